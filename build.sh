@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Set-up, build, run and test on Debian 12.
+#   ./build.sh run    install what is missing, build (Release), start the program
+#   ./build.sh test   install what is missing, build with sanitizers, run every test
+set -euo pipefail
+cd "$(dirname "$0")"
+root=$(pwd)
+
+packages=(
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl-dev
+  libgtest-dev libgmock-dev
+  fonts-wqy-microhei poppler-utils xvfb xauth
+)
+
+install_missing() {
+  local missing=()
+  for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+build() {  # build <dir> <cmake args...>
+  local dir=$1; shift
+  cmake -S "$root" -B "$dir" -G Ninja "$@" > "$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; exit 1; }
+  cmake --build "$dir" --parallel "$(nproc)"
+}
+
+case "${1:-}" in
+  run)
+    install_missing
+    mkdir -p build
+    build build/release -DCMAKE_BUILD_TYPE=Release -DQUNO_TESTS=OFF
+    demo="$root/build/release/demo.qmd"
+    [ -f "$demo" ] || "$root/build/release/qmdgen" --out "$demo" --channels 32 --records 680000 --alarms --power-failures 5 >/dev/null
+    if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+      echo "No display: DISPLAY and WAYLAND_DISPLAY are not set, so the program's window cannot open."
+      echo "Start it from a desktop session, or under a virtual display: xvfb-run -a ./build.sh run"
+      echo "The program is built at build/release/quno; a demo data file is at $demo"
+      exit 1
+    fi
+    echo "A demo data file to open: $demo"
+    exec "$root/build/release/quno"
+    ;;
+  test)
+    install_missing
+    mkdir -p build
+    build build/test -DCMAKE_BUILD_TYPE=Debug -DQUNO_SANITIZE=ON -DQUNO_TESTS=ON
+    export QT_QPA_PLATFORM=offscreen
+    export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+    export LSAN_OPTIONS=suppressions=$root/tests/lsan.supp:print_suppressions=0
+    export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+    ctest --test-dir build/test --output-on-failure --parallel "$(nproc)" --timeout 300
+    ;;
+  *)
+    echo "usage: ./build.sh run | ./build.sh test" >&2
+    exit 2
+    ;;
+esac

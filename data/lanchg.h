@@ -1,0 +1,30 @@
+#pragma once
+// Language texts: every caption and message is looked up by section, key and the
+// built-in Chinese default in the chosen language file (GBK on disk, UTF-8 here).
+
+#include <QString>
+#include <string>
+
+class QWidget;
+
+class utlanchg {
+ public:
+  utlanchg() = default;
+  virtual ~utlanchg() = default;
+  void SetLangFile(const std::string& path);
+  const std::string& LangFile() const { return path_; }
+
+ private:
+  std::string path_;  // empty: every lookup yields its default
+};
+
+utlanchg* GetLanchg();
+
+// The file's value, or defaultText when the file, section or key is missing.
+QString GetLangString(const std::string& section, const std::string& key,
+                      const QString& defaultText);
+
+// Sets the captions and item texts of the form's components by component name.
+// Widgets carry their original component class in the dynamic property
+// "componentClass" and their component name as objectName.
+void TranslateForm(const std::string& section, QWidget* form);

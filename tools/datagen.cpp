@@ -1,0 +1,1 @@
+#include "tools/datagen.h"

@@ -1,0 +1,2 @@
+#pragma once
+// Writes data files in the instruments' format, for tests, benchmarks and the demo.
