@@ -39,7 +39,8 @@ ChartWidget::Layout ChartWidget::ComputeLayout() const {
   l.leftTicks = leftAxis.Ticks(leftAxis.ChooseStep(l.lineHeight + 4));
   int labelWidth = 0;
   for (double v : l.leftTicks) labelWidth = std::max(labelWidth, fm.horizontalAdvance(leftAxis.LabelText(v)));
-  const int left = std::min(labelWidth + 6, w - 2);
+  // Room for the value labels and for half of the first date label.
+  const int left = std::min(std::max(labelWidth + 6, dateWidth / 2 + 2), w - 2);
   const int right = std::max(left + 1, w - std::max(w / 100, dateWidth / 2) - 2);
 
   ChartAxis bottomAxis = bottom_;
