@@ -23,6 +23,16 @@ QFont LabelFont(const QFont& base) {
 // Far-off values still give coordinates the rasteriser handles exactly enough.
 double ClampPixel(double px) { return std::clamp(px, -1.0e5, 1.0e5); }
 
+// Sets the pixels of column x from row top to row bottom, inside the plot.
+void FillColumn(QImage& image, const QRect& plot, int x, int top, int bottom, QRgb rgb) {
+  if (x < plot.left() || x > plot.right()) return;
+  top = std::max(top, plot.top());
+  bottom = std::min(bottom, plot.bottom());
+  const qsizetype stride = image.bytesPerLine() / 4;
+  auto* bits = reinterpret_cast<QRgb*>(image.bits());
+  for (int y = top; y <= bottom; ++y) bits[y * stride + x] = rgb;
+}
+
 }  // namespace
 
 ChartWidget::Layout ChartWidget::ComputeLayout() const {
@@ -88,7 +98,7 @@ void ChartWidget::PaintBase(QImage& image, const Layout& layout) {
     }
   }
 
-  PaintCurves(p, plot);
+  PaintCurves(p, image, plot);
 
   // Axis lines and labels.
   p.setClipping(false);
@@ -111,7 +121,7 @@ void ChartWidget::PaintBase(QImage& image, const Layout& layout) {
   }
 }
 
-void ChartWidget::PaintCurves(QPainter& p, const QRect& plot) {
+void ChartWidget::PaintCurves(QPainter& p, QImage& image, const QRect& plot) {
   p.save();
   p.setClipRect(plot);
   p.setRenderHint(QPainter::Antialiasing, false);
@@ -147,26 +157,46 @@ void ChartWidget::PaintCurves(QPainter& p, const QRect& plot) {
             for (int c = 0; c <= columns; ++c)
               starts[static_cast<std::size_t>(c)] = static_cast<int>(
                   std::lower_bound(xb, t.x.end(), bottom_.PixelToValue(plot.left() + c)) - xb);
+            // With many points a column, its edges snap to whole pyramid blocks: a point
+            // may move to the neighbouring column, and no column reads single points
+            // scattered over the whole recording.
+            const int visible = static_cast<int>(std::upper_bound(xb, t.x.end(), xmax) -
+                                                 std::lower_bound(xb, t.x.end(), xmin));
+            if (visible >= 8 * ChartSeries::kBlock * columns)
+              for (int& st : starts) st = (st + ChartSeries::kBlock / 2) / ChartSeries::kBlock * ChartSeries::kBlock;
           }
-          if (from < i0) poly << QPointF(px(from), py(s.YValue(from)));
-          double lastY = poly.isEmpty() ? 0.0 : poly.back().y();
+          // One vertical run of pixels a column, from the column's smallest to its
+          // largest value, stretched to touch the previous column's run.
+          const QRgb rgb = ToQColor(s.Color()).rgb();
+          bool havePrev = false;
+          int prevTop = 0, prevBottom = 0, firstX = 0, firstY = 0, lastX = 0, lastY = 0;
           for (int c = 0; c < columns; ++c) {
             const int a = std::max(starts[static_cast<std::size_t>(c)], i0);
             const int z = std::min(starts[static_cast<std::size_t>(c) + 1], i1);
             if (a >= z) continue;
             float lo, hi;
             s.MinMax(a, z, lo, hi);
-            const double x = plot.left() + c, ylo = py(lo), yhi = py(hi);
-            if (poly.isEmpty() || std::fabs(ylo - lastY) <= std::fabs(yhi - lastY)) {
-              poly << QPointF(x, ylo);
-              if (hi != lo) poly << QPointF(x, yhi);
-              lastY = yhi;
+            const int top = static_cast<int>(std::lround(py(hi)));
+            const int bottom = static_cast<int>(std::lround(py(lo)));
+            int runTop = top, runBottom = bottom;
+            if (havePrev) {
+              runTop = std::min(runTop, prevBottom);
+              runBottom = std::max(runBottom, prevTop);
             } else {
-              poly << QPointF(x, yhi) << QPointF(x, ylo);
-              lastY = ylo;
+              firstX = plot.left() + c;
+              firstY = (top + bottom) / 2;
             }
+            FillColumn(image, plot, plot.left() + c, runTop, runBottom, rgb);
+            havePrev = true;
+            prevTop = top;
+            prevBottom = bottom;
+            lastX = plot.left() + c;
+            lastY = (top + bottom) / 2;
           }
-          if (to > i1) poly << QPointF(px(i1), py(s.YValue(i1)));
+          // Lines in from the point before the view and out to the point after it.
+          if (havePrev && from < i0) p.drawLine(QPointF(px(from), py(s.YValue(from))), QPointF(firstX, firstY));
+          if (havePrev && to > i1) p.drawLine(QPointF(lastX, lastY), QPointF(px(i1), py(s.YValue(i1))));
+          continue;
         }
       }
       if (poly.size() == 1)

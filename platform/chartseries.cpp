@@ -9,12 +9,24 @@
 namespace {
 
 constexpr int kBlockShift = 5;  // pyramid base: blocks of 32 points
-constexpr int kBlock = 1 << kBlockShift;
+constexpr int kBlock = ChartSeries::kBlock;
+static_assert(kBlock == 1 << kBlockShift);
 
 float ToDrawValue(double y) {
   // Drawing only: the values shown to the user are read from the store.
   if (std::isnan(y)) return 0.0f;
   return static_cast<float>(std::clamp(y, -static_cast<double>(FLT_MAX), static_cast<double>(FLT_MAX)));
+}
+
+// Written so that the compiler turns it into packed min/max instructions.
+void ScanMinMax(const float* v, int n, float& lo, float& hi) {
+  float l = lo, h = hi;
+  for (int i = 0; i < n; ++i) {
+    l = v[i] < l ? v[i] : l;
+    h = v[i] > h ? v[i] : h;
+  }
+  lo = l;
+  hi = h;
 }
 
 }  // namespace
@@ -68,7 +80,7 @@ void ChartSeries::BreakSegment() {
 
 void ChartSeries::Clear() {
   line_ = std::make_shared<ChartTimeline>();
-  std::vector<float>().swap(y_);
+  ChartValues().swap(y_);
   levelMin_.clear();
   levelMax_.clear();
   Changed();
@@ -104,10 +116,10 @@ void ChartSeries::BuildPyramid() const {
     std::vector<float> mins(blocks), maxs(blocks);
     for (std::size_t b = 0; b < blocks; ++b) {
       const std::size_t first = b * kBlock, end = std::min(n, first + kBlock);
-      const auto [lo, hi] = std::minmax_element(y_.begin() + static_cast<std::ptrdiff_t>(first),
-                                                y_.begin() + static_cast<std::ptrdiff_t>(end));
-      mins[b] = *lo;
-      maxs[b] = *hi;
+      float lo = FLT_MAX, hi = -FLT_MAX;
+      ScanMinMax(y_.data() + first, static_cast<int>(end - first), lo, hi);
+      mins[b] = lo;
+      maxs[b] = hi;
     }
     levelMin_.push_back(std::move(mins));
     levelMax_.push_back(std::move(maxs));
@@ -128,39 +140,34 @@ void ChartSeries::BuildPyramid() const {
   pyramidValid_ = true;
 }
 
+
 void ChartSeries::MinMax(int first, int end, float& lo, float& hi) const {
   lo = FLT_MAX;
   hi = -FLT_MAX;
   if (!pyramidValid_) BuildPyramid();
-  auto scan = [&](int a, int b) {
-    for (int i = a; i < b; ++i) {
-      const float v = y_[static_cast<std::size_t>(i)];
-      lo = std::min(lo, v);
-      hi = std::max(hi, v);
-    }
-  };
+  const float* y = y_.data();
   const int blockFirst = (first + kBlock - 1) >> kBlockShift;
   const int blockEnd = end >> kBlockShift;
   if (levelMin_.empty() || blockEnd - blockFirst < 2) {
-    scan(first, end);
+    ScanMinMax(y + first, end - first, lo, hi);
     return;
   }
-  scan(first, blockFirst << kBlockShift);
-  scan(blockEnd << kBlockShift, end);
+  ScanMinMax(y + first, (blockFirst << kBlockShift) - first, lo, hi);
+  ScanMinMax(y + (blockEnd << kBlockShift), end - (blockEnd << kBlockShift), lo, hi);
   // Bottom-up walk over the levels: an odd left edge or right edge takes its node.
   int l = blockFirst, r = blockEnd;
   for (std::size_t level = 0; l < r && level < levelMin_.size(); ++level) {
-    const std::vector<float>& mins = levelMin_[level];
-    const std::vector<float>& maxs = levelMax_[level];
+    const float* mins = levelMin_[level].data();
+    const float* maxs = levelMax_[level].data();
     if (l & 1) {
-      lo = std::min(lo, mins[static_cast<std::size_t>(l)]);
-      hi = std::max(hi, maxs[static_cast<std::size_t>(l)]);
+      lo = std::min(lo, mins[l]);
+      hi = std::max(hi, maxs[l]);
       ++l;
     }
     if (r & 1) {
       --r;
-      lo = std::min(lo, mins[static_cast<std::size_t>(r)]);
-      hi = std::max(hi, maxs[static_cast<std::size_t>(r)]);
+      lo = std::min(lo, mins[r]);
+      hi = std::max(hi, maxs[r]);
     }
     l >>= 1;
     r >>= 1;
@@ -180,26 +187,42 @@ ChartFill::ChartFill(ChartWidget& chart, std::vector<ChartSeries*> series, std::
   line_->x.reserve(expectedRows);
   for (ChartSeries* s : series_) {
     s->line_ = line_;
-    std::vector<float>().swap(s->y_);
-    s->y_.reserve(expectedRows);
+    ChartValues().swap(s->y_);
     s->levelMin_.clear();
     s->levelMax_.clear();
     s->pyramidValid_ = false;
   }
+  Grow(expectedRows);
 }
 
 ChartFill::~ChartFill() { End(); }
 
+void ChartFill::Grow(std::size_t rows) {
+  capacity_ = std::max<std::size_t>(rows, 1024);
+  columns_.clear();
+  for (ChartSeries* s : series_) {
+    s->y_.resize(capacity_);
+    columns_.push_back(s->y_.data());
+  }
+}
+
 void ChartFill::AddRow(double x, std::span<const float> values) {
+  if (rows_ == capacity_) Grow(capacity_ * 2);
   line_->Append(x);
-  const std::size_t n = std::min(values.size(), series_.size());
-  for (std::size_t i = 0; i < n; ++i) series_[i]->y_.push_back(values[i]);
-  for (std::size_t i = n; i < series_.size(); ++i) series_[i]->y_.push_back(0.0f);
+  const std::size_t n = std::min(values.size(), columns_.size());
+  for (std::size_t i = 0; i < n; ++i) columns_[i][rows_] = values[i];
+  for (std::size_t i = n; i < columns_.size(); ++i) columns_[i][rows_] = 0.0f;
+  ++rows_;
 }
 
 void ChartFill::End() {
   if (ended_) return;
   ended_ = true;
-  for (ChartSeries* s : series_) s->BuildPyramid();
+  for (ChartSeries* s : series_) {
+    s->y_.resize(rows_);
+    // A window with many skipped records gives back what it did not use.
+    if (s->y_.capacity() > rows_ + rows_ / 8 + 1024) s->y_.shrink_to_fit();
+    s->BuildPyramid();
+  }
   chart_.EndUpdate();
 }

@@ -8,11 +8,34 @@
 #include <cstddef>
 #include <memory>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "data/pubparam.h"
 
 class ChartWidget;
+
+// Leaves new elements uninitialised, so a fill writes each value once.
+template <typename T>
+struct UninitAllocator : std::allocator<T> {
+  using value_type = T;
+  template <typename U>
+  struct rebind {
+    using other = UninitAllocator<U>;
+  };
+  UninitAllocator() = default;
+  template <typename U>
+  UninitAllocator(const UninitAllocator<U>&) noexcept {}
+  template <typename U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <typename U, typename... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
+using ChartValues = std::vector<float, UninitAllocator<float>>;
 
 // The x values (date-times) of one fill and where its segments start.
 struct ChartTimeline {
@@ -57,6 +80,8 @@ class ChartSeries {
   bool ShowInLegend() const { return showInLegend_; }
   void SetShowInLegend(bool show) { showInLegend_ = show; }
 
+  // Points per block of the pyramid's first level.
+  static constexpr int kBlock = 32;
   // Smallest and largest value of points [first, end); end > first.
   void MinMax(int first, int end, float& lo, float& hi) const;
   std::size_t Bytes() const;  // values and pyramid (the time column is counted apart)
@@ -68,7 +93,7 @@ class ChartSeries {
 
   ChartWidget* chart_;
   std::shared_ptr<ChartTimeline> line_;
-  std::vector<float> y_;
+  ChartValues y_;
   // Level k holds min and max of blocks of kBlock << k points.
   mutable std::vector<std::vector<float>> levelMin_, levelMax_;
   mutable bool pyramidValid_ = false;
@@ -92,8 +117,12 @@ class ChartFill {
   void End();
 
  private:
+  void Grow(std::size_t rows);
+
   ChartWidget& chart_;
   std::vector<ChartSeries*> series_;
+  std::vector<float*> columns_;  // where each series' next value goes
+  std::size_t rows_ = 0, capacity_ = 0;
   std::shared_ptr<ChartTimeline> line_;
   bool ended_ = false;
 };

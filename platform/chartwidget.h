@@ -120,7 +120,7 @@ class ChartWidget : public QWidget {
   void ApplyLayout(const Layout& layout);
   void EnsureBase();
   void PaintBase(QImage& image, const Layout& layout);
-  void PaintCurves(QPainter& painter, const QRect& plot);
+  void PaintCurves(QPainter& painter, QImage& image, const QRect& plot);
   void PaintOverlay(QPainter& painter, bool withRubberBand);
   void SaveRangesForUndo();
   void Invalidate();
