@@ -15,7 +15,7 @@ class utlanchg {
   const std::string& LangFile() const { return path_; }
 
  private:
-  std::string path_;  // empty: every lookup yields its default
+  std::string path_;  // empty: every lookup yields its default; kept whole, never cut
 };
 
 utlanchg* GetLanchg();
@@ -28,3 +28,8 @@ QString GetLangString(const std::string& section, const std::string& key,
 // Widgets carry their original component class in the dynamic property
 // "componentClass" and their component name as objectName.
 void TranslateForm(const std::string& section, QWidget* form);
+
+// For forms: translates the form with TranslateForm every time it is shown, so a
+// form only calls this once from its constructor. The label of a "TLabeledEdit"
+// is the QLabel whose buddy is the edit; a "TTabSheet" is a QTabWidget page.
+void TranslateOnShow(const std::string& section, QWidget* form);
