@@ -18,6 +18,7 @@
 #include <functional>
 #include <vector>
 
+#include "platform/appdir.h"
 #include "platform/profile.h"
 
 void utlanchg::SetLangFile(const std::string& path) { path_ = path; }
@@ -26,6 +27,12 @@ utlanchg* GetLanchg() {
   // Created on first use and kept for the life of the process.
   static utlanchg* holder = new utlanchg();
   return holder;
+}
+
+std::string LangFileFor(int langSelect) {
+  if (langSelect == 0) return ProgramDir() + "langchs.ini";
+  if (langSelect == 1) return ProgramDir() + "langeng.ini";
+  return {};
 }
 
 QString GetLangString(const std::string& section, const std::string& key,

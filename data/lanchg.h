@@ -20,6 +20,10 @@ class utlanchg {
 
 utlanchg* GetLanchg();
 
+// The language file of a language choice: 0 ProgramDir() + "langchs.ini",
+// 1 ProgramDir() + "langeng.ini", any other value none (every lookup its default).
+std::string LangFileFor(int langSelect);
+
 // The file's value, or defaultText when the file, section or key is missing.
 QString GetLangString(const std::string& section, const std::string& key,
                       const QString& defaultText);
