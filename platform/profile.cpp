@@ -76,28 +76,23 @@ std::string_view Unquote(std::string_view v) {
   return v;
 }
 
+char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// ASCII letters match in either case; the bytes of a double-byte character match
+// exactly (its trail byte may look like an ASCII letter but is not one).
 bool NameMatches(std::string_view fileName, std::string_view wanted) {
-  if (fileName.size() == wanted.size()) {
-    bool ascii = true, same = true;
-    for (std::size_t i = 0; i < fileName.size(); ++i) {
-      unsigned char a = static_cast<unsigned char>(fileName[i]);
-      unsigned char b = static_cast<unsigned char>(wanted[i]);
-      if (a >= 0x80 || b >= 0x80) ascii = false;
-      if (a != b) same = false;
+  if (fileName.size() != wanted.size()) return false;
+  std::size_t i = 0;
+  while (i < fileName.size()) {
+    const std::size_t len = gbk::CharLength(fileName, i);
+    if (len == 1) {
+      if (FoldAscii(fileName[i]) != FoldAscii(wanted[i])) return false;
+    } else if (fileName.compare(i, len, wanted, i, len) != 0) {
+      return false;
     }
-    if (same) return true;
-    if (ascii) {
-      for (std::size_t i = 0; i < fileName.size(); ++i) {
-        char a = fileName[i], b = wanted[i];
-        if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-        if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
-        if (a != b) return false;
-      }
-      return true;
-    }
+    i += len;
   }
-  // Non-ASCII names compare as text: GBK trail bytes may look like ASCII letters.
-  return gbk::Decode(fileName).compare(gbk::Decode(wanted), Qt::CaseInsensitive) == 0;
+  return true;
 }
 
 struct Found {

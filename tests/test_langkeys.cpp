@@ -220,6 +220,14 @@ TEST(LangFiles, AreGbkWithEachSectionOnce) {
     EXPECT_NE(bytes.rfind("\xEF\xBB\xBF", 0), 0u) << name << " starts with a UTF-8 mark";
     const QString text = gbk::Decode(bytes);
     EXPECT_FALSE(text.contains(QChar(0xFFFD))) << name << " holds bytes that are not GBK (UTF-8 appended?)";
+    if (std::string(name) == "langeng.ini") {
+      for (const QChar c : text) {
+        EXPECT_FALSE(c.unicode() >= 0x4E00 && c.unicode() <= 0x9FFF)
+            << "langeng.ini holds Chinese text near: "
+            << text.mid(std::max<qsizetype>(0, text.indexOf(c) - 20), 40).toStdString();
+        if (c.unicode() >= 0x4E00 && c.unicode() <= 0x9FFF) break;
+      }
+    }
     std::set<QString> sections;
     for (const QString& line : text.split('\n')) {
       const QString t = line.trimmed();

@@ -116,6 +116,11 @@ TEST(ProfileRead, MatchingTrimmingAndQuotes) {
       {"par", "top", "dflt"},    {"par", "; comment", "dflt"}, {"通道", "K", "chs"},
   };
   for (auto c : cases) EXPECT_EQ(Read(path, c.section, c.key), QString::fromUtf8(c.want)) << c.key;
+
+  // Two characters whose trail bytes are 'A' and 'a' are different names.
+  Put(path, "[\xB0\x41]\nk=1\n");
+  EXPECT_EQ(GetProfileBytes("\xB0\x41", "K", "d", kProfileNoLimit, path), "1");
+  EXPECT_EQ(GetProfileBytes("\xB0\x61", "k", "d", kProfileNoLimit, path), "d");
 }
 
 TEST(ProfileRead, BufferLimitCutsOnCharacterBoundary) {
