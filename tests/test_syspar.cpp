@@ -109,8 +109,6 @@ TEST(SysParRead, NamesFontsAndPalette) {
   EXPECT_EQ(Par().ChannelColor[18], Par().ChannelColor[17]);
   EXPECT_EQ(Par().ChannelColor[18], 0x808000);
   for (int i : {7, 19, 30}) EXPECT_EQ(Par().ChannelColor[i], SystemColor(4));
-  for (int i : {0, 8, 20, 31}) EXPECT_EQ(Par().ChannelColor[i], 0x00FF00);
-  for (int i : {9, 21}) EXPECT_EQ(Par().ChannelColor[i], 0xFF00FF);
   for (int i = 0; i < kMaxChannels; ++i) EXPECT_EQ(Par().ChannelColor[i], ChannelPaletteColor(i));
 }
 
