@@ -1,6 +1,6 @@
 #include "platform/workerthread.h"
 
-WorkerThread::WorkerThread(std::function<void()> body, bool createSuspended)
+WorkerThread::WorkerThread(std::function<void(WorkerThread&)> body, bool createSuspended)
     : suspended_(createSuspended), body_(std::move(body)) {
   thread_ = std::thread([this] {
     bool run = true;
@@ -9,7 +9,7 @@ WorkerThread::WorkerThread(std::function<void()> body, bool createSuspended)
       if (suspended_) run = ParkLocked(lock);
       else run = !terminated_;
     }
-    if (run && body_) body_();
+    if (run && body_) body_(*this);
     std::lock_guard lock(mutex_);
     ended_ = true;
     changed_.notify_all();

@@ -11,8 +11,9 @@
 class WorkerThread {
  public:
   // Starts the thread. Created suspended, it parks before running the body and
-  // counts as idle from the start.
-  explicit WorkerThread(std::function<void()> body, bool createSuspended = true);
+  // counts as idle from the start. The body gets the thread itself (for Park and
+  // Terminated), usable from its first instruction.
+  explicit WorkerThread(std::function<void(WorkerThread&)> body, bool createSuspended = true);
   ~WorkerThread();  // Terminate and Join
   WorkerThread(const WorkerThread&) = delete;
   WorkerThread& operator=(const WorkerThread&) = delete;
@@ -41,6 +42,6 @@ class WorkerThread {
   bool suspended_;
   bool terminated_ = false;
   bool ended_ = false;
-  std::function<void()> body_;
+  std::function<void(WorkerThread&)> body_;
   std::thread thread_;  // last: started once every other member exists
 };

@@ -147,16 +147,14 @@ TEST(StatusChannel, ContextDestroyedWithACallPendingReleasesTheSender) {
 
 TEST(WorkerThread, ParksUntilResumedAndIdleMeansParked) {
   std::atomic<int> passes{0};
-  WorkerThread* self = nullptr;
   std::mutex gate;
-  WorkerThread t([&] {
+  WorkerThread t([&](WorkerThread& self) {
     while (true) {
       { std::lock_guard lock(gate); }
       ++passes;
-      if (!self->Park()) break;
+      if (!self.Park()) break;
     }
   });
-  self = &t;
   EXPECT_TRUE(t.Idle());
   std::this_thread::sleep_for(20ms);
   EXPECT_EQ(passes, 0) << "created suspended: the body has not run";
@@ -178,13 +176,11 @@ TEST(WorkerThread, ParksUntilResumedAndIdleMeansParked) {
 
 TEST(WorkerThread, TerminateWakesAParkedThreadAndJoins) {
   std::atomic<bool> ended{false};
-  WorkerThread* self = nullptr;
-  auto t = std::make_unique<WorkerThread>([&] {
-    while (self->Park()) {
+  auto t = std::make_unique<WorkerThread>([&](WorkerThread& self) {
+    while (self.Park()) {
     }
     ended = true;
   }, false);
-  self = t.get();
   ASSERT_TRUE(t->WaitIdle(2s));
   const auto start = std::chrono::steady_clock::now();
   t.reset();  // Terminate + Join
@@ -193,7 +189,7 @@ TEST(WorkerThread, TerminateWakesAParkedThreadAndJoins) {
 
   // Terminated before it ever ran: the body never starts.
   std::atomic<bool> ran{false};
-  { WorkerThread never([&] { ran = true; }); }
+  { WorkerThread never([&](WorkerThread&) { ran = true; }); }
   EXPECT_FALSE(ran);
 }
 

@@ -89,7 +89,7 @@ DataFileBuilder& DataFileBuilder::addBytes(const std::vector<std::uint8_t>& extr
 bool DataFileBuilder::write(const std::string& path) const {
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (f == nullptr) return false;
-  const bool ok = std::fwrite(bytes_.data(), 1, bytes_.size(), f) == bytes_.size();
+  const bool ok = bytes_.empty() || std::fwrite(bytes_.data(), 1, bytes_.size(), f) == bytes_.size();
   return std::fclose(f) == 0 && ok;
 }
 
@@ -199,6 +199,6 @@ bool WriteDataFile(const std::string& path, const GenOptions& opt) {
   const std::vector<std::uint8_t> bytes = GenerateDataFile(opt);
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (f == nullptr) return false;
-  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  const bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
   return std::fclose(f) == 0 && ok;
 }
