@@ -54,16 +54,16 @@ QString FormatGeneral(double value) {
   const double magnitude = std::fabs(std::strtod(sci.c_str(), nullptr));
   if (exponent >= 15 || magnitude < 0.00001) {
     out += digits[0];
-    if (digits.size() > 1) out += "." + digits.substr(1);
-    out += "E" + std::to_string(exponent);
+    if (digits.size() > 1) out.append(".").append(digits, 1);
+    out.append("E").append(std::to_string(exponent));
   } else if (exponent < 0) {
-    out += "0." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
+    out.append("0.").append(static_cast<std::size_t>(-exponent - 1), '0').append(digits);
   } else {
     const auto intDigits = static_cast<std::size_t>(exponent) + 1;
     if (digits.size() <= intDigits) {
-      out += digits + std::string(intDigits - digits.size(), '0');
+      out.append(digits).append(intDigits - digits.size(), '0');
     } else {
-      out += digits.substr(0, intDigits) + "." + digits.substr(intDigits);
+      out.append(digits, 0, intDigits).append(".").append(digits, intDigits);
     }
   }
   return QString::fromLatin1(out.data(), static_cast<int>(out.size()));
