@@ -140,11 +140,16 @@ Qt::ItemFlags ReportModel::flags(const QModelIndex& index) const {
 }
 
 void ApplyColumnWidths(QTableView* view, const ReportModel& model) {
+  // The widths are laid out for a font in which a record time and the cell margins
+  // just fill 120 pixels; a wider font widens every column alike so that no time
+  // text is cut.
+  const int timeWidth = view->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00:00"));
+  const double scale = std::max(1.0, (timeWidth + 14) / 120.0);
   const auto& cols = model.columns();
   for (int k = 0; k < static_cast<int>(cols.size()); ++k) {
     const int w = cols[static_cast<std::size_t>(k)].width;
     view->setColumnHidden(k, w <= 0);
-    if (w > 0) view->setColumnWidth(k, w);
+    if (w > 0) view->setColumnWidth(k, static_cast<int>(w * scale + 0.5));
   }
 }
 
