@@ -7,6 +7,8 @@
 #include <cstring>
 
 #include "mainwindow/numformat.h"
+#include "mainwindow/reportlists.h"
+#include "mainwindow/statistics.h"
 
 ReportModel::ReportModel(QObject* parent) : QAbstractTableModel(parent) {}
 
@@ -171,4 +173,17 @@ void BindReportView(QTableView* view, ReportModel* model) {
   QObject::connect(model, &QAbstractItemModel::modelReset, view,
                    [view, model] { ApplyColumnWidths(view, *model); });
   ApplyColumnWidths(view, *model);
+}
+
+void ShowStatTable(ReportModel& model, const StatTable& table) {
+  model.setColumns(table.columns);
+  model.setTextRows(table.rows);
+}
+
+bool ApplyColumnLayout(ReportModel& model, const ReportSource& src, int pageMode, int channel,
+                       int operation, const QString& newName) {
+  std::vector<ColumnSpec> cols = model.columns();
+  if (!SetColumnLayout(cols, src, pageMode, channel, operation, newName)) return false;
+  model.updateColumns(cols);
+  return true;
 }

@@ -69,6 +69,15 @@ class ReportModel : public QAbstractTableModel {
   AlarmTexts alarmTexts_;
 };
 
+// A summary (statistics) shown whole: its columns and its text rows.
+struct StatTable;
+void ShowStatTable(ReportModel& model, const StatTable& table);
+
+// SetColumnLayout on the model's columns; the rows stay. Returns whether a column
+// changed.
+bool ApplyColumnLayout(ReportModel& model, const ReportSource& src, int pageMode, int channel,
+                       int operation, const QString& newName = QString());
+
 // Sets a view up as a report-style list (grid, whole-row selection, read-only, no
 // row header, fixed row height) showing the model, and keeps its column widths in
 // step with the model's (width 0 hides the column).

@@ -66,11 +66,11 @@ TEST(ReportModelRows, FormatsOnlyWhatIsAskedAndDrawsMarkersRed) {
   BindReportView(&view, &m);
   EXPECT_TRUE(view.isColumnHidden(2));
   EXPECT_GE(view.columnWidth(0), 120);
-  auto cols = m.columns();
-  cols[2].width = 180;
-  m.updateColumns(cols);
+  // Checking channel 1 again shows its column; the rows stay.
+  EXPECT_TRUE(ApplyColumnLayout(m, s.src(), 3, 1, 1));
   EXPECT_FALSE(view.isColumnHidden(2));
   EXPECT_NEAR(view.columnWidth(2), view.columnWidth(0) * 1.5, 1.0);
+  EXPECT_EQ(m.rowCount(), 1);
 }
 
 TEST(LogWindow, OneStayOnTopWindowListingTheChosenTimes) {
