@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "platform/chartcolor.h"
+#include "platform/colors.h"
 #include "platform/chartwidget.h"
 
 QString DefaultLangText(const std::string&, const std::string&, const QString& defaultText) {
@@ -16,7 +16,7 @@ int ChannelCountOf(const utPubParam& store) {
 }
 
 void InvertColor(TColor colour, std::uint8_t& r, std::uint8_t& g, std::uint8_t& b) {
-  const auto rgb = static_cast<std::uint32_t>(chartcolor::ResolveRGB(colour));
+  const auto rgb = static_cast<std::uint32_t>(FromQColor(ToQColor(colour)));
   r = static_cast<std::uint8_t>(255 - (rgb & 0xFF));
   g = static_cast<std::uint8_t>(255 - ((rgb >> 8) & 0xFF));
   b = static_cast<std::uint8_t>(255 - ((rgb >> 16) & 0xFF));
@@ -35,7 +35,7 @@ TColor InvertColorRGB(TColor colour) {
 }
 
 TColor ChannelColourOnBackground(TColor background, int channel) {
-  const std::int64_t bk = chartcolor::ResolveRGB(background);
+  const std::int64_t bk = FromQColor(ToQColor(background));
   const std::int64_t inverse = InvertColorRGB(background);
   const std::int64_t c = std::clamp(channel, 0, kMaxChannels - 1);
   // Adding the index to the inverse of a dark background would carry out of the red

@@ -4,13 +4,12 @@
 #include <cmath>
 #include <map>
 
-#include "platform/chartcolor.h"
+#include "platform/colors.h"
 #include "platform/chartwidget.h"
 
 // Painting of the chart: the cached base layer (panel, grid, curves, axes) and the
 // overlay drawn over it on every paint.
 
-using chartcolor::ToQColor;
 
 namespace {
 
@@ -228,7 +227,7 @@ void ChartWidget::PaintOverlay(QPainter& p, bool withRubberBand) {
     p.drawText(label.at + QPoint(0, fm.ascent()), label.text);
   }
   if (withRubberBand && drag_ == Drag::Zoom && dragNow_ != dragStart_) {
-    const TColor rgb = chartcolor::ResolveRGB(backColor_);
+    const TColor rgb = FromQColor(ToQColor(backColor_));
     p.setPen(QPen(ToQColor(0xFFFFFF & ~rgb), 0, Qt::DashLine));
     p.setBrush(Qt::NoBrush);
     p.drawRect(QRect(dragStart_, dragNow_).normalized());

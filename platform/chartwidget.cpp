@@ -6,9 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/chartcolor.h"
+#include "platform/colors.h"
 
-using chartcolor::ToQColor;
 
 ChartWidget::ChartWidget(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);

@@ -5,7 +5,7 @@
 #include <QImage>
 #include <cmath>
 
-#include "platform/chartcolor.h"
+#include "platform/colors.h"
 #include "platform/chartwidget.h"
 
 namespace {
@@ -27,7 +27,7 @@ struct Picture {
 };
 
 bool Near(const QImage& img, int x, int y, TColor colour, int radius = 1) {
-  const QRgb want = chartcolor::ToQColor(colour).rgb();
+  const QRgb want = ToQColor(colour).rgb();
   for (int dy = -radius; dy <= radius; ++dy)
     for (int dx = -radius; dx <= radius; ++dx)
       if (img.valid(x + dx, y + dy) && img.pixel(x + dx, y + dy) == want) return true;

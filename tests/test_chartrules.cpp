@@ -9,6 +9,7 @@
 #include "mainwindow/channelrules.h"
 #include "mainwindow/chartrules.h"
 #include "platform/chartwidget.h"
+#include "platform/colors.h"
 
 namespace {
 
@@ -89,7 +90,8 @@ TEST(Colours, InverseAndChannelsOnTheBackground) {
   EXPECT_EQ(InvertColorRGB(0x000000), 0xFFFFFF);
   EXPECT_EQ(InvertColorRGB(0xFFFFFF), 0x000000);
   EXPECT_EQ(InvertColorRGB(0x123456), 0xEDCBA9);
-  EXPECT_EQ(InvertColorRGB(clBtnFace), 0x0F0F0F);  // system colour resolved first
+  EXPECT_EQ(InvertColorRGB(clBtnFace), InvertColorRGB(FromQColor(ToQColor(clBtnFace))));
+  EXPECT_NE(InvertColorRGB(clBtnFace), InvertColorRGB(clBtnFace & 0xFFFFFF));  // resolved first
   EXPECT_EQ(ChannelColourOnBackground(0x000000, 0), 0xFFFFFF);
   EXPECT_EQ(ChannelColourOnBackground(0x000000, 1), 0xFFFFFE);
   EXPECT_EQ(ChannelColourOnBackground(0xFFFFFF, 2), 2);
