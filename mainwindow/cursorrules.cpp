@@ -7,38 +7,18 @@
 
 #include "platform/chartaxis.h"
 #include "platform/chartseries.h"
-
-std::string RecordTimeText(double dateTime) {
-  const long long secs = DateTimeToSeconds(dateTime);
-  const long long days = secs >= 0 ? secs / 86400 : -((-secs + 86399) / 86400);
-  const long long tod = secs - days * 86400;
-  const QDate d = QDate(1899, 12, 30).addDays(days);
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02lld:%02lld:%02lld", d.year(), d.month(), d.day(),
-                tod / 3600, (tod / 60) % 60, tod % 60);
-  return buf;
-}
-
-bool ParseTimeText(const std::string& text, double& dateTime) {
-  int y, mo, d, h, mi, s;
-  char tail;
-  if (std::sscanf(text.c_str(), "%d-%d-%d %d:%d:%d%c", &y, &mo, &d, &h, &mi, &s, &tail) != 6) return false;
-  const QDate date(y, mo, d);
-  if (!date.isValid() || h < 0 || h > 23 || mi < 0 || mi > 59 || s < 0 || s > 59) return false;
-  dateTime = ToDateTimeValue(date, QTime(h, mi, s));
-  return true;
-}
+#include "platform/datetime.h"
 
 int FindRecordByTime(const utPubParam& store, const std::string& text, int avgInterval, int& status) {
   status = 0;
   double t;
   const int count = std::min(store.RecordCount, kRecordCapacity);
-  if (count <= 0 || !ParseTimeText(text, t)) {
+  if (count <= 0 || !StrToDateTime(QString::fromStdString(text), t)) {
     status = 2;
     return -1;
   }
   const double delta = avgInterval / 86400.0;
-  const std::string low = RecordTimeText(t - delta), high = RecordTimeText(t + delta);
+  const std::string low = FormatRecordTime(t - delta), high = FormatRecordTime(t + delta);
   const auto textOf = [&](int i) { return store.Records[i].TimeText; };
   int lo = 0, hi = count - 1, previousMid = -1;
   for (;;) {
@@ -69,9 +49,9 @@ CursorHit FindCursorRecord(const utPubParam& store, bool inSegment, double x, in
   }
   const long long t = DateTimeToSeconds(x);
   int status = 0;
-  int idx = FindRecordByTime(store, RecordTimeText(SecondsToDateTime(t)), avgInterval, status);
+  int idx = FindRecordByTime(store, FormatRecordTime(SecondsToDateTime(t)), avgInterval, status);
   for (int k = -30; status == 2 && k < 30; ++k)
-    idx = FindRecordByTime(store, RecordTimeText(SecondsToDateTime(t + k)), avgInterval, status);
+    idx = FindRecordByTime(store, FormatRecordTime(SecondsToDateTime(t + k)), avgInterval, status);
   if (status == 2) {
     hit.message = lang("frmQuna", "Error32", QString::fromUtf8("无数据"));
     return hit;

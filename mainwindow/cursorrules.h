@@ -15,12 +15,6 @@
 
 class ChartSeries;
 
-// "yyyy-MM-dd HH:mm:ss" of a date-time value (whole seconds).
-std::string RecordTimeText(double dateTime);
-// Date-time value of a time text "y-M-d h:m:s" (leading zeros optional); false when
-// the text is not a valid date and time.
-bool ParseTimeText(const std::string& text, double& dateTime);
-
 // A record whose time text lies within text ± avgInterval seconds (binary search over
 // the store's time texts), or -1 with status 2. An empty store finds nothing.
 int FindRecordByTime(const utPubParam& store, const std::string& text, int avgInterval, int& status);
