@@ -10,7 +10,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <functional>
 #include <vector>
 
@@ -88,7 +87,6 @@ int main(int argc, char** argv) {
   const auto t0 = std::chrono::steady_clock::now();
   CreateSeries(chart, curves, store, 0x000000);
   FillSeries(chart, curves, store, 0, windowEnd);
-  const double seriesMs = Ms(std::chrono::steady_clock::now() - t0);
   QImage image;
   chart.Render(image);  // the first picture belongs to "see the curves"
   const double fillMs = Ms(std::chrono::steady_clock::now() - t0);
@@ -110,7 +108,6 @@ int main(int argc, char** argv) {
     chart.MoveVLine(cursor, first + span * (0.46 + i * 0.003));
     chart.Render(image);
   });
-  std::fprintf(stderr, "(series filled in %.1f ms)\n", seriesMs);
   if (argc > 2) image.save(QString::fromLocal8Bit(argv[2]));
   std::printf("fill_ms=%.1f full_repaint_ms=%.2f zoomed_repaint_ms=%.2f overlay_ms=%.2f curve_bytes=%zu\n",
               fillMs, full, zoomed, overlay, chart.CurveBytes());
