@@ -276,3 +276,31 @@ TEST_F(LoginTest, AdministrationRefusals) {
   for (const Box& b : boxes) EXPECT_NE(b.kind, MsgKind::Error);
   EXPECT_EQ(GetDbOper()->CountUsers(), 2);
 }
+
+TEST_F(LoginTest, DialogsTranslateFromTheChosenLanguageFile) {
+  const QString source = qEnvironmentVariable("QUNO_SOURCE_DIR");
+  ASSERT_FALSE(source.isEmpty());
+  for (const char* f : {"langchs.ini", "langeng.ini"})
+    ASSERT_TRUE(QFile::copy(source + "/lang/" + f, QString::fromStdString(dir.file(f))));
+  const struct {
+    const char* select;
+    const char* caption;
+    const char* login;
+    const char* column;
+  } cases[] = {{"0", "用户登录", "登录", "用户名"}, {"1", "User login", "Login", "User name"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.select);
+    QFile par(QString::fromStdString(dir.file("system.par")));
+    ASSERT_TRUE(par.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    par.write(QByteArray("[par]\r\nLANGESELECT=") + c.select + "\r\n");
+    par.close();
+    TfrmLogin login;
+    login.show();
+    EXPECT_EQ(login.windowTitle(), c.caption);
+    EXPECT_EQ(Child<QPushButton>(&login, "btnLogin")->text(), c.login);
+    Tfrmusr users;
+    users.show();
+    EXPECT_EQ(Child<QTableWidget>(&users, "lv1")->horizontalHeaderItem(1)->text(), c.column);
+  }
+  GetLanchg()->SetLangFile("");
+}
