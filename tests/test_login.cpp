@@ -95,22 +95,6 @@ TEST_F(LoginTest, LoginRules) {
   }
 }
 
-TEST_F(LoginTest, LanguageFileFollowsTheSetting) {
-  const struct {
-    const char* value;
-    std::string file;
-  } cases[] = {{"0", "langchs.ini"}, {"1", "langeng.ini"}, {"2", ""}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.value);
-    QFile par(QString::fromStdString(dir.file("system.par")));
-    ASSERT_TRUE(par.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    par.write(QByteArray("[par]\r\nLANGESELECT=") + c.value + "\r\n");
-    par.close();
-    ChooseLanguageFile();
-    EXPECT_EQ(GetLanchg()->LangFile(), c.file.empty() ? "" : dir.file(c.file));
-  }
-}
-
 TEST_F(LoginTest, EnterInAnEditMovesTheFocusAndDoesNotLogIn) {
   TfrmLogin dlg;
   dlg.show();
@@ -284,10 +268,13 @@ TEST_F(LoginTest, DialogsTranslateFromTheChosenLanguageFile) {
     ASSERT_TRUE(QFile::copy(source + "/lang/" + f, QString::fromStdString(dir.file(f))));
   const struct {
     const char* select;
+    const char* file;  // the language file chosen, "" for none
     const char* caption;
     const char* login;
     const char* column;
-  } cases[] = {{"0", "用户登录", "登录", "用户名"}, {"1", "User login", "Login", "User name"}};
+  } cases[] = {{"0", "langchs.ini", "用户登录", "登录", "用户名"},
+               {"1", "langeng.ini", "User login", "Login", "User name"},
+               {"2", "", "用户登录", "登录", "用户名"}};  // no file: the built-in texts
   for (const auto& c : cases) {
     SCOPED_TRACE(c.select);
     QFile par(QString::fromStdString(dir.file("system.par")));
@@ -295,6 +282,7 @@ TEST_F(LoginTest, DialogsTranslateFromTheChosenLanguageFile) {
     par.write(QByteArray("[par]\r\nLANGESELECT=") + c.select + "\r\n");
     par.close();
     TfrmLogin login;
+    EXPECT_EQ(GetLanchg()->LangFile(), *c.file ? dir.file(c.file) : "");
     login.show();
     EXPECT_EQ(login.windowTitle(), c.caption);
     EXPECT_EQ(Child<QPushButton>(&login, "btnLogin")->text(), c.login);
