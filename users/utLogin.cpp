@@ -6,7 +6,6 @@
 #include "data/lanchg.h"
 #include "data/pubparam.h"
 #include "data/syspar.h"
-#include "platform/appdir.h"
 #include "ui_frmLogin.h"
 #include "users/Utdboper.h"
 #include "users/udmData.h"
@@ -28,13 +27,7 @@ LoginOutcome EvaluateLogin(utDbOper& db, const QString& name, const QString& pas
 
 void ChooseLanguageFile() {
   ReadLangSelect();
-  std::string path;
-  switch (GetPubParam()->LANGESELECT) {
-    case 0: path = ProgramDir() + "langchs.ini"; break;
-    case 1: path = ProgramDir() + "langeng.ini"; break;
-    default: break;  // every lookup yields its built-in text
-  }
-  GetLanchg()->SetLangFile(path);
+  GetLanchg()->SetLangFile(LangFileFor(GetPubParam()->LANGESELECT));
 }
 
 TfrmLogin::TfrmLogin(QWidget* owner) : QDialog(owner), ui_(std::make_unique<Ui::frmLogin>()) {
