@@ -101,7 +101,7 @@ void TfrmLogin::ShowDbError(const char* what) {
 
 void TfrmLogin::btnLoginClick() {
   ++attempts_;
-  LoginOutcome outcome;
+  LoginOutcome outcome = LoginOutcome::Refused;
   try {
     outcome = EvaluateLogin(*GetDbOper(), ui_->edName->text(), ui_->edPass->text(), attempts_);
   } catch (const DbError& e) {

@@ -107,7 +107,7 @@ void Tfrmusr::lv1SelectItem() {
 }
 
 void Tfrmusr::btnaddClick() {
-  UserOpResult r;
+  UserOpResult r = UserOpResult::Ok;
   try {
     r = AddUser(ui_->edtuser->text(), ui_->edtpass->text());
   } catch (const DbError& e) {
@@ -143,7 +143,7 @@ void Tfrmusr::btnupdateClick() {
   }
   if (!Confirm(GetLangString(kSection, "Confirm1", QStringLiteral("确认修改？")) + selectedName_))
     return;
-  UserOpResult r;
+  UserOpResult r = UserOpResult::Ok;
   try {
     r = UpdateUser(ui_->edtuser->text(), ui_->edtpass->text(), selectedName_);
   } catch (const DbError& e) {
