@@ -1,6 +1,13 @@
-#include <QApplication>
+#include <QWidget>
+
+#include "app/startup.h"
+#include "platform/application.h"
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  return 0;
+  return RunApplication(argc, argv, [] {
+    auto* form = new QWidget;
+    form->setWindowTitle(QString::fromUtf8(kApplicationTitle));
+    form->setWindowState(Qt::WindowMaximized);
+    return form;
+  });
 }

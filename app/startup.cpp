@@ -1,0 +1,43 @@
+#include "app/startup.h"
+
+#include <QPointer>
+#include <QWidget>
+#include <exception>
+
+#include "platform/application.h"
+#include "platform/instancelock.h"
+#include "users/utLogin.h"
+
+bool ShowLoginDialog() {
+  TfrmLogin login;
+  return login.Execute();
+}
+
+int RunSession(const LoginStep& login, const MainFormFactory& createMainForm) {
+  if (!login()) return 0;
+  QCoreApplication::setApplicationName(QString::fromUtf8(kApplicationTitle));
+  QPointer<QWidget> mainForm = createMainForm();
+  if (!mainForm) return 0;
+  QuitWhenClosed(mainForm);
+  if (!mainForm->isVisible()) mainForm->show();
+  QCoreApplication::exec();
+  delete mainForm.data();  // unless it freed itself on close
+  return 0;
+}
+
+int RunApplication(int argc, char** argv, const MainFormFactory& createMainForm) {
+  InstanceLock lock(kApplicationTitle);
+  // Another instance runs: end at once, without a window or a message. Any other
+  // failure to take the lock does not stop the program.
+  if (lock.AlreadyRunning()) return 0;
+
+  Application app(argc, argv);
+  try {
+    RunSession(&ShowLoginDialog, createMainForm);
+  } catch (const std::exception& e) {
+    ShowException(QString::fromUtf8(e.what()));
+  } catch (...) {
+    ShowException(QString());
+  }
+  return 0;
+}

@@ -1,0 +1,22 @@
+#pragma once
+// Start-up: one instance per user, the login before any main-window form, then
+// the main form and the message loop until the main form closes.
+
+#include <functional>
+
+class QWidget;
+
+// Creates the main form (and whatever long-lived forms go with it) after a
+// successful login. The session owns the returned form.
+using MainFormFactory = std::function<QWidget*()>;
+// Shows the login and tells whether it was accepted.
+using LoginStep = std::function<bool()>;
+
+// The whole run of the program; always returns 0 (exit code).
+int RunApplication(int argc, char** argv, const MainFormFactory& createMainForm);
+
+// What follows once the application object exists: login, main form, loop.
+int RunSession(const LoginStep& login, const MainFormFactory& createMainForm);
+
+// The login dialog, modally; freed before the function returns.
+bool ShowLoginDialog();
