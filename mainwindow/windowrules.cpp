@@ -148,8 +148,10 @@ int LoadedWindowEnd(const tagDataRecord* records, int count) {
 
 int FindRecordByTime(const tagDataRecord* records, int count, const std::string& text) {
   if (!records || count <= 0) return 0;
+  // Starting at the middle only when it lies strictly before the text keeps earlier
+  // records of the same time text (a marker repeats its record's text) in the window.
   const int mid = count / 2;
-  for (int i = CompareText(records[mid], text) <= 0 ? mid : 0; i < count; ++i)
+  for (int i = CompareText(records[mid], text) < 0 ? mid : 0; i < count; ++i)
     if (CompareText(records[i], text) >= 0) return i;
   return count;
 }
