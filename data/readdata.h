@@ -24,6 +24,8 @@ class utReadData {
   // true when a new buffer is ready for Resume.
   bool LoadFile(const std::string& path);
   void ParseHeader();
+  // Sends a text (a path) with a code to the notify window; message is WM_STATUSMSG.
+  void SendText(int message, const std::string& text, int code);
 
   // Lets the parked thread parse the buffer that LoadFile prepared.
   void Resume();

@@ -1,0 +1,133 @@
+#include "data/readdata.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <new>
+
+#include "data/pubparam.h"
+#include "data/recordparse.h"
+#include "platform/appcursor.h"
+#include "platform/workerthread.h"
+
+namespace {
+
+struct ChannelSink : ParseSink {
+  explicit ChannelSink(StatusChannel& c) : channel(c) {}
+  void Notify(const StatusMsg& msg) override { channel.Send(msg); }
+  StatusChannel& channel;
+};
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+}  // namespace
+
+struct utReadData::Impl {
+  explicit Impl(utReadData& o) : owner(o) {}
+
+  void Body(WorkerThread& self) {
+    while (!self.Terminated()) {
+      // Only a buffer that LoadFile has just installed is parsed; a resume without
+      // one goes straight back to idle.
+      if (pending.exchange(false)) {
+        ChannelSink sink(channel);
+        ParseRecords(buffer.get(), size, *GetPubParam(), sink, owner.DisorderPolicy, stop);
+        if (!stop.load()) SetAppCursor(AppCursor::Default);
+      }
+      if (!self.Park()) break;
+    }
+  }
+
+  utReadData& owner;
+  StatusChannel channel;
+  std::unique_ptr<std::uint8_t[]> buffer;  // the file's bytes and one 0 byte
+  std::int64_t size = 0;
+  std::atomic<bool> pending{false};
+  std::atomic<bool> stop{false};
+  std::unique_ptr<WorkerThread> thread;
+};
+
+utReadData::utReadData(bool createSuspended) : d(std::make_unique<Impl>(*this)) {
+  d->thread = std::make_unique<WorkerThread>([this](WorkerThread& self) { d->Body(self); }, createSuspended);
+}
+
+utReadData::~utReadData() {
+  const bool busy = !d->thread->Idle();
+  // Stop first, so the parse ends at its next record; then release a send that is
+  // waiting for the form, so the thread can be joined before anything is freed.
+  d->stop = true;
+  d->channel.Cancel();
+  d->thread->Terminate();
+  d->thread->Join();
+  if (busy) SetAppCursor(AppCursor::Default);
+}
+
+void utReadData::SetNotifyWindow(StatusReceiver* receiver, QObject* context) {
+  d->channel.SetReceiver(receiver, context);
+}
+
+void utReadData::SendText(int message, const std::string& text, int code) {
+  if (message != WM_STATUSMSG) return;
+  StatusMsg msg;
+  msg.code = code;
+  msg.text = QString::fromStdString(text);  // whole, however long
+  d->channel.Send(msg);
+}
+
+bool utReadData::LoadFile(const std::string& path) {
+  if (!Idle()) return false;  // the buffer and the store belong to a running parse
+  SetAppCursor(AppCursor::HourGlass);
+  // Every failure leaves the previous buffer, the store and the value range alone.
+  auto fail = [&](int code) {
+    SendText(WM_STATUSMSG, path, code);
+    SetAppCursor(AppCursor::Default);
+    return false;
+  };
+
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  struct stat st {};
+  if (!file || fstat(fileno(file.get()), &st) != 0 || !S_ISREG(st.st_mode)) return fail(kStatusOpenFailed);
+  const std::int64_t fileSize = st.st_size;
+
+  // The new buffer exists before the old one is released.
+  std::unique_ptr<std::uint8_t[]> fresh(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(fileSize) + 1]);
+  if (!fresh) return fail(kStatusOutOfMemory);
+  std::int64_t got = 0;
+  while (got < fileSize) {
+    const std::size_t n = std::fread(fresh.get() + got, 1, static_cast<std::size_t>(fileSize - got), file.get());
+    if (n == 0) break;  // a short read keeps what was read
+    got += static_cast<std::int64_t>(n);
+  }
+  fresh[static_cast<std::size_t>(got)] = 0;
+  file.reset();
+
+  if (!IsValidDataFile(fresh.get(), got)) return fail(kStatusInvalidFile);
+
+  d->buffer.swap(fresh);
+  d->size = got;
+  d->pending = true;
+  utPubParam* store = GetPubParam();
+  store->MinValue = 100000.0;
+  store->MaxValue = -100000.0;
+  ParseHeader();
+  return true;
+}
+
+void utReadData::ParseHeader() {
+  if (!d->buffer || !Idle()) return;
+  ParseHeaderFields(d->buffer.get(), *GetPubParam());
+  StatusMsg msg;
+  msg.code = kStatusHeaderRead;
+  d->channel.Send(msg);
+}
+
+void utReadData::Resume() { d->thread->Resume(); }
+
+bool utReadData::Idle() const { return d->thread->Idle(); }
+
+void utReadData::DecodeRecordTime(const std::uint8_t* bytes, int& year, int& month, int& day, int& hour,
+                                  int& minute, int& second) {
+  DecodeTimeFields(bytes, year, month, day, hour, minute, second);
+}

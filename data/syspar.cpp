@@ -1,0 +1,139 @@
+#include "data/syspar.h"
+
+#include <algorithm>
+#include <charconv>
+#include <climits>
+#include <cmath>
+
+#include "platform/appdir.h"
+#include "platform/colors.h"
+#include "platform/profile.h"
+
+namespace {
+
+// Values are read into a buffer of this size: at most 31 bytes of text.
+constexpr std::size_t kValueBuffer = 32;
+const QString kGlobal = QStringLiteral("par");
+
+QString Read(const QString& section, const QString& key, const QString& def) {
+  return GetProfileText(section, key, def, kValueBuffer, SystemParPath());
+}
+
+std::int32_t ReadInt(const QString& section, const QString& key, const char* def) {
+  return ParseParInt(Read(section, key, QString::fromLatin1(def)));
+}
+
+std::string ReadText(const QString& section, const QString& key, const QString& def) {
+  return Read(section, key, def).toStdString();
+}
+
+// Write failures leave the old file whole; the callers have nothing to show for them.
+void Write(const QString& section, const QString& key, const QString& value) {
+  WriteProfileText(section, key, value, SystemParPath());
+}
+
+void WriteText(const QString& section, const QString& key, const std::string& value) {
+  Write(section, key, QString::fromStdString(value));
+}
+
+void WriteInt(const QString& section, const QString& key, std::int32_t value) {
+  Write(section, key, QString::number(value));
+}
+
+constexpr TColor kLime = 0x00FF00, kRed = 0x0000FF, kBlue = 0xFF0000, kYellow = 0x00FFFF,
+                 kMaroon = 0x000080, kPurple = 0x800080, kTeal = 0x808000,
+                 kMenu = SystemColor(4), kFuchsia = 0xFF00FF, kAqua = 0xFFFF00,
+                 kGreen = 0x008000;
+
+constexpr TColor kPalette[kMaxChannels] = {
+    kLime,   kRed,    kBlue,  kYellow, kMaroon, kPurple, kTeal,    kMenu,   // 0..7
+    kLime,   kFuchsia, kAqua, kGreen,  kRed,    kBlue,   kYellow,  kMaroon,  // 8..15
+    kPurple, kTeal,   kTeal,  kMenu,   kLime,   kFuchsia, kAqua,   kGreen,   // 16..23
+    kRed,    kBlue,   kYellow, kMaroon, kPurple, kTeal,  kMenu,    kLime,    // 24..31
+};
+
+}  // namespace
+
+std::string SystemParPath() { return ProgramDir() + "system.par"; }
+
+std::int32_t ParseParInt(const QString& text) {
+  std::string s = text.trimmed().toStdString();
+  std::string_view v = s;
+  if (!v.empty() && v.front() == '+') v.remove_prefix(1);
+  if (v.empty() || v.front() == '+') return 0;
+  std::int32_t value = 0;
+  auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), value, 10);
+  if (ec != std::errc() || end != v.data() + v.size()) return 0;
+  return value;
+}
+
+TColor ParseParColor(const QString& text) {
+  std::string s = text.trimmed().toStdString();
+  std::string_view v = s;
+  if (!v.empty() && v.front() == '+') v.remove_prefix(1);
+  // Digits, one point and an exponent only: no hex, no "inf" or "nan".
+  if (v.empty() || v.find_first_not_of("0123456789.eE+-") != std::string_view::npos) return 0;
+  double value = 0.0;
+  auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), value,
+                                   std::chars_format::general);
+  if (ec != std::errc() || end != v.data() + v.size() || !std::isfinite(value)) return 0;
+  value = std::trunc(value);
+  if (value < static_cast<double>(INT32_MIN) || value > static_cast<double>(INT32_MAX)) return 0;
+  return static_cast<TColor>(value);
+}
+
+TColor ChannelPaletteColor(int channel) {
+  return channel >= 0 && channel < kMaxChannels ? kPalette[channel] : kLime;
+}
+
+void ReadLangSelect() { GetPubParam()->LANGESELECT = ReadInt(kGlobal, "LANGESELECT", "0"); }
+
+void ReadGlobalPar() {
+  tagSysPar& par = GetPubParam()->SysPar;
+  par.BKCOLOR = ParseParColor(Read(kGlobal, "BKCOLOR", "0"));
+  for (int i = 0; i < kMaxChannels; ++i) {
+    par.ChannelName[i] = QString::fromUtf8("通道%1").arg(i + 1).toStdString();
+    par.ChannelShown[i] = 1;
+  }
+  par.COPYNAME = ReadText(kGlobal, "COPYNAME", "0");
+  par.DEVNAME = ReadText(kGlobal, "DEVNAME", "0");
+}
+
+void WriteBkColor() { WriteInt(kGlobal, "BKCOLOR", GetPubParam()->SysPar.BKCOLOR); }
+
+void utPubParam::ReadFilePar(const std::string& sectionName) {
+  const QString section = QString::fromStdString(sectionName);
+  tagSysPar& par = SysPar;
+  par.UP = ReadInt(section, "UP", "100");
+  // UP := DOWN + 1 below must not overflow.
+  par.DOWN = std::min(ReadInt(section, "DOWN", "0"), INT32_MAX - 1);
+  if (par.DOWN > par.UP) par.UP = par.DOWN + 1;
+  par.fontname = ReadText(section, "fontname", QString::fromUtf8("宋体"));
+  par.fontsize = ReadInt(section, "fontsize", "12");
+  for (int i = 0; i < 4; ++i) {
+    par.POS[i] = ReadInt(section, QString("POS%1").arg(i), "1");
+    const std::int32_t pos = ReadInt(section, QString("DATAPOS%1").arg(i), i < 3 ? "5" : "65");
+    // Margins are percentages of the page; the preview zoom must stay positive.
+    par.DATAPOS[i] = i < 3 ? std::clamp(pos, 0, 100) : std::max(pos, 1);
+  }
+  for (int i = 0; i < kMaxChannels; ++i) {
+    const QString key = QString("ch%1").arg(i + 1);
+    par.ChannelName[i] = ReadText(section, key, key);
+    par.ChannelColor[i] = kPalette[i];
+  }
+}
+
+void utPubParam::WriteFilePar(const std::string& sectionName, int group) {
+  const QString section = QString::fromStdString(sectionName);
+  if (group == -1) {
+    const int count = std::min<int>(DataHead.ChannelCount, kMaxChannels);
+    for (int i = 0; i < count; ++i) WriteText(section, QString("ch%1").arg(i + 1), SysPar.ChannelName[i]);
+  } else if (group >= 1 && group <= 31) {
+    WriteInt(section, QString("chcolor%1").arg(group), SysPar.ChannelColor[group - 1]);
+  } else if (group >= 33 && group <= 35) {
+    WriteText(kGlobal, "COPYNAME", SysPar.COPYNAME);
+    WriteText(kGlobal, "DEVNAME", SysPar.DEVNAME);
+  } else if (group >= 43 && group <= 45) {
+    for (int i = 0; i < 4; ++i) WriteInt(section, QString("DATAPOS%1").arg(i), SysPar.DATAPOS[i]);
+  }
+}
