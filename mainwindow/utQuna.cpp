@@ -28,6 +28,8 @@
 
 QPointer<TfrmQuna> frmQuna;
 
+QWidget* CreateMainForm() { return new TfrmQuna(); }
+
 namespace {
 
 void SetDateSilently(QDateEdit* picker, const QDate& date) {
@@ -60,6 +62,12 @@ TfrmQuna::TfrmQuna(QWidget* owner) : QMainWindow(owner), ui(new Ui::frmQuna) {
     ui->stat1->addWidget(statusPanels_[i], i == 2 ? 1 : 0);
   }
   ui->pnlMove->raise();
+  // The value panel takes the chart background; its title strip keeps the face colour.
+  QPalette title = ui->Panel1->palette();
+  title.setColor(QPalette::Window, QApplication::palette().color(QPalette::Button));
+  title.setColor(QPalette::WindowText, QApplication::palette().color(QPalette::ButtonText));
+  ui->Panel1->setPalette(title);
+  ui->Panel1->setAutoFillBackground(true);
 
   connect(ui->pgc1, &QTabWidget::currentChanged, this, [this] { pgc1Change(); });
   connect(ui->rb1, &QRadioButton::clicked, this, [this] { rb1Click(); });
@@ -127,8 +135,7 @@ void TfrmQuna::FormShow() {
   ApplyColor(0, 0, BkColor);
   ReportType = 2;
 
-  ui->pnlMove->move(ui->pnLine->width() + ui->pnl9->width() - ui->pnlMove->width() - 5,
-                    ui->pnl3->height() + 35);
+  PlaceValuePanel();
   ui->btnExecl->setText(GetLangString("frmQuna", "Error25", "设置背景颜色"));
   ui->btnRefresh->setText(GetLangString("frmQuna", "Error26", "刷新曲线画面"));
   ui->edname->setText(QString::fromStdString(PubParam->SysPar.COPYNAME));
@@ -143,6 +150,17 @@ void TfrmQuna::FormShow() {
 
   setWindowTitle(CaptionFromExeName(QFileInfo(QCoreApplication::applicationFilePath()).fileName(),
                                     windowTitle()));
+}
+
+void TfrmQuna::PlaceValuePanel() {
+  ui->pnlMove->move(ui->pnLine->width() + ui->pnl9->width() - ui->pnlMove->width() - 5,
+                    ui->pnl3->height() + 35);
+}
+
+void TfrmQuna::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  // The window is maximised after it is first shown: the panel follows the chart's edge.
+  if (shown_) PlaceValuePanel();
 }
 
 void TfrmQuna::FillPrinters() {

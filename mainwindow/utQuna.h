@@ -121,6 +121,7 @@ class TfrmQuna : public QMainWindow, public StatusReceiver {
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -134,6 +135,7 @@ class TfrmQuna : public QMainWindow, public StatusReceiver {
   void ErrorBox(const QString& text);
   void WarningBox(const QString& text);
   void FillPrinters();
+  void PlaceValuePanel();
   void SetTabCaptions(int tab);
   void StoreTabOptions(int tab);
   void RestoreTabOptions(int tab);
@@ -164,3 +166,6 @@ void ShowUpDown(QComboBox* upSign, QLineEdit* upEdit, QComboBox* downSign, QLine
 
 // The one main form (null before start-up creates it and after it closes).
 extern QPointer<TfrmQuna> frmQuna;
+
+// For start-up: makes the main form (shown maximised by the caller). Start-up owns it.
+QWidget* CreateMainForm();
