@@ -90,33 +90,56 @@ class TfrmQuna : public QMainWindow, public StatusReceiver {
   std::function<std::uint32_t()> TickSource;
 
   // ---- hooks of the chart unit (curve chart, cursor, channel panel) ----
-  virtual void AdjustYRange();                      // hook: UP and DOWN from the data range
-  virtual void SetupAxes();                         // hook: undo zoom, axis ranges from UP/DOWN and the pickers
-  virtual void CreateSeries();                      // hook: one series per segment and channel
-  virtual void FillSeries();                        // hook: points of [WindowFirst, WindowEnd)
-  virtual void ClearSeries();                       // hook: delete the curve series
-  virtual void ClearFlags();                        // hook: remove marker lines and their labels
-  virtual void UpdateFlagButtons();                 // hook: marker buttons follow the one-channel rule
-  virtual void SetupMainFormForModel();             // hook: channel lists, swatches, model texts at code 4
-  virtual void ShowChannelSummary();                // hook: legend rows of the shown channels
-  virtual void RefreshChannelList(int channel, bool shown);  // hook: legend and curves of one channel, by index
-  virtual void ApplyColor(int kind, int channel, TColor colour);  // hook: kind 0 background, 1 channel
-  virtual void ChooseColor(int kind, int channel);  // hook: colour dialog, then ApplyColor
+  // hook: UP and DOWN from the data range
+  virtual void AdjustYRange();
+  // hook: undo zoom, axis ranges from UP/DOWN and the pickers
+  virtual void SetupAxes();
+  // hook: one series per segment and channel
+  virtual void CreateSeries();
+  // hook: points of [WindowFirst, WindowEnd)
+  virtual void FillSeries();
+  // hook: delete the curve series
+  virtual void ClearSeries();
+  // hook: remove marker lines and their labels
+  virtual void ClearFlags();
+  // hook: marker buttons follow the one-channel rule
+  virtual void UpdateFlagButtons();
+  // hook: channel lists, swatches, model texts at code 4
+  virtual void SetupMainFormForModel();
+  // hook: legend rows of the shown channels
+  virtual void ShowChannelSummary();
+  // hook: legend and curves of one channel, by index
+  virtual void RefreshChannelList(int channel, bool shown);
+  // hook: kind 0 background, 1 channel
+  virtual void ApplyColor(int kind, int channel, TColor colour);
+  // hook: colour dialog, then ApplyColor
+  virtual void ChooseColor(int kind, int channel);
 
   // ---- hooks of the list unit (report lists, paging, statistics) ----
-  virtual void ApplyColumnLayout(int reportType);   // hook: channel column widths from the shown flags
-  virtual void BuildDataList(int page, int first, int step, int end);   // hook: lv1 columns and page
-  virtual int BuildAlarmIndexFor(int first, int end);                   // hook: alarm index list, its count
-  virtual void BuildAlarmList(int page, int first, int step, int end);  // hook: lv5 columns and page
-  virtual void BuildPowerFailList(int first, int end);                  // hook: lv6
-  virtual void BuildAverageRow(int first, int end);                     // hook: lv4
-  virtual void BuildEnergyTotal(int first, int end);                    // hook: lv3, model 11
-  virtual void BuildPeakStatistics(int first, int end);                 // hook: lv3, other models
-  virtual void ShowLogWindow();                     // hook: Alt+L, create the log window once and show it
+  // hook: channel column widths from the shown flags
+  virtual void ApplyColumnLayout(int reportType);
+  // hook: lv1 columns and page
+  virtual void BuildDataView(int page, int first, int step, int end);
+  // hook: alarm index list, its count
+  virtual int BuildAlarmIndexFor(int first, int end);
+  // hook: lv5 columns and page
+  virtual void BuildAlarmView(int page, int first, int step, int end);
+  // hook: lv6
+  virtual void BuildPowerFailView(int first, int end);
+  // hook: lv4
+  virtual void BuildAverageView(int first, int end);
+  // hook: lv3, model 11
+  virtual void BuildEnergyView(int first, int end);
+  // hook: lv3, other models
+  virtual void BuildPeakView(int first, int end);
+  // hook: Alt+L, create the log window once and show it
+  virtual void ShowLogWindow();
 
   // ---- hooks of the export and print unit ----
-  virtual void ExportCurrentPage();                 // hook: export of the current page (not the curve page)
-  virtual void PrintCurrentPage();                  // hook: chart or report print preview
+  // hook: export of the current page (not the curve page)
+  virtual void ExportCurrentPage();
+  // hook: chart or report print preview
+  virtual void PrintCurrentPage();
 
  protected:
   void showEvent(QShowEvent* event) override;

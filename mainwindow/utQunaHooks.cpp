@@ -19,13 +19,13 @@ void TfrmQuna::ChooseColor(int, int) {}
 
 // List unit.
 void TfrmQuna::ApplyColumnLayout(int) {}
-void TfrmQuna::BuildDataList(int, int, int, int) {}
+void TfrmQuna::BuildDataView(int, int, int, int) {}
 int TfrmQuna::BuildAlarmIndexFor(int, int) { return 0; }
-void TfrmQuna::BuildAlarmList(int, int, int, int) {}
-void TfrmQuna::BuildPowerFailList(int, int) {}
-void TfrmQuna::BuildAverageRow(int, int) {}
-void TfrmQuna::BuildEnergyTotal(int, int) {}
-void TfrmQuna::BuildPeakStatistics(int, int) {}
+void TfrmQuna::BuildAlarmView(int, int, int, int) {}
+void TfrmQuna::BuildPowerFailView(int, int) {}
+void TfrmQuna::BuildAverageView(int, int) {}
+void TfrmQuna::BuildEnergyView(int, int) {}
+void TfrmQuna::BuildPeakView(int, int) {}
 void TfrmQuna::ShowLogWindow() {}
 
 // Export and print unit.

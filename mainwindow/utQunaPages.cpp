@@ -90,7 +90,7 @@ void TfrmQuna::UpdatePageControls() {
       if (PageBuilt[1] == 1 || busy_) return;
       PageBuilt[1] = 1;
       const int step = CurrentStep();
-      BuildDataList(DataPage, WindowFirst, step, WindowEnd);
+      BuildDataView(DataPage, WindowFirst, step, WindowEnd);
       DataPageCount = PageCount(std::int64_t{WindowEnd} - WindowFirst, step);
       ui->lbl15->setText(PageCountText(Lang({"Error14", "总："}), DataPageCount, Lang({"Error15", "页"})));
       break;
@@ -106,28 +106,28 @@ void TfrmQuna::UpdatePageControls() {
       AlarmPageCount = PageCount(n, step);
       ui->lblAlarmcount->setText(
           PageCountText(Lang({"Error14", "总："}), AlarmPageCount, Lang({"Error15", "页"})));
-      BuildAlarmList(AlarmPage, AlarmFirst, step, n);
+      BuildAlarmView(AlarmPage, AlarmFirst, step, n);
       break;
     }
     case 3:
       ApplyColumnLayout(4);
       if (PageBuilt[3] == 1 || busy_) return;
-      BuildPowerFailList(WindowFirst, WindowEnd);
+      BuildPowerFailView(WindowFirst, WindowEnd);
       PageBuilt[3] = 1;
       break;
     case 4:
       ApplyColumnLayout(6);
       if (PageBuilt[4] == 1 || busy_) return;
-      BuildAverageRow(WindowFirst, WindowEnd);
+      BuildAverageView(WindowFirst, WindowEnd);
       PageBuilt[4] = 1;
       break;
     case 5:
       ApplyColumnLayout(5);
       if (busy_) return;
       if (PubParam->DataHead.ModelCode == 11)
-        BuildEnergyTotal(WindowFirst, WindowEnd);
+        BuildEnergyView(WindowFirst, WindowEnd);
       else
-        BuildPeakStatistics(WindowFirst, WindowEnd);
+        BuildPeakView(WindowFirst, WindowEnd);
       PageBuilt[5] = 1;
       break;
     default:

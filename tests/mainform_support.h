@@ -26,16 +26,16 @@ class SpyForm : public TfrmQuna {
     for (const auto& c : calls) n += c.rfind(prefix, 0) == 0;
     return n;
   }
-  void BuildDataList(int p, int f, int s, int e) override { Log("data %d %d %d %d", p, f, s, e); }
+  void BuildDataView(int p, int f, int s, int e) override { Log("data %d %d %d %d", p, f, s, e); }
   int BuildAlarmIndexFor(int f, int e) override {
     Log("alarmindex %d %d", f, e);
     return alarmCount;
   }
-  void BuildAlarmList(int p, int f, int s, int e) override { Log("alarm %d %d %d %d", p, f, s, e); }
-  void BuildPowerFailList(int f, int e) override { Log("power %d %d", f, e); }
-  void BuildAverageRow(int f, int e) override { Log("average %d %d", f, e); }
-  void BuildEnergyTotal(int f, int e) override { Log("energy %d %d", f, e); }
-  void BuildPeakStatistics(int f, int e) override { Log("peak %d %d", f, e); }
+  void BuildAlarmView(int p, int f, int s, int e) override { Log("alarm %d %d %d %d", p, f, s, e); }
+  void BuildPowerFailView(int f, int e) override { Log("power %d %d", f, e); }
+  void BuildAverageView(int f, int e) override { Log("average %d %d", f, e); }
+  void BuildEnergyView(int f, int e) override { Log("energy %d %d", f, e); }
+  void BuildPeakView(int f, int e) override { Log("peak %d %d", f, e); }
   void FillSeries() override { Log("fill %d %d", WindowFirst, WindowEnd); }
   void SetupAxes() override { Log("axes"); }
   void CreateSeries() override { Log("series"); }
