@@ -99,6 +99,7 @@ std::vector<Lookup> FindCalls(const std::string& text, const std::string& file,
     Lookup l;
     if (!ReadLiteral(s, i, &l.section)) continue;
     if (withKey && (i >= s.size() || s[i] != ',' || !ReadLiteral(s, ++i, &l.key))) continue;
+    if (withKey && (i >= s.size() || s[i] != ',')) continue;  // a key computed at run time
     l.where = file + ":" + std::to_string(1 + std::count(s.begin(), s.begin() + pos, '\n'));
     found.push_back(l);
   }

@@ -1,0 +1,146 @@
+#include <gtest/gtest.h>
+
+#include "support/listrecords.h"
+#include "mainwindow/reportlists.h"
+
+namespace {
+
+std::vector<QString> Captions(const std::vector<ColumnSpec>& cols) {
+  std::vector<QString> v;
+  for (const auto& c : cols) v.push_back(c.caption);
+  return v;
+}
+std::vector<int> Widths(const std::vector<ColumnSpec>& cols) {
+  std::vector<int> v;
+  for (const auto& c : cols) v.push_back(c.width);
+  return v;
+}
+
+}  // namespace
+
+TEST(ListColumns, CaptionsByModelAndWidthsByShownFlags) {
+  TestRecords store(1, 3);
+  store.shown[1] = 0;
+  store.shown[2] = 7;  // any non-zero flag shows the channel
+  struct Case {
+    int model;
+    std::vector<QString> captions;
+  };
+  const Case cases[] = {
+      {0, {"记录时间", "CH1", "CH2", "CH3"}},
+      {9, {"记录时间", "CH1", "CH2", "CH3"}},
+      {10, {"记录时间", "频率(Hz)", "频率(Hz)", "频率(Hz)"}},
+      {11, {"记录时间", "电量报表", "电量报表", "电量报表"}},
+      {12, {"记录时间", "", "", ""}},
+  };
+  for (const Case& c : cases) {
+    store.model = c.model;
+    const auto cols = BuildRecordListColumns(store.src());
+    EXPECT_EQ(Captions(cols), c.captions) << c.model;
+    EXPECT_EQ(Widths(cols), (std::vector<int>{120, 60, 0, 60}));
+    EXPECT_EQ(cols[2].channel, 1);
+  }
+  const auto alarm = BuildAlarmListColumns(store.src());
+  EXPECT_EQ(Captions(alarm), (std::vector<QString>{"记录时间", "CH1", "CH2", "CH3"}));
+  EXPECT_EQ(Widths(alarm), (std::vector<int>{120, 180, 0, 180}));
+  const auto pf = PowerFailListColumns();
+  ASSERT_EQ(pf.size(), 1u);
+  EXPECT_EQ(pf[0].caption, "停电时间");
+  EXPECT_EQ(pf[0].width, 120);
+}
+
+TEST(PowerFailList, RowsOfTheWindow) {
+  TestRecords store(600, 1);
+  store.marker(100);
+  store.marker(300);
+  store.marker(0);
+  const ReportSource src = store.src();
+  EXPECT_EQ(BuildPowerFailList(src, 1, 500),
+            (std::vector<QString>{TestRecords::time(99), TestRecords::time(299), TestRecords::time(500)}));
+  // A marker at record 0 has no record before it and gives record 0's time.
+  EXPECT_EQ(BuildPowerFailList(src, 0, 50), (std::vector<QString>{store.src().timeText(0), TestRecords::time(50)}));
+  // At the end of the data there is no record after the window.
+  EXPECT_EQ(BuildPowerFailList(src, 200, 600), std::vector<QString>{TestRecords::time(299)});
+  EXPECT_EQ(BuildPowerFailList(src, 200, 9000), std::vector<QString>{TestRecords::time(299)});
+  EXPECT_TRUE(BuildPowerFailList(ReportSource{}, 0, 10).empty());
+}
+
+TEST(ColumnLayout, ChannelsFollowTheirColumnByIndex) {
+  TestRecords store(1, 3);
+  store.names[1] = "CH1";  // two channels of the same name
+  auto cols = BuildAlarmListColumns(store.src());
+  EXPECT_TRUE(SetColumnLayout(cols, store.src(), 3, 1, 0));
+  EXPECT_EQ(Widths(cols), (std::vector<int>{120, 180, 0, 180}));
+  EXPECT_FALSE(SetColumnLayout(cols, store.src(), 3, 1, 0));  // nothing left to change
+  EXPECT_TRUE(SetColumnLayout(cols, store.src(), 3, 1, 1));
+  EXPECT_EQ(Widths(cols), (std::vector<int>{120, 180, 180, 180}));
+
+  // Operation 3 follows the shown flags; the width depends on mode and model.
+  store.shown[0] = 0;
+  store.model = 11;
+  auto data = BuildRecordListColumns(store.src());
+  SetColumnLayout(data, store.src(), 1, 0, 3);
+  EXPECT_EQ(Widths(data), (std::vector<int>{120, 0, 90, 90}));
+  store.model = 0;
+  SetColumnLayout(data, store.src(), 1, 0, 3);
+  EXPECT_EQ(Widths(data), (std::vector<int>{120, 0, 60, 60}));
+  // A model-11 data column hides with its channel although its caption is no name.
+  store.model = 11;
+  SetColumnLayout(data, store.src(), 1, 2, 0);
+  EXPECT_EQ(Widths(data), (std::vector<int>{120, 0, 60, 0}));
+
+  // Renaming: only the channel's own column, and never in the curve mode.
+  EXPECT_TRUE(SetColumnLayout(cols, store.src(), 3, 1, 4, "Pressure"));
+  EXPECT_EQ(Captions(cols), (std::vector<QString>{"记录时间", "CH1", "Pressure", "CH3"}));
+  EXPECT_FALSE(SetColumnLayout(cols, store.src(), 2, 2, 4, "X"));
+  EXPECT_FALSE(SetColumnLayout(cols, store.src(), 3, 9, 4, "X"));   // no such column
+  EXPECT_FALSE(SetColumnLayout(cols, store.src(), 3, 0, 2));        // unknown operation
+  auto pf = PowerFailListColumns();
+  EXPECT_FALSE(SetColumnLayout(pf, store.src(), 4, 0, 3));          // a list without channels
+  EXPECT_EQ(ShownColumnWidth(5, 0), 180);
+  EXPECT_EQ(ShownColumnWidth(6, 10), 90);
+}
+
+TEST(GoTo, TypedPagesAreCheckedAgainstTheCurrentStep) {
+  struct Case {
+    QString typed;
+    std::int64_t current, first, end, step;
+    GoToDecision::Kind kind;
+    std::int64_t page;
+    QString edit;
+  };
+  const Case cases[] = {
+      {"0", 2, 0, 450, 1, GoToDecision::Invalid, 2, "0"},
+      {"", 2, 0, 450, 1, GoToDecision::Invalid, 2, ""},
+      {"-3", 1, 0, 450, 1, GoToDecision::Invalid, 1, "-3"},  // the alarm list refuses it too
+      {"5", 2, 0, 450, 1, GoToDecision::OutOfRange, 2, "2"},
+      {"3", 1, 0, 450, 1, GoToDecision::Go, 3, "3"},
+      {"3", 1, 0, 450, 2, GoToDecision::OutOfRange, 1, "1"},  // two pages at step 2
+      {"2", 1, 0, 450, 0, GoToDecision::Go, 2, "2"},          // step 0 counts as 1
+      {"99999999999999", 1, 0, 450, 1, GoToDecision::OutOfRange, 1, "1"},
+      {"1", 1, 5, 5, 1, GoToDecision::OutOfRange, 1, "1"},    // an empty list has no page
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed.toStdString());
+    const GoToDecision d = DecideGoTo(c.typed, c.current, c.first, c.end, c.step);
+    EXPECT_EQ(d.kind, c.kind);
+    EXPECT_EQ(d.page, c.page);
+    EXPECT_EQ(d.editText, c.edit);
+    if (c.kind == GoToDecision::Invalid) {
+      EXPECT_EQ(d.message, "无效的数值.");
+    }
+    if (c.kind == GoToDecision::OutOfRange) {
+      EXPECT_EQ(d.message, "超出页面范围.");
+    }
+  }
+  EXPECT_TRUE(PageEditValid(" 4x"));
+  EXPECT_FALSE(PageEditValid("x4"));
+}
+
+TEST(GoTo, PageEditKeys) {
+  EXPECT_TRUE(PageEditKey(13).goTo);
+  EXPECT_FALSE(PageEditKey(13).keep);
+  EXPECT_TRUE(PageEditKey('7').keep);
+  EXPECT_TRUE(PageEditKey(8).keep);
+  for (int k : {'a', '-', ' ', '.'}) EXPECT_FALSE(PageEditKey(k).keep) << k;
+}
