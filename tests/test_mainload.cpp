@@ -93,6 +93,14 @@ TEST(MainFormLoad, NotificationSequenceOnARealFile) {
   EXPECT_EQ(f.Count("fill 0 199"), 1);
   EXPECT_EQ(f.AvgInterval, 5);
   EXPECT_TRUE(ui->btnRefresh->isEnabled());
+  EXPECT_EQ(f.Count("setup 1"), 1);  // the channel set-up runs while Loading guards the lists
+  EXPECT_FALSE(f.Loading);
+  // Moving a picker away from the loaded range enables the restore; moving it back
+  // to the same second disables it again.
+  EXPECT_FALSE(ui->btnRestore->isEnabled());
+  ui->dtp2->setTime(QTime(0, 0, 1));
+  EXPECT_TRUE(ui->btnRestore->isEnabled());
+  ui->dtp2->setTime(QTime(0, 0, 0));
   EXPECT_FALSE(ui->btnRestore->isEnabled());
 
   // A second file with 14 channels, opened 3 s later: a taller value panel.
