@@ -54,6 +54,12 @@ void AnswerTimeOrder(ModalWatcher& w, const char* button) {
   };
 }
 
+// The parse has ended and the reader has parked again (it parks just after its last
+// notification has been handled).
+bool Loaded(LoadForm& f) {
+  return WaitFor([&] { return !f.IsBusy() && f.Reader()->Idle(); });
+}
+
 }  // namespace
 
 TEST(MainFormLoad, NotificationSequenceOnARealFile) {
@@ -71,7 +77,7 @@ TEST(MainFormLoad, NotificationSequenceOnARealFile) {
   AnswerTimeOrder(boxes, "btnNoUse");
   ASSERT_TRUE(f.OpenDataFile(path));
   EXPECT_TRUE(f.IsBusy());
-  ASSERT_TRUE(WaitFor([&] { return !f.IsBusy(); }));
+  ASSERT_TRUE(Loaded(f));
   EXPECT_EQ(f.codes, (std::vector<int>{4, 7, 5, 1102, 6}));
   EXPECT_EQ(f.Reader()->DisorderPolicy.load(), 1);
   EXPECT_TRUE(boxes.texts.empty());  // discarding needs no information box
@@ -110,7 +116,7 @@ TEST(MainFormLoad, NotificationSequenceOnARealFile) {
   f.clock += 3000;
   f.codes.clear();
   ASSERT_TRUE(f.OpenDataFile(second));
-  ASSERT_TRUE(WaitFor([&] { return !f.IsBusy(); }));
+  ASSERT_TRUE(Loaded(f));
   EXPECT_EQ(f.codes, (std::vector<int>{4, 7, 5, 6}));
   EXPECT_EQ(ui->pnlMove->height(), 226);
 }
@@ -138,7 +144,7 @@ TEST(MainFormLoad, RefusedAndFailedOpens) {
   ASSERT_TRUE(f.OpenDataFile(a));
   // While the load runs a further open is refused.
   EXPECT_FALSE(f.OpenDataFile(b));
-  ASSERT_TRUE(WaitFor([&] { return !f.IsBusy(); }));
+  ASSERT_TRUE(Loaded(f));
   EXPECT_EQ(f.DataFileName, a);
 
   f.clock += 2999;
@@ -147,7 +153,7 @@ TEST(MainFormLoad, RefusedAndFailedOpens) {
   EXPECT_FALSE(f.OpenDataFile(a));  // the same file
   EXPECT_EQ(f.Form()->cbb3->currentText(), QString("a.qmd"));
   ASSERT_TRUE(f.OpenDataFile(b));
-  ASSERT_TRUE(WaitFor([&] { return !f.IsBusy(); }));
+  ASSERT_TRUE(Loaded(f));
   EXPECT_EQ(f.DataFileName, b);
 
   // Not a data file: its own message; the loaded file stays.
@@ -185,7 +191,7 @@ TEST(MainFormLoad, BusyStateRefusesWorkOnTheStore) {
     return true;
   };
   ASSERT_TRUE(f.OpenDataFile(path));
-  ASSERT_TRUE(WaitFor([&] { return !f.IsBusy(); }));
+  ASSERT_TRUE(Loaded(f));
   EXPECT_TRUE(busyInDialog);
   EXPECT_EQ(windowEndInDialog, 7);
   EXPECT_EQ(f.Reader()->DisorderPolicy.load(), 2);
