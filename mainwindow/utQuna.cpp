@@ -86,7 +86,7 @@ TfrmQuna::TfrmQuna(QWidget* owner) : QMainWindow(owner), ui(new Ui::frmQuna) {
   ui->edlinespace->installEventFilter(this);
   ui->edtimespace->installEventFilter(this);
 
-  // Alt+L works wherever the focus is in the application, as the system hot key did.
+  // Alt+L works wherever the focus is in the application.
   logShortcut_ = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_L), this);
   logShortcut_->setContext(Qt::ApplicationShortcut);
   connect(logShortcut_, &QShortcut::activated, this, [this] { ShowLogWindow(); });

@@ -167,7 +167,7 @@ TimeWindow QueryTimeWindow(const tagDataRecord* records, int count, const std::s
                            const std::string& endText) {
   TimeWindow w;
   std::int64_t s = 0, e = 0;
-  // A text that does not convert counts as time 0, as the comparison always did.
+  // A text that does not convert counts as time 0.
   if (!TimeTextToSeconds(startText, s)) s = 0;
   if (!TimeTextToSeconds(endText, e)) e = 0;
   if (e < s) {

@@ -91,7 +91,7 @@ struct TabButtonTexts {
 };
 TabButtonTexts ButtonTextsForTab(int tab);
 
-// "总：7 页" and "报警记录数为：400", cut to the 63 bytes of the original label buffer.
+// "总：7 页" and "报警记录数为：400", cut to the 63 bytes a label holds.
 QString PageCountText(const QString& total, int pages, const QString& page);
 QString CountText(const QString& prefix, std::int64_t count);
 QString CutToBytes(const QString& text, int maxBytes);

@@ -131,7 +131,7 @@ TEST(OpenRules, RefusalsInOrder) {
   EXPECT_EQ(CheckOpen(true, true, 20000, 10000, "/A", "/a"), OpenRefusal::None);
   // The first open of the run is never too soon, however early the clock is.
   EXPECT_EQ(CheckOpen(true, false, 5, 0, "/a", ""), OpenRefusal::None);
-  // The millisecond counter wraps like the system tick count.
+  // The millisecond counter wraps at 32 bits.
   EXPECT_EQ(CheckOpen(true, true, 1000, 0xFFFFFFFFu - 500, "/b", "/a"), OpenRefusal::TooSoon);
   EXPECT_EQ(CheckOpen(true, true, 3000, 0xFFFFFFFFu - 500, "/b", "/a"), OpenRefusal::None);
 }
