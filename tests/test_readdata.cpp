@@ -263,10 +263,3 @@ TEST_F(Reader, DestroyedWhileBlockedInASendThatWasNeverDelivered) {
   PumpUntil([] { return false; }, 100);
   EXPECT_EQ(form.codes(), (std::vector<int>{4})) << "the late call is dropped";
 }
-
-TEST(ReaderTime, DecodeRecordTimeReplacesFields) {
-  const std::uint8_t b[6] = {150, 2, 30, 24, 59, 60};
-  int y, mo, d, h, mi, s;
-  utReadData::DecodeRecordTime(b, y, mo, d, h, mi, s);
-  EXPECT_EQ(std::vector<int>({y, mo, d, h, mi, s}), std::vector<int>({2008, 2, 1, 1, 59, 1}));
-}

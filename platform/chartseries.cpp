@@ -1,0 +1,228 @@
+#include "platform/chartseries.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+
+#include "platform/chartwidget.h"
+
+namespace {
+
+constexpr int kBlockShift = 5;  // pyramid base: blocks of 32 points
+constexpr int kBlock = ChartSeries::kBlock;
+static_assert(kBlock == 1 << kBlockShift);
+
+float ToDrawValue(double y) {
+  // Drawing only: the values shown to the user are read from the store.
+  if (std::isnan(y)) return 0.0f;
+  return static_cast<float>(std::clamp(y, -static_cast<double>(FLT_MAX), static_cast<double>(FLT_MAX)));
+}
+
+// Written so that the compiler turns it into packed min/max instructions.
+void ScanMinMax(const float* v, int n, float& lo, float& hi) {
+  float l = lo, h = hi;
+  for (int i = 0; i < n; ++i) {
+    l = v[i] < l ? v[i] : l;
+    h = v[i] > h ? v[i] : h;
+  }
+  lo = l;
+  hi = h;
+}
+
+}  // namespace
+
+void ChartTimeline::Append(double value) {
+  if (x.empty() || breakPending) {
+    if (segmentStart.empty() || segmentStart.back() != static_cast<int>(x.size())) {
+      segmentStart.push_back(static_cast<int>(x.size()));
+      segmentMinX.push_back(value);
+      segmentMaxX.push_back(value);
+    }
+    breakPending = false;
+  } else if (value < x.back()) {
+    ascending = false;
+  }
+  segmentMinX.back() = std::min(segmentMinX.back(), value);
+  segmentMaxX.back() = std::max(segmentMaxX.back(), value);
+  x.push_back(value);
+}
+
+int ChartTimeline::SegmentEnd(int g) const {
+  return g + 1 < SegmentCount() ? segmentStart[static_cast<std::size_t>(g) + 1]
+                                : static_cast<int>(x.size());
+}
+
+std::size_t ChartTimeline::Bytes() const {
+  return x.capacity() * sizeof(double) + segmentStart.capacity() * sizeof(int) +
+         (segmentMinX.capacity() + segmentMaxX.capacity()) * sizeof(double);
+}
+
+ChartSeries::ChartSeries(ChartWidget* chart)
+    : chart_(chart), line_(std::make_shared<ChartTimeline>()) {}
+
+void ChartSeries::Changed() {
+  pyramidValid_ = false;
+  if (chart_) chart_->SeriesChanged();
+}
+
+void ChartSeries::AddXY(double x, double y) {
+  // A time column shared with other series is copied before this series adds to it.
+  if (line_.use_count() > 1) line_ = std::make_shared<ChartTimeline>(*line_);
+  line_->Append(x);
+  y_.push_back(ToDrawValue(y));
+  Changed();
+}
+
+void ChartSeries::BreakSegment() {
+  if (line_.use_count() > 1) line_ = std::make_shared<ChartTimeline>(*line_);
+  line_->Break();
+}
+
+void ChartSeries::Clear() {
+  line_ = std::make_shared<ChartTimeline>();
+  ChartValues().swap(y_);
+  levelMin_.clear();
+  levelMax_.clear();
+  Changed();
+}
+
+int ChartSeries::SegmentContaining(double x) const {
+  const ChartTimeline& t = *line_;
+  for (int g = 0; g < t.SegmentCount(); ++g) {
+    if (t.segmentMinX[static_cast<std::size_t>(g)] <= x && x <= t.segmentMaxX[static_cast<std::size_t>(g)])
+      return g;
+  }
+  return -1;
+}
+
+void ChartSeries::SetActive(bool active) {
+  if (active_ == active) return;
+  active_ = active;
+  if (chart_) chart_->SeriesChanged();
+}
+
+void ChartSeries::SetColor(TColor colour) {
+  if (color_ == colour) return;
+  color_ = colour;
+  if (chart_) chart_->SeriesChanged();
+}
+
+void ChartSeries::BuildPyramid() const {
+  levelMin_.clear();
+  levelMax_.clear();
+  const std::size_t n = y_.size();
+  if (n >= static_cast<std::size_t>(2 * kBlock)) {
+    const std::size_t blocks = (n + kBlock - 1) / kBlock;
+    std::vector<float> mins(blocks), maxs(blocks);
+    for (std::size_t b = 0; b < blocks; ++b) {
+      const std::size_t first = b * kBlock, end = std::min(n, first + kBlock);
+      float lo = FLT_MAX, hi = -FLT_MAX;
+      ScanMinMax(y_.data() + first, static_cast<int>(end - first), lo, hi);
+      mins[b] = lo;
+      maxs[b] = hi;
+    }
+    levelMin_.push_back(std::move(mins));
+    levelMax_.push_back(std::move(maxs));
+    while (levelMin_.back().size() > 1) {
+      const std::vector<float>& pm = levelMin_.back();
+      const std::vector<float>& px = levelMax_.back();
+      const std::size_t m = (pm.size() + 1) / 2;
+      std::vector<float> nm(m), nx(m);
+      for (std::size_t i = 0; i < m; ++i) {
+        const std::size_t a = 2 * i, b = std::min(2 * i + 1, pm.size() - 1);
+        nm[i] = std::min(pm[a], pm[b]);
+        nx[i] = std::max(px[a], px[b]);
+      }
+      levelMin_.push_back(std::move(nm));
+      levelMax_.push_back(std::move(nx));
+    }
+  }
+  pyramidValid_ = true;
+}
+
+
+void ChartSeries::MinMax(int first, int end, float& lo, float& hi) const {
+  lo = FLT_MAX;
+  hi = -FLT_MAX;
+  if (!pyramidValid_) BuildPyramid();
+  const float* y = y_.data();
+  const int blockFirst = (first + kBlock - 1) >> kBlockShift;
+  const int blockEnd = end >> kBlockShift;
+  if (levelMin_.empty() || blockEnd - blockFirst < 2) {
+    ScanMinMax(y + first, end - first, lo, hi);
+    return;
+  }
+  ScanMinMax(y + first, (blockFirst << kBlockShift) - first, lo, hi);
+  ScanMinMax(y + (blockEnd << kBlockShift), end - (blockEnd << kBlockShift), lo, hi);
+  // Bottom-up walk over the levels: an odd left edge or right edge takes its node.
+  int l = blockFirst, r = blockEnd;
+  for (std::size_t level = 0; l < r && level < levelMin_.size(); ++level) {
+    const float* mins = levelMin_[level].data();
+    const float* maxs = levelMax_[level].data();
+    if (l & 1) {
+      lo = std::min(lo, mins[l]);
+      hi = std::max(hi, maxs[l]);
+      ++l;
+    }
+    if (r & 1) {
+      --r;
+      lo = std::min(lo, mins[r]);
+      hi = std::max(hi, maxs[r]);
+    }
+    l >>= 1;
+    r >>= 1;
+  }
+}
+
+std::size_t ChartSeries::Bytes() const {
+  std::size_t bytes = y_.capacity() * sizeof(float);
+  for (const auto& level : levelMin_) bytes += level.capacity() * sizeof(float);
+  for (const auto& level : levelMax_) bytes += level.capacity() * sizeof(float);
+  return bytes;
+}
+
+ChartFill::ChartFill(ChartWidget& chart, std::vector<ChartSeries*> series, std::size_t expectedRows)
+    : chart_(chart), series_(std::move(series)), line_(std::make_shared<ChartTimeline>()) {
+  chart_.BeginUpdate();
+  line_->x.reserve(expectedRows);
+  for (ChartSeries* s : series_) {
+    s->line_ = line_;
+    ChartValues().swap(s->y_);
+    s->levelMin_.clear();
+    s->levelMax_.clear();
+    s->pyramidValid_ = false;
+  }
+  Grow(expectedRows);
+}
+
+ChartFill::~ChartFill() { End(); }
+
+void ChartFill::Grow(std::size_t rows) {
+  capacity_ = std::max<std::size_t>(rows, 1024);
+  columns_.clear();
+  for (ChartSeries* s : series_) {
+    s->y_.resize(capacity_);
+    columns_.push_back(s->y_.data());
+  }
+}
+
+void ChartFill::AddRow(double x, std::span<const float> values) {
+  if (rows_ == capacity_) Grow(capacity_ * 2);
+  line_->Append(x);
+  const std::size_t n = std::min(values.size(), columns_.size());
+  for (std::size_t i = 0; i < n; ++i) columns_[i][rows_] = values[i];
+  for (std::size_t i = n; i < columns_.size(); ++i) columns_[i][rows_] = 0.0f;
+  ++rows_;
+}
+
+void ChartFill::End() {
+  if (ended_) return;
+  ended_ = true;
+  for (ChartSeries* s : series_) {
+    s->y_.resize(rows_);
+    // A window with many skipped records gives back what it did not use.
+    if (s->y_.capacity() > rows_ + rows_ / 8 + 1024) s->y_.shrink_to_fit();
+    s->BuildPyramid();
+  }
+  chart_.EndUpdate();
+}

@@ -1,0 +1,179 @@
+// Rendered pictures of small data sets: curve pixels at the positions the axes give,
+// gaps at power failures, column extents of decimated data, and the overlay.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QImage>
+#include <cmath>
+
+#include "data/readdata.h"
+#include "mainwindow/chartrules.h"
+#include "platform/chartwidget.h"
+#include "platform/colors.h"
+#include "support/tempdir.h"
+#include "tools/datagen.h"
+
+namespace {
+
+constexpr TColor kRed = 0x0000FF, kGreen = 0x00FF00;
+
+struct Picture {
+  ChartWidget w;
+  Picture() {
+    w.resize(640, 400);
+    w.SetBackColor(0x000000);
+    w.BottomAxis().SetMinMax(0, 100);
+    w.LeftAxis().SetMinMax(0, 100);
+    w.BottomAxis().GridVisible = false;
+    w.LeftAxis().GridVisible = false;
+  }
+  int px(double x) const { return static_cast<int>(std::lround(w.XPixel(x))); }
+  int py(double y) const { return static_cast<int>(std::lround(w.YPixel(y))); }
+};
+
+bool Near(const QImage& img, int x, int y, TColor colour, int radius = 1) {
+  const QRgb want = ToQColor(colour).rgb();
+  for (int dy = -radius; dy <= radius; ++dy)
+    for (int dx = -radius; dx <= radius; ++dx)
+      if (img.valid(x + dx, y + dy) && img.pixel(x + dx, y + dy) == want) return true;
+  return false;
+}
+
+}  // namespace
+
+TEST(ChartImage, CurvePixelsSegmentsAndHiddenSeries) {
+  Picture p;
+  ChartSeries* s = p.w.AddSeries();
+  s->SetColor(kRed);
+  ChartSeries* hidden = p.w.AddSeries();
+  hidden->SetColor(kGreen);
+  hidden->SetActive(false);
+  {
+    ChartFill fill(p.w, {s, hidden}, 4);
+    const float a[2] = {20, 50}, b[2] = {80, 50};
+    fill.AddRow(10, a);
+    fill.AddRow(40, a);
+    fill.Break();  // power failure between 40 and 60
+    fill.AddRow(60, b);
+    fill.AddRow(90, b);
+  }
+  const QImage img = p.w.ToImage();
+  for (double x : {10.0, 25.0, 40.0}) EXPECT_TRUE(Near(img, p.px(x), p.py(20), kRed)) << x;
+  for (double x : {60.0, 75.0, 90.0}) EXPECT_TRUE(Near(img, p.px(x), p.py(80), kRed)) << x;
+  // Nothing joins the two segments across the gap, and the hidden curve is not drawn.
+  for (double x : {45.0, 50.0, 55.0})
+    for (int y = p.py(100); y <= p.py(0); ++y) ASSERT_FALSE(Near(img, p.px(x), y, kRed, 0)) << x << "," << y;
+  EXPECT_FALSE(Near(img, p.px(25), p.py(50), kGreen, 2));
+  EXPECT_TRUE(Near(img, p.px(5), p.py(50), 0x000000, 0));  // background
+}
+
+TEST(ChartImage, DecimatedColumnsCoverEveryPoint) {
+  Picture p;
+  ChartSeries* s = p.w.AddSeries();
+  s->SetColor(kRed);
+  {
+    ChartFill fill(p.w, {s}, 200000);
+    for (int i = 0; i < 200000; ++i) {
+      // Alternates between 30 and 70, with one spike to 95 at x = 50.
+      const float v = i == 100000 ? 95.0f : (i % 2 ? 70.0f : 30.0f);
+      fill.AddRow(i * (100.0 / 200000), std::span<const float>(&v, 1));
+    }
+  }
+  const QImage img = p.w.ToImage();
+  for (double x : {10.0, 33.0, 77.0}) {
+    for (int y = p.py(70); y <= p.py(30); ++y) ASSERT_TRUE(Near(img, p.px(x), y, kRed, 0)) << x << "," << y;
+    EXPECT_FALSE(Near(img, p.px(x), p.py(75), kRed, 0));
+  }
+  EXPECT_TRUE(Near(img, p.px(50), p.py(95), kRed, 1));
+
+  // Zoomed to a tenth, the same rule holds on the finer columns.
+  p.w.BottomAxis().SetMinMax(40, 50);
+  const QImage zoomed = p.w.ToImage();
+  EXPECT_TRUE(Near(zoomed, p.px(50), p.py(95), kRed, 1));
+  for (int y = p.py(70); y <= p.py(30); ++y) ASSERT_TRUE(Near(zoomed, p.px(45), y, kRed, 0));
+}
+
+TEST(ChartImage, OverlayLinesAndLabels) {
+  Picture p;
+  const int id = p.w.AddVLine(30, kRed);
+  const int outside = p.w.AddVLine(130, kGreen);  // beyond the axis: not drawn
+  const int label = p.w.AddTextLabel(QPoint(200, 100), QStringLiteral("WWWW"), 0xFFFFFF);
+  QImage img = p.w.ToImage();
+  for (double y : {5.0, 50.0, 95.0}) EXPECT_TRUE(Near(img, p.px(30), p.py(y), kRed, 0));
+  int white = 0;
+  for (int y = 100; y < 120; ++y)
+    for (int x = 200; x < 240; ++x) white += qGray(img.pixel(x, y)) > 128;
+  EXPECT_GT(white, 10);
+  EXPECT_FALSE(Near(img, p.px(99), p.py(50), kGreen, 3));
+
+  p.w.MoveVLine(id, 70);
+  p.w.RemoveTextLabel(label);
+  p.w.RemoveVLine(outside);
+  p.w.RemoveVLine(12345);  // unknown ids are ignored
+  img = p.w.ToImage();
+  EXPECT_FALSE(Near(img, p.px(30), p.py(50), kRed, 0));
+  EXPECT_TRUE(Near(img, p.px(70), p.py(50), kRed, 0));
+  white = 0;
+  for (int y = 100; y < 120; ++y)
+    for (int x = 200; x < 240; ++x) white += qGray(img.pixel(x, y)) > 128;
+  EXPECT_EQ(white, 0);
+}
+
+namespace {
+
+struct Receiver : QObject, StatusReceiver {
+  void OnStatusMsg(const StatusMsg&) override {}
+};
+
+}  // namespace
+
+TEST(ChartImage, SmallFileDrawsItsValuesWhereTheAxesSay) {
+  // Two channels, a power failure between 10:00:20 and 10:01:00.
+  TempDir dir;
+  DataFileBuilder b;
+  b.header(0, 2);
+  b.addRecord(RecordTime::At(2024, 3, 1, 10, 0, 0), {20, 60});
+  b.addRecord(RecordTime::At(2024, 3, 1, 10, 0, 10), {20, 60});
+  b.addRecord(RecordTime::At(2024, 3, 1, 10, 0, 20), {20, 60});
+  b.addMarker(RecordTime::At(2024, 3, 1, 10, 0, 30), {20, 60});
+  b.addRecord(RecordTime::At(2024, 3, 1, 10, 1, 0), {80, 40});
+  b.addRecord(RecordTime::At(2024, 3, 1, 10, 1, 30), {80, 40});
+  ASSERT_TRUE(b.write(dir.file("small.qmd")));
+  Receiver form;
+  utReadData reader;
+  reader.SetNotifyWindow(&form, &form);
+  ASSERT_TRUE(reader.LoadFile(dir.file("small.qmd")));
+  reader.Resume();
+  QElapsedTimer timer;
+  timer.start();
+  while (!reader.Idle() && timer.elapsed() < 20000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  QCoreApplication::processEvents();
+  utPubParam& store = *GetPubParam();
+  ASSERT_GE(store.RecordCount, 6);
+  const double v0 = store.Records[0].Channel[0].Value, v1 = store.Records[0].Channel[1].Value;
+  const double w0 = store.Records[4].Channel[0].Value;
+  ASSERT_LT(v0, w0);
+
+  ChartWidget chart;
+  chart.resize(700, 420);
+  store.SysPar.ChannelColor[0] = kRed;
+  store.SysPar.ChannelColor[1] = kGreen;
+  SetupAxes(chart, 100, 0, store.Records[0].Time, store.Records[5].Time);
+  std::vector<ChartSeries*> curves;
+  CreateSeries(chart, curves, store, 0x000000);
+  int end = store.RecordCount;
+  EXPECT_EQ(FillSeries(chart, curves, store, 0, end), 5);
+  const QImage img = chart.ToImage();
+  const auto px = [&](int i) { return static_cast<int>(std::lround(chart.XPixel(store.Records[i].Time))); };
+  const auto py = [&](double v) { return static_cast<int>(std::lround(chart.YPixel(v))); };
+  for (int i : {0, 1, 2}) {
+    EXPECT_TRUE(Near(img, px(i), py(v0), kRed)) << i;
+    EXPECT_TRUE(Near(img, px(i), py(v1), kGreen)) << i;
+  }
+  for (int i : {4, 5}) EXPECT_TRUE(Near(img, px(i), py(w0), kRed)) << i;
+  // The gap of the power failure stays empty.
+  const int gapX = (px(2) + px(4)) / 2;
+  for (int y = py(100); y <= py(0); ++y) ASSERT_FALSE(Near(img, gapX, y, kRed, 0)) << y;
+  store.RecordCount = 0;
+}
