@@ -10,6 +10,7 @@
 #include "data/lanchg.h"
 #include "data/readdata.h"
 #include "data/utDataError.h"
+#include "mainwindow/cursorrules.h"
 #include "mainwindow/utQuna.h"
 #include "mainwindow/windowrules.h"
 #include "platform/appcursor.h"

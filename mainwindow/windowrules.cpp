@@ -117,10 +117,6 @@ QString CaptionFromExeName(const QString& fileName, const QString& layoutCaption
   return dot < 0 ? layoutCaption : name.left(dot);
 }
 
-int ValuePanelHeight(int channelCount) {
-  return channelCount > 13 ? channelCount * 14 + 30 : 202;
-}
-
 int CalcAverageInterval(const tagDataRecord* records, int count) {
   std::int64_t sum = 0;
   int n = 0;

@@ -50,8 +50,6 @@ int LimitFromSign(int signIndex, std::string_view magnitude);
 // or the layout's caption when the name holds no '.'.
 QString CaptionFromExeName(const QString& fileName, const QString& layoutCaption);
 
-int ValuePanelHeight(int channelCount);
-
 // Average gap in seconds near the start of the recording, at least 1.
 int CalcAverageInterval(const tagDataRecord* records, int count);
 

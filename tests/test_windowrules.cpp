@@ -189,9 +189,6 @@ TEST(FormTexts, CaptionPanelAndCounts) {
   EXPECT_EQ(CaptionFromExeName("quno.v6.exe", "Layout"), "quno");
   // Only the first 63 characters are looked at for the dot.
   EXPECT_EQ(CaptionFromExeName(QString(80, 'x') + ".exe", "L"), QString("L"));
-  EXPECT_EQ(ValuePanelHeight(13), 202);
-  EXPECT_EQ(ValuePanelHeight(14), 226);
-  EXPECT_EQ(ValuePanelHeight(0), 202);
   EXPECT_EQ(PageCountText("总：", 7, "页"), QString("总：7 页"));
   EXPECT_EQ(CountText("报警记录数为：", 400), QString("报警记录数为：400"));
   // Cut to the 63 bytes of the label, never through a character.
