@@ -1,0 +1,92 @@
+#pragma once
+// Helpers for the main-form widget tests: a form whose hooks record their calls, a
+// store filled with records, and a watcher that answers the modal boxes.
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "mainwindow/utQuna.h"
+
+class SpyForm : public TfrmQuna {
+ public:
+  std::vector<std::string> calls;
+  int alarmCount = 0;
+  void Log(const char* fmt, int a = 0, int b = 0, int c = 0, int d = 0) {
+    char buf[96];
+    std::snprintf(buf, sizeof buf, fmt, a, b, c, d);
+    calls.emplace_back(buf);
+  }
+  int Count(const std::string& prefix) const {
+    int n = 0;
+    for (const auto& c : calls) n += c.rfind(prefix, 0) == 0;
+    return n;
+  }
+  void BuildDataView(int p, int f, int s, int e) override { Log("data %d %d %d %d", p, f, s, e); }
+  int BuildAlarmIndexFor(int f, int e) override {
+    Log("alarmindex %d %d", f, e);
+    return alarmCount;
+  }
+  void BuildAlarmView(int p, int f, int s, int e) override { Log("alarm %d %d %d %d", p, f, s, e); }
+  void BuildPowerFailView(int f, int e) override { Log("power %d %d", f, e); }
+  void BuildAverageView(int f, int e) override { Log("average %d %d", f, e); }
+  void BuildEnergyView(int f, int e) override { Log("energy %d %d", f, e); }
+  void BuildPeakView(int f, int e) override { Log("peak %d %d", f, e); }
+  void FillSeries() override { Log("fill %d %d", WindowFirst, WindowEnd); }
+  void SetupAxes() override { Log("axes"); }
+  void CreateSeries() override { Log("series"); }
+  void ClearFlags() override { Log("clearflags"); }
+  void SetupMainFormForModel() override { Log("setup %d", Loading ? 1 : 0); }
+  void RefreshChannelList(int c, bool shown) override { Log("channel %d %d", c, shown ? 1 : 0); }
+  void ShowLogWindow() override { Log("log"); }
+};
+
+// Answers every modal box that opens while it lives: records its text and closes it
+// (or clicks the named button of a dialog).
+class ModalWatcher {
+ public:
+  std::vector<QString> texts;
+  std::function<bool(QWidget*)> handler;  // true when it dealt with the widget itself
+  ModalWatcher() {
+    timer_.setInterval(5);
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      QWidget* m = QApplication::activeModalWidget();
+      if (!m) return;
+      if (auto* box = qobject_cast<QMessageBox*>(m)) {
+        texts.push_back(box->text());
+        box->close();
+        return;
+      }
+      if (handler && handler(m)) return;
+      m->close();
+    });
+    timer_.start();
+  }
+
+ private:
+  QTimer timer_;
+};
+
+// Fills the store with count records one gap apart from 2012-09-10 08:00:00, the
+// last one a marker (the closing entry).
+inline void FillStore(int count, int gap, int channels, bool closing = true) {
+  utPubParam* p = GetPubParam();
+  const QDateTime base(QDate(2012, 9, 10), QTime(8, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    tagDataRecord& r = p->Records[i];
+    std::memset(&r, 0, sizeof r);
+    const QDateTime t = base.addSecs(static_cast<qint64>(i < count - 1 || !closing ? i : i - 1) * gap);
+    std::snprintf(r.TimeText, sizeof r.TimeText, "%s",
+                  t.toString("yyyy-MM-dd HH:mm:ss").toLatin1().constData());
+  }
+  if (closing && count > 0) p->Records[count - 1].Marker = 1;
+  p->RecordCount = count;
+  p->DataHead.ChannelCount = static_cast<std::uint8_t>(channels);
+  p->DataHead.EarliestIndex = -1;
+  p->DataHead.LatestIndex = -1;
+  for (int c = 0; c < kMaxChannels; ++c) p->SysPar.ChannelShown[c] = 1;
+}
