@@ -1,13 +1,4 @@
-#include <QWidget>
-
 #include "app/startup.h"
-#include "platform/application.h"
+#include "mainwindow/utQuna.h"
 
-int main(int argc, char** argv) {
-  return RunApplication(argc, argv, [] {
-    auto* form = new QWidget;
-    form->setWindowTitle(QString::fromUtf8(kApplicationTitle));
-    form->setWindowState(Qt::WindowMaximized);
-    return form;
-  });
-}
+int main(int argc, char** argv) { return RunApplication(argc, argv, CreateMainForm); }
