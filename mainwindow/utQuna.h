@@ -179,6 +179,15 @@ class TfrmQuna : public QMainWindow, public StatusReceiver {
   int handlerDepth_ = 0;        // inside a notification handler (a modal dialog may run)
   bool closePending_ = false;   // a close asked for while a handler runs
   bool closed_ = false;
+
+  // list unit: the report-list models, the page bars' handlers and the alarm tab's own
+  // alarm index list (mainwindow/utQunaLists.cpp).
+  struct ListState;
+  struct ListStateDeleter {
+    void operator()(ListState* state) const;
+  };
+  static ListState* NewListState(TfrmQuna* form);
+  std::unique_ptr<ListState, ListStateDeleter> lists_{NewListState(this)};
 };
 
 // The routines the other main-window units share.

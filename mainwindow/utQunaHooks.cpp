@@ -17,17 +17,6 @@ void TfrmQuna::RefreshChannelList(int, bool) {}
 void TfrmQuna::ApplyColor(int, int, TColor) {}
 void TfrmQuna::ChooseColor(int, int) {}
 
-// List unit.
-void TfrmQuna::ApplyColumnLayout(int) {}
-void TfrmQuna::BuildDataView(int, int, int, int) {}
-int TfrmQuna::BuildAlarmIndexFor(int, int) { return 0; }
-void TfrmQuna::BuildAlarmView(int, int, int, int) {}
-void TfrmQuna::BuildPowerFailView(int, int) {}
-void TfrmQuna::BuildAverageView(int, int) {}
-void TfrmQuna::BuildEnergyView(int, int) {}
-void TfrmQuna::BuildPeakView(int, int) {}
-void TfrmQuna::ShowLogWindow() {}
-
 // Export and print unit.
 void TfrmQuna::ExportCurrentPage() {}
 void TfrmQuna::PrintCurrentPage() {}
