@@ -380,3 +380,26 @@ TEST_F(ListsTest, AltLOpensTheLogWindowAndItsQueryListsTheChosenTimes) {
 }
 
 }  // namespace
+
+namespace {
+
+// The form's translation reaches the list columns through the views' models.
+TEST_F(ListsTest, TranslationSetsListColumnCaptions) {
+  Load(Demo());
+  Tab(1);
+  const std::string lang = dir_.file("lang.ini");
+  FILE* f = std::fopen(lang.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fputs("[frmQuna]\r\nlv1_TC0=Time\r\nlv1_TC2=Second\r\n", f);
+  std::fclose(f);
+  GetLanchg()->SetLangFile(lang);
+  TranslateForm("frmQuna", form_.get());
+  GetLanchg()->SetLangFile(std::string());
+  ReportModel* m = ModelOf(ui->lv1);
+  EXPECT_EQ(m->headerData(0, Qt::Horizontal).toString(), "Time");
+  EXPECT_EQ(m->headerData(2, Qt::Horizontal).toString(), "Second");
+  EXPECT_EQ(m->headerData(1, Qt::Horizontal).toString(),
+            QString::fromStdString(GetPubParam()->SysPar.ChannelName[0]));
+}
+
+}  // namespace
