@@ -6,6 +6,7 @@
 
 #include "data/lanchg.h"
 #include "mainwindow/utQuna.h"
+#include "mainwindow/Utpage.h"
 #include "mainwindow/windowrules.h"
 #include "ui_frmQuna.h"
 
@@ -91,7 +92,7 @@ void TfrmQuna::UpdatePageControls() {
       PageBuilt[1] = 1;
       const int step = CurrentStep();
       BuildDataView(DataPage, WindowFirst, step, WindowEnd);
-      DataPageCount = PageCount(std::int64_t{WindowEnd} - WindowFirst, step);
+      DataPageCount = static_cast<int>(PageCount(WindowFirst, WindowEnd, step));
       ui->lbl15->setText(PageCountText(Lang({"Error14", "总："}), DataPageCount, Lang({"Error15", "页"})));
       break;
     }
@@ -103,7 +104,7 @@ void TfrmQuna::UpdatePageControls() {
       const int n = BuildAlarmIndexFor(WindowFirst, WindowEnd);
       ui->lbl17->setText(CountText(Lang({"Error18", "报警记录数为："}), n));
       const int step = CurrentStep();
-      AlarmPageCount = PageCount(n, step);
+      AlarmPageCount = static_cast<int>(PageCount(0, n, step));
       ui->lblAlarmcount->setText(
           PageCountText(Lang({"Error14", "总："}), AlarmPageCount, Lang({"Error15", "页"})));
       BuildAlarmView(AlarmPage, AlarmFirst, step, n);

@@ -92,12 +92,6 @@ int StoredIntervalOfText(std::string_view text) {
   return std::clamp(IntegerOfText(text), 0, kMaxStep);
 }
 
-int PageCount(std::int64_t range, int step) {
-  if (range <= 0) return 0;
-  const std::int64_t rows = std::int64_t{std::clamp(step, 1, kMaxStep)} * kPageRows;
-  return static_cast<int>((range + rows - 1) / rows);
-}
-
 bool IsDigitKey(int key) { return (key >= '0' && key <= '9') || key == 8; }
 
 SignedLimit LimitToSign(int value) {

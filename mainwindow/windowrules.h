@@ -14,7 +14,6 @@
 
 #include "data/pubparam.h"
 
-constexpr int kPageRows = 150;      // rows of one list page, shared with export and print
 constexpr int kMaxStep = kMaxRecords;
 constexpr int kLogHotKeyId = 0x1000;  // Alt+L, opens the log-information window
 
@@ -33,8 +32,6 @@ int IntegerOfText(std::string_view text);
 int StepOfText(std::string_view text);
 // The interval stored for a tab: as read, kept within 0..kMaxStep.
 int StoredIntervalOfText(std::string_view text);
-// Pages of step x kPageRows rows needed for a range; 0 for an empty range.
-int PageCount(std::int64_t range, int step);
 
 bool IsDigitKey(int key);
 
