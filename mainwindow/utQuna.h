@@ -24,6 +24,7 @@ class QLineEdit;
 class QShortcut;
 class QTimeEdit;
 class QWidget;
+struct ChartState;
 class TfrmDataError;
 class utReadData;
 
@@ -179,6 +180,16 @@ class TfrmQuna : public QMainWindow, public StatusReceiver {
   int handlerDepth_ = 0;        // inside a notification handler (a modal dialog may run)
   bool closePending_ = false;   // a close asked for while a handler runs
   bool closed_ = false;
+
+  // chart unit
+ public:
+  // State of the chart, channel panel, cursor and marker lines; made, and the chart's
+  // handlers connected, on first use.
+  ChartState& Chart();
+
+ private:
+  static void DeleteChart(ChartState* state);
+  std::unique_ptr<ChartState, void (*)(ChartState*)> chart_{nullptr, &TfrmQuna::DeleteChart};
 };
 
 // The routines the other main-window units share.

@@ -3,20 +3,6 @@
 // replaces the body it does nothing.
 #include "mainwindow/utQuna.h"
 
-// Chart unit.
-void TfrmQuna::AdjustYRange() {}
-void TfrmQuna::SetupAxes() {}
-void TfrmQuna::CreateSeries() {}
-void TfrmQuna::FillSeries() {}
-void TfrmQuna::ClearSeries() {}
-void TfrmQuna::ClearFlags() {}
-void TfrmQuna::UpdateFlagButtons() {}
-void TfrmQuna::SetupMainFormForModel() {}
-void TfrmQuna::ShowChannelSummary() {}
-void TfrmQuna::RefreshChannelList(int, bool) {}
-void TfrmQuna::ApplyColor(int, int, TColor) {}
-void TfrmQuna::ChooseColor(int, int) {}
-
 // List unit.
 void TfrmQuna::ApplyColumnLayout(int) {}
 void TfrmQuna::BuildDataView(int, int, int, int) {}
