@@ -41,6 +41,11 @@ struct ChartState {
   std::unique_ptr<QObject> events;  // event filter of the swatches, edits and value panel
 };
 
+// Row heights: a channel row stands beside its swatch (16 pixels and 2 apart); the
+// value panel's height allows 14 pixels a legend row.
+constexpr int kChannelRowHeight = 18;
+constexpr int kLegendRowHeight = 14;
+
 // Chart unit routines the form's handlers call (implemented in utQunaChart.cpp,
 // utQunaChannels.cpp and utQunaCursor.cpp).
 namespace chartunit {

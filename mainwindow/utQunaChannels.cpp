@@ -72,6 +72,7 @@ void TfrmQuna::SetupMainFormForModel() {
     item->setData(0, kChannelRole, c);
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
     item->setCheckState(0, Qt::Checked);
+    item->setSizeHint(0, QSize(0, kChannelRowHeight));
     chartunit::PaintSwatch(chartunit::Swatch(*this, c), PubParam->SysPar.ChannelColor[c]);
   }
   ui->lbl2->setText(setup.modelText);
@@ -95,6 +96,7 @@ void chartunit::RebuildLegend(TfrmQuna& f) {
     auto* item = new QTreeWidgetItem(legend);
     item->setText(1, row.label);  // whole, however long
     item->setData(0, kChannelRole, row.channel);
+    for (int column = 0; column < 3; ++column) item->setSizeHint(column, QSize(0, kLegendRowHeight));
   }
   PaintLegend(f);
 }

@@ -9,6 +9,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTimeEdit>
+#include <QHeaderView>
 #include <QTreeWidget>
 
 #include "data/lanchg.h"
@@ -132,8 +133,16 @@ void chartunit::Wire(TfrmQuna& f, ChartState& st) {
     ++which;
   }
   QTreeWidget* legend = ui->lstline;
+  legend->header()->setMinimumSectionSize(10);
+  legend->header()->setStretchLastSection(true);
   legend->setColumnWidth(0, 25);
   legend->setColumnWidth(1, 88);
+  // The value column takes what is left of the panel's width.
+  for (QTreeWidget* list : {ui->lv8, ui->lv2, legend})
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // Sixteen rows beside sixteen swatches without scrolling.
+  for (QTreeWidget* list : {ui->lv8, ui->lv2})
+    list->setMinimumHeight(16 * kChannelRowHeight + 2 * list->frameWidth());
   legend->setSelectionMode(QAbstractItemView::SingleSelection);
   QObject::connect(legend, &QTreeWidget::itemSelectionChanged, &f, [&f, legend] {
     f.Chart().legendSelected = !legend->selectedItems().isEmpty();

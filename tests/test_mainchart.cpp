@@ -365,3 +365,81 @@ TEST(MainChart, LimitEditsAndValuePanelDrag) {
   EXPECT_EQ(ui->pnlMove->x(), 1);
   EXPECT_EQ(ui->pnlMove->y(), start.y());
 }
+
+// A user's session for a look by eye: only when QUNO_SCREENSHOT_DIR names a folder (run
+// under a display, e.g. xvfb-run with QT_QPA_PLATFORM=xcb).
+TEST(MainChartWalk, OpenZoomClickMarkHideRenameRecolour) {
+  const char* out = std::getenv("QUNO_SCREENSHOT_DIR");
+  if (!out) GTEST_SKIP() << "QUNO_SCREENSHOT_DIR is not set";
+  const int records = std::getenv("QUNO_WALK_RECORDS") ? std::atoi(std::getenv("QUNO_WALK_RECORDS")) : 20000;
+  TempDir dir;
+  GenOptions opt;
+  opt.channels = 32;
+  opt.records = records;
+  opt.powerFailures = 2;
+  opt.alarms = true;
+  const std::string path = Generate(dir, "demo32.qmd", opt);
+  ChartForm f(dir);
+  f.showMaximized();
+  auto* ui = f.Form();
+  const auto settle = [] {
+    for (int i = 0; i < 10; ++i) QApplication::processEvents(QEventLoop::AllEvents, 10);
+  };
+  const auto shot = [&](const char* name) {
+    settle();
+    EXPECT_TRUE(f.grab().save(QString("%1/%2.png").arg(out, name)));
+  };
+  settle();
+  QElapsedTimer timer;
+  timer.start();
+  ASSERT_TRUE(f.Load(path));
+  std::printf("walk: %d records, 32 channels, open to curves shown %lld ms\n", records,
+              static_cast<long long>(timer.elapsed()));
+  shot("walk1_open");
+
+  ChartWidget* chart = f.chart();
+  const QRect plot = chart->PlotRect();
+  const QPoint a(plot.left() + plot.width() / 4, plot.top() + plot.height() / 5);
+  const QPoint b(plot.left() + plot.width() / 2, plot.top() + plot.height() * 4 / 5);
+  SendMouse(chart, QEvent::MouseButtonPress, Qt::LeftButton, a);
+  SendMouse(chart, QEvent::MouseMove, Qt::LeftButton, (a + b) / 2);
+  SendMouse(chart, QEvent::MouseMove, Qt::LeftButton, b);
+  SendMouse(chart, QEvent::MouseButtonRelease, Qt::LeftButton, b);
+  EXPECT_TRUE(chart->Zoomed());
+  shot("walk2_zoomed");
+  SendMouse(chart, QEvent::MouseButtonPress, Qt::LeftButton, b);
+  SendMouse(chart, QEvent::MouseMove, Qt::LeftButton, a);
+  SendMouse(chart, QEvent::MouseButtonRelease, Qt::LeftButton, a);
+  EXPECT_FALSE(chart->Zoomed());
+  // Pan with the right button, then undo it.
+  SendMouse(chart, QEvent::MouseButtonPress, Qt::RightButton, plot.center());
+  SendMouse(chart, QEvent::MouseMove, Qt::RightButton, plot.center() + QPoint(120, 0));
+  SendMouse(chart, QEvent::MouseButtonRelease, Qt::RightButton, plot.center() + QPoint(120, 0));
+  shot("walk3_panned");
+  chart->UndoZoom();
+
+  Click(chart, QPoint(plot.left() + plot.width() / 3, plot.center().y()));
+  shot("walk4_cursor");
+
+  // Hide all channels but two, then one: the marker buttons come on.
+  for (int c = 2; c < 32; ++c) SetChecked(c < 16 ? ui->lv8->topLevelItem(c) : ui->lv2->topLevelItem(c - 16), false);
+  SetChecked(ui->lv8->topLevelItem(1), false);
+  EXPECT_TRUE(ui->btnAddFlag->isEnabled());
+  for (int i : {2, 3}) {
+    ui->btnAddFlag->click();
+    Click(chart, QPoint(plot.left() + plot.width() * i / 5, plot.center().y()));
+  }
+  shot("walk5_markers");
+  ui->btnClearFlag->click();
+  SetChecked(ui->lv8->topLevelItem(1), true);
+  SetChecked(ui->lv8->topLevelItem(2), true);
+
+  ModalWatcher boxes;
+  AnswerDialogs(boxes, QString::fromUtf8("炉温"), QColor(255, 128, 0));
+  ui->lv8->setCurrentItem(ui->lv8->topLevelItem(1));
+  emit ui->lv8->itemDoubleClicked(ui->lv8->topLevelItem(1), 0);
+  Click(chartunit::Swatch(f, 2), QPoint(5, 5));  // swatch 3 wants a double click: nothing
+  SendMouse(chartunit::Swatch(f, 2), QEvent::MouseButtonDblClick, Qt::LeftButton, QPoint(5, 5));
+  Click(chart, QPoint(plot.left() + plot.width() / 2, plot.center().y()));
+  shot("walk6_renamed_recoloured");
+}
