@@ -98,37 +98,40 @@ void chartunit::Wire(TfrmQuna& f, ChartState& st) {
   Ui::frmQuna* ui = f.Form();
   ChartWidget* chart = ui->cht1;
   chart->SetPanelColor(13160660);
+  chart->LeftAxis().AxisColor = 0xC0C0C0;  // the time axis keeps its grey line
+  // The filter object is also the context of every connection below, so nothing
+  // reaches the form once its chart state is gone.
   auto events = std::make_unique<ChartEvents>(f);
   QObject* filter = events.get();
   st.events = std::move(events);
 
-  QObject::connect(chart, &ChartWidget::MouseDown, &f,
+  QObject::connect(chart, &ChartWidget::MouseDown, filter,
                    [&f](Qt::MouseButton b, Qt::KeyboardModifiers, int x, int y) {
                      ChartMouseDown(f, b, x, y);
                    });
-  QObject::connect(chart, &ChartWidget::MouseMove, &f,
+  QObject::connect(chart, &ChartWidget::MouseMove, filter,
                    [&f](Qt::KeyboardModifiers, int, int) { ChartMouseMove(f); });
-  QObject::connect(chart, &ChartWidget::MouseUp, &f,
+  QObject::connect(chart, &ChartWidget::MouseUp, filter,
                    [&f](Qt::MouseButton, Qt::KeyboardModifiers, int, int) { ChartMouseUp(f); });
-  QObject::connect(chart, &ChartWidget::DoubleClicked, &f, [&f](int, int) { ChartDoubleClick(f); });
-  QObject::connect(chart, &ChartWidget::ZoomedIn, &f, [&f] { ChartZoomed(f); });
-  QObject::connect(chart, &ChartWidget::UndoZoomed, &f, [&f] { ChartUndoZoomed(f); });
+  QObject::connect(chart, &ChartWidget::DoubleClicked, filter, [&f](int, int) { ChartDoubleClick(f); });
+  QObject::connect(chart, &ChartWidget::ZoomedIn, filter, [&f] { ChartZoomed(f); });
+  QObject::connect(chart, &ChartWidget::UndoZoomed, filter, [&f] { ChartUndoZoomed(f); });
   // The cursor text sits on the chart and must not take its clicks.
   ui->lbl21->setAttribute(Qt::WA_TransparentForMouseEvents);
   ui->lbl21->resize(260, ui->lbl21->height());
 
-  QObject::connect(ui->btnAddFlag, &QPushButton::clicked, &f, [&f] { AddFlagClick(f); });
-  QObject::connect(ui->btnClearFlag, &QPushButton::clicked, &f, [&f] { ClearFlagClick(f); });
+  QObject::connect(ui->btnAddFlag, &QPushButton::clicked, filter, [&f] { AddFlagClick(f); });
+  QObject::connect(ui->btnClearFlag, &QPushButton::clicked, filter, [&f] { ClearFlagClick(f); });
 
   int which = 0;
   for (QTreeWidget* list : {ui->lv8, ui->lv2}) {
-    QObject::connect(list, &QTreeWidget::itemChanged, &f, [&f, which](QTreeWidgetItem* item, int) {
+    QObject::connect(list, &QTreeWidget::itemChanged, filter, [&f, which](QTreeWidgetItem* item, int) {
       ApplyChannelSelection(f, which, item);
     });
-    QObject::connect(list, &QTreeWidget::itemSelectionChanged, &f, [&f, list, which] {
+    QObject::connect(list, &QTreeWidget::itemSelectionChanged, filter, [&f, list, which] {
       (which == 0 ? f.Chart().lv8Selected : f.Chart().lv2Selected) = !list->selectedItems().isEmpty();
     });
-    QObject::connect(list, &QTreeWidget::itemDoubleClicked, &f,
+    QObject::connect(list, &QTreeWidget::itemDoubleClicked, filter,
                      [&f, which](QTreeWidgetItem*, int) { EditChannelLabel(f, which); });
     ++which;
   }
@@ -144,10 +147,10 @@ void chartunit::Wire(TfrmQuna& f, ChartState& st) {
   for (QTreeWidget* list : {ui->lv8, ui->lv2})
     list->setMinimumHeight(16 * kChannelRowHeight + 2 * list->frameWidth());
   legend->setSelectionMode(QAbstractItemView::SingleSelection);
-  QObject::connect(legend, &QTreeWidget::itemSelectionChanged, &f, [&f, legend] {
+  QObject::connect(legend, &QTreeWidget::itemSelectionChanged, filter, [&f, legend] {
     f.Chart().legendSelected = !legend->selectedItems().isEmpty();
   });
-  QObject::connect(legend, &QTreeWidget::itemDoubleClicked, &f,
+  QObject::connect(legend, &QTreeWidget::itemDoubleClicked, filter,
                    [&f](QTreeWidgetItem*, int) { LegendDoubleClick(f); });
 
   for (int c = 0; c < kMaxChannels; ++c) {

@@ -24,6 +24,8 @@
 
 namespace {
 
+void SetChecked(QTreeWidgetItem* item, bool on) { item->setCheckState(0, on ? Qt::Checked : Qt::Unchecked); }
+
 // The real form (no hooks replaced) with its settings file in a temporary folder.
 class ChartForm : public TfrmQuna {
  public:
@@ -99,7 +101,6 @@ void AnswerDialogs(ModalWatcher& w, const QString& text, const QColor& colour) {
   };
 }
 
-void SetChecked(QTreeWidgetItem* item, bool on) { item->setCheckState(0, on ? Qt::Checked : Qt::Unchecked); }
 
 }  // namespace
 
@@ -163,6 +164,20 @@ TEST(MainChart, ModelSetupListsSwatchesAndCurves) {
   plain.records = 20;
   ASSERT_TRUE(f.Load(Generate(dir, "m0.qmd", plain)));
   EXPECT_EQ(ui->pgc1->tabText(ui->pgc1->indexOf(ui->ts6)), QString("峰值统计"));
+
+  // Model 12 shows the channel names, and its check boxes act on their own channels.
+  GenOptions regulator;
+  regulator.model = 12;
+  regulator.channels = 3;
+  regulator.records = 20;
+  ASSERT_TRUE(f.Load(Generate(dir, "m12.qmd", regulator)));
+  EXPECT_EQ(ui->lbl2->text(), QString("温度调节记录仪"));
+  EXPECT_EQ(ui->lv8->topLevelItem(2)->text(0), "ch3");
+  EXPECT_EQ(f.LegendColumn(1), QStringList({"ch1", "ch2", "ch3"}));
+  SetChecked(ui->lv8->topLevelItem(1), false);
+  EXPECT_EQ(p->SysPar.ChannelShown[1], 0);
+  EXPECT_EQ(p->SysPar.ChannelShown[0], 1);
+  EXPECT_FALSE(f.Chart().curveSeries[1]->Active());
 }
 
 TEST(MainChart, SameNamesStayApartInListsLegendAndCurves) {
