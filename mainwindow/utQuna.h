@@ -24,6 +24,7 @@ class QLineEdit;
 class QShortcut;
 class QTimeEdit;
 class QWidget;
+struct ChartState;
 class TfrmDataError;
 class utReadData;
 
@@ -188,6 +189,16 @@ class TfrmQuna : public QMainWindow, public StatusReceiver {
   };
   static ListState* NewListState(TfrmQuna* form);
   std::unique_ptr<ListState, ListStateDeleter> lists_{NewListState(this)};
+
+  // chart unit
+ public:
+  // State of the chart, channel panel, cursor and marker lines; made, and the chart's
+  // handlers connected, on first use.
+  ChartState& Chart();
+
+ private:
+  static void DeleteChart(ChartState* state);
+  std::unique_ptr<ChartState, void (*)(ChartState*)> chart_{nullptr, &TfrmQuna::DeleteChart};
 };
 
 // The routines the other main-window units share.
