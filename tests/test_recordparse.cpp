@@ -61,24 +61,18 @@ TEST_F(Parse, ReplacedTimeFieldsValueScalingAndAlarmFlags) {
   const Time times[] = {{{23, 13, 6, 24, 8, 9}, "2023-01-06 01:08:09"}, {{23, 2, 29, 0, 0, 0}, "2023-02-01 00:00:00"},
                         {{24, 2, 29, 0, 0, 0}, "2024-02-29 00:00:00"},  {{100, 5, 6, 7, 8, 9}, "2008-05-06 07:08:09"},
                         {{255, 0, 0, 60, 60, 60}, "2008-01-01 01:01:01"}};
-  struct Case { std::int32_t raw; std::uint8_t flag; double value; };
-  const Case cases[] = {{-200, 0x80, -2.0}, {1234, 0x40, 123.4}, {1234, 0xC0, 1.234}, {-32768, 0x40, -3276.8},
-                        {32767, 0x3F, 32767}};
-  std::vector<std::int32_t> raw;
-  std::vector<std::uint8_t> flags;
-  for (const Case& c : cases) {
-    raw.push_back(c.raw);
-    flags.push_back(c.flag);
-  }
+  const std::vector<std::int32_t> raw = {-200, 1234, 1234, -32768, 32767};
+  const std::vector<std::uint8_t> flags = {0x80, 0x40, 0xC0, 0x40, 0x3F};  // decimals in bits 6..7
+  const double values[] = {-2.0, 123.4, 1.234, -3276.8, 32767};
   DataFileBuilder b;
-  b.header(0, static_cast<int>(raw.size())).addRecord(times[0].t, raw, flags);
-  for (std::size_t i = 1; i < std::size(times); ++i) b.addRecord(times[i].t, raw, flags);
+  b.header(0, static_cast<int>(raw.size()));
+  for (const Time& t : times) b.addRecord(t.t, raw, flags);
   Run(b.bytes());
   for (std::size_t i = 0; i < std::size(times); ++i) EXPECT_STREQ(rec(static_cast<int>(i)).TimeText, times[i].text);
   EXPECT_DOUBLE_EQ(rec(0).Time, EncodeDateTime(2023, 1, 6, 1, 8, 9));
   for (std::size_t i = 0; i < raw.size(); ++i) {
-    EXPECT_DOUBLE_EQ(rec(0).Channel[i].Value, cases[i].value) << i;
-    for (int j = 0; j < 6; ++j) EXPECT_EQ(rec(0).Channel[i].Alarm[j], (cases[i].flag >> j) & 1) << i << "/" << j;
+    EXPECT_DOUBLE_EQ(rec(0).Channel[i].Value, values[i]) << i;
+    for (int j = 0; j < 6; ++j) EXPECT_EQ(rec(0).Channel[i].Alarm[j], (flags[i] >> j) & 1) << i << "/" << j;
   }
   ExpectRange(-3276.8, 32767);
 }
