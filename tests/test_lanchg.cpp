@@ -118,7 +118,8 @@ TEST(Translate, EveryKnownClassTakesItsTextAndOnlyThose) {
       {f.cb1->itemText(0), "A"}, {f.cb1->itemText(1), "乙"}, {f.cb1->currentText(), "C"},
       // List columns: keys lv1_TC0.., an empty value keeps the design text.
       {f.lv1->headerItem()->text(0), "Time"}, {f.lv1->headerItem()->text(1), "通道"},
-      {f.model.headerData(0, Qt::Horizontal).toString(), "开始"}, {f.model.headerData(1, Qt::Horizontal).toString(), "End"},
+      {f.model.headerData(0, Qt::Horizontal).toString(), "开始"},
+      {f.model.headerData(1, Qt::Horizontal).toString(), "End"},
       // What stays as designed: an empty value, another class name, tool buttons, a tab
       // without a key, another window's label.
       {f.lblEmpty->text(), "设计"}, {f.lblDerived->text(), "派生"},

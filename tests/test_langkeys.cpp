@@ -5,6 +5,7 @@
 
 #include <QDirIterator>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QXmlStreamReader>
 #include <map>
 #include <regex>
@@ -116,16 +117,18 @@ std::vector<Lookup> UiKeys(const QString& path, std::string* section) {
     const auto token = r.readNext();
     if (token == QXmlStreamReader::StartElement) {
       const QString el = r.name().toString(), attr = r.attributes().value("name").toString();
-      if (el == "string" && elements.size() >= 2 && !open.empty()) {
+      const std::size_t depth = elements.size();
+      auto up = [&](std::size_t n) { return depth >= n ? elements[depth - n].first : QString(); };
+      if (el == "string" && !open.empty()) {
         const std::string text = r.readElementText().toStdString();  // its end is read too
-        const QString owner = elements[elements.size() - 2].first;
-        const auto& [kind, name] = elements.back();
-        if (owner == "widget" || owner == "action") open.back().texts[kind + ":" + name] = text;
-        else if ((owner == "item" || owner == "column") && name == "text") open.back().entries.back() = text;
+        const QString& name = elements.back().second;
+        if (up(2) == "widget" || up(2) == "action") open.back().texts[up(1) + ":" + name] = text;
+        if ((up(2) == "item" || up(2) == "column") && up(3) == "widget" && name == "text") {
+          open.back().entries.back() = text;
+        }
         continue;
       }
-      if ((el == "item" || el == "column") && !elements.empty() && elements.back().first == "widget")
-        open.back().entries.emplace_back();
+      if ((el == "item" || el == "column") && up(1) == "widget") open.back().entries.emplace_back();
       if (el == "widget" || el == "action") open.push_back({attr.toStdString(), {}, {}});
       elements.emplace_back(el, attr);
     } else if (token == QXmlStreamReader::EndElement) {
@@ -143,9 +146,11 @@ std::vector<Lookup> UiKeys(const QString& path, std::string* section) {
         if (NeedsText(t)) keys.push_back({"", key, file + " " + w.name});
       };
       const std::string cls = text("property:componentClass");
-      if (captions.count(cls)) need(w.texts.count("property:text") ? text("property:text") : text("property:title"), w.name);
-      else if (cls == "TTabSheet") need(text("attribute:title"), w.name);
-      else if (cls == "TComboBox" || cls == "TComboBoxEx" || cls == "TListView") {
+      if (captions.count(cls)) {
+        need(w.texts.count("property:text") ? text("property:text") : text("property:title"), w.name);
+      } else if (cls == "TTabSheet") {
+        need(text("attribute:title"), w.name);
+      } else if (cls == "TComboBox" || cls == "TComboBoxEx" || cls == "TListView") {
         for (std::size_t j = 0; j < w.entries.size(); ++j) need(w.entries[j], w.name + "_TC" + std::to_string(j));
       }
     }
@@ -165,8 +170,8 @@ TEST(LangFiles, AreGbkWithEachSectionOnce) {
     const QString text = gbk::Decode(bytes);
     EXPECT_FALSE(text.contains(QChar(0xFFFD))) << "holds bytes that are not GBK (UTF-8 appended?)";
     if (std::string(name) == "langeng.ini") {
-      const auto chinese = std::find_if(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x4E00 && c.unicode() <= 0x9FFF; });
-      EXPECT_EQ(chinese, text.end()) << "Chinese text near: " << text.mid(chinese - text.begin() - 20, 40).toStdString();
+      const qsizetype at = text.indexOf(QRegularExpression("[\\x{4E00}-\\x{9FFF}]"));
+      EXPECT_EQ(at, -1) << "Chinese text near: " << text.mid(std::max<qsizetype>(0, at - 20), 40).toStdString();
     }
     std::set<QString> sections;
     for (const QString& line : text.split('\n')) {

@@ -97,7 +97,8 @@ TEST(ProfileWrite, CreatesFileAndSectionAndKeepsEveryOtherLine) {
   ASSERT_TRUE(WriteProfileText("par", "BKCOLOR", "-2147483644", path));
   EXPECT_EQ(ReadBytes(path), "[par]\r\nBKCOLOR=-2147483644\r\n");
 
-  WriteBytes(path, "; settings\n[par]\nunknown = keep me\n\n[a.qmd]\nch1=x\nCh1=second\n\n[last]\nz=1");  // no end of line
+  // The last line has no line end.
+  WriteBytes(path, "; settings\n[par]\nunknown = keep me\n\n[a.qmd]\nch1=x\nCh1=second\n\n[last]\nz=1");
   ASSERT_TRUE(WriteProfileText("a.qmd", "CH1", "通道", path));  // first match, in place
   ASSERT_TRUE(WriteProfileText("PAR", "DEVNAME", "dev", path));  // new key: end of its section
   ASSERT_TRUE(WriteProfileText("last", "y", "2", path));

@@ -42,7 +42,8 @@ class Parse : public ::testing::Test {
   std::string Stored() const {
     std::string out;
     for (int i = 0; i < store->RecordCount; ++i) {
-      out += std::string(rec(i).TimeText).substr(11, 5) + (rec(i).Marker ? "M" : "") + (rec(i).Disorder ? "*" : "") + " ";
+      out += std::string(rec(i).TimeText).substr(11, 5) + (rec(i).Marker ? "M" : "") + (rec(i).Disorder ? "*" : "");
+      out += " ";
     }
     return out;
   }
