@@ -67,9 +67,8 @@ TEST(SysParRead, NamesFromTheFileColoursFromThePalette) {
 
 TEST(SysParBkColor, DecimalOnlyAndAlwaysDefined) {
   struct Case { const char* text; TColor want; } cases[] = {
-      {"16777215.9", 16777215}, {"  255 ", 255}, {"-1.9", -1},  {"-2147483644", SystemColor(4)},
-      {"1e3", 1000},            {"0x00FF00", 0}, {"nan", 0},    {"2147483648", 0},
-      {"12abc", 0},             {"", 0},
+      {"16777215.9", 16777215}, {"-2147483644", SystemColor(4)}, {"0x00FF00", 0},
+      {"nan", 0},               {"2147483648", 0},               {"12abc", 0},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(ParseParColor(QString::fromLatin1(c.text)), c.want) << c.text;

@@ -19,7 +19,6 @@ class UserDb : public ::testing::Test {
     dm->OpenDatabase();
     db.InitQueries(*dm);
   }
-  void TearDown() override { dm.reset(); }
   QString DbFile() const { return QString::fromStdString(dir.file("kqz-tt.qmdkqz")); }
   // Writes a row past the layer, as another tool or an old version could have.
   void RawInsert(const QVariant& name, const QVariant& password) {
