@@ -3,10 +3,8 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QGuiApplication>
-#include <QObject>
-#include <QThread>
-#include <cstring>
-#include <functional>
+#include <string>
+#include <tuple>
 #include <thread>
 #include <vector>
 
@@ -14,78 +12,42 @@
 #include "data/readdata.h"
 #include "data/recordparse.h"
 #include "platform/appcursor.h"
-#include "support/tempdir.h"
+#include "support/statuspump.h"
+#include "support/files.h"
 #include "tools/datagen.h"
 
 using namespace std::chrono_literals;
 
 namespace {
 
-bool PumpUntil(const std::function<bool()>& done, int ms = 20000) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done()) {
-    if (timer.elapsed() > ms) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-  return true;
-}
-
-// Stands in for the main form: a receiver living on the test's (user-interface) thread.
-struct Form : QObject, StatusReceiver {
-  std::vector<StatusMsg> msgs;
-  std::vector<bool> onUiThread;
-  std::function<void(const StatusMsg&)> onMsg;
-  void OnStatusMsg(const StatusMsg& msg) override {
-    msgs.push_back(msg);
-    onUiThread.push_back(QThread::currentThread() == thread());
-    if (onMsg) onMsg(msg);
-  }
-  std::vector<int> codes() const {
-    std::vector<int> c;
-    for (const StatusMsg& m : msgs) c.push_back(m.code);
-    return c;
-  }
-};
-
-struct Snapshot {
-  int count;
-  double min, max;
-  std::string firstText, lastText;
-  explicit Snapshot(const utPubParam* s)
-      : count(s->RecordCount),
-        min(s->MinValue),
-        max(s->MaxValue),
-        firstText(count > 0 ? s->Records[0].TimeText : ""),
-        lastText(count > 0 ? s->Records[count - 1].TimeText : "") {}
-  bool operator==(const Snapshot&) const = default;
-};
-
 class Reader : public ::testing::Test {
  protected:
   TempDir dir;
-  Form form;
+  StatusRecorder form;  // stands in for the main form
   std::unique_ptr<utReadData> reader = std::make_unique<utReadData>();
   utPubParam* store = GetPubParam();
 
+  // What a refused open must leave as it was.
+  auto Snapshot() const {
+    return std::tuple(store->RecordCount, store->MinValue, store->MaxValue, std::string(store->Records[0].TimeText),
+                      std::string(store->Records[store->RecordCount - 1].TimeText));
+  }
+
   void SetUp() override { reader->SetNotifyWindow(&form, &form); }
 
-  std::string Write(const std::string& name, const GenOptions& o) {
-    const std::string path = dir.file(name);
-    EXPECT_TRUE(WriteDataFile(path, o));
-    return path;
+  std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+    WriteBytes(dir.file(name), std::string(bytes.begin(), bytes.end()));
+    return dir.file(name);
   }
-  std::string Write(const std::string& name, const DataFileBuilder& b) {
-    const std::string path = dir.file(name);
-    EXPECT_TRUE(b.write(path));
-    return path;
-  }
-  // Opens the way the main form does, then lets the reader run until it parks.
-  bool Load(const std::string& path) {
-    const bool ok = reader->LoadFile(path);
+  // Resumes the way the main form does, then lets the reader run until it parks.
+  void ResumeUntilIdle() {
     reader->Resume();
     EXPECT_TRUE(PumpUntil([&] { return reader->Idle(); }));
     QCoreApplication::processEvents();
+  }
+  bool Load(const std::string& path) {
+    const bool ok = reader->LoadFile(path);
+    ResumeUntilIdle();
     return ok;
   }
 };
@@ -102,8 +64,7 @@ GenOptions Small(std::int64_t records = 50) {
 
 TEST_F(Reader, NotificationOrderStoreContentAndCursor) {
   EXPECT_TRUE(reader->Idle()) << "created suspended counts as idle";
-  const std::string path = Write("a.qmd", Small());
-  ASSERT_TRUE(reader->LoadFile(path));
+  ASSERT_TRUE(reader->LoadFile(Write("a.qmd", GenerateDataFile(Small()))));
   EXPECT_EQ(form.codes(), (std::vector<int>{4})) << "code 4 arrives inside LoadFile";
   EXPECT_EQ(CurrentAppCursor(), AppCursor::HourGlass);
   EXPECT_STREQ(store->DataHead.DeviceNo, "0042");
@@ -114,17 +75,9 @@ TEST_F(Reader, NotificationOrderStoreContentAndCursor) {
   EXPECT_EQ(CurrentAppCursor(), AppCursor::Default);
   EXPECT_EQ(form.codes(), (std::vector<int>{4, 7, 5, 6}));
   EXPECT_EQ(form.msgs[1].value, 50);
-  for (bool ui : form.onUiThread) EXPECT_TRUE(ui);
+  for (bool ui : form.onOwnThread) EXPECT_TRUE(ui);
   ASSERT_EQ(store->RecordCount, 51);
   EXPECT_EQ(store->DataHead.MarkerCount, 2);
-
-  // The same file again: same notifications, same store.
-  std::vector<tagDataRecord> before(store->Records, store->Records + store->RecordCount);
-  form.msgs.clear();
-  ASSERT_TRUE(Load(path));
-  EXPECT_EQ(form.codes(), (std::vector<int>{4, 7, 5, 6}));
-  ASSERT_EQ(store->RecordCount, 51);
-  EXPECT_EQ(std::memcmp(before.data(), store->Records, before.size() * sizeof(tagDataRecord)), 0);
 }
 
 TEST_F(Reader, DisorderAnswerAppliesToTheRestAndIsKeptForTheNextLoad) {
@@ -138,7 +91,7 @@ TEST_F(Reader, DisorderAnswerAppliesToTheRestAndIsKeptForTheNextLoad) {
     loadRefused = !reader->LoadFile("/nonexistent");  // a busy reader refuses silently
     reader->DisorderPolicy = kDiscard;
   };
-  ASSERT_TRUE(Load(Write("a.qmd", o)));
+  ASSERT_TRUE(Load(Write("a.qmd", GenerateDataFile(o))));
   EXPECT_EQ(form.codes(), (std::vector<int>{4, 7, 5, 1102, 6}));
   EXPECT_FALSE(idleInHandler) << "waiting in a notification is not idle";
   EXPECT_TRUE(loadRefused);
@@ -151,84 +104,59 @@ TEST_F(Reader, DisorderAnswerAppliesToTheRestAndIsKeptForTheNextLoad) {
   form.msgs.clear();
   form.onMsg = nullptr;
   o.backwardsAt = {5};
-  ASSERT_TRUE(Load(Write("b.qmd", o)));
+  ASSERT_TRUE(Load(Write("b.qmd", GenerateDataFile(o))));
   EXPECT_EQ(form.codes(), (std::vector<int>{4, 7, 5, 1102, 6}));
   EXPECT_EQ(store->RecordCount, 40 - 1 + 1);
   EXPECT_EQ(reader->DisorderPolicy, kDiscard);
 }
 
-TEST_F(Reader, FailedOpenLeavesEverythingAndTheNextOpenWorks) {
-  ASSERT_TRUE(Load(Write("good.qmd", Small())));
-  const Snapshot loaded(store);
-  form.msgs.clear();
+TEST_F(Reader, FailedOrInvalidOpenLeavesEverythingAndTheNextOpenWorks) {
+  ASSERT_TRUE(Load(Write("good.qmd", GenerateDataFile(Small()))));
+  const auto loaded = Snapshot();
 
   std::string longPath = dir.path();
   for (int i = 0; i < 30; ++i) longPath += "a_rather_long_folder_name/";
   longPath += "missing.qmd";
-  ASSERT_GT(longPath.size(), 600u);
-  for (const std::string& path : {longPath, dir.path()}) {  // missing file, a folder
-    form.msgs.clear();
-    EXPECT_FALSE(reader->LoadFile(path));
-    ASSERT_EQ(form.codes(), (std::vector<int>{1}));
-    EXPECT_EQ(form.msgs[0].text.toStdString(), path) << "the path is never cut";
-    EXPECT_EQ(CurrentAppCursor(), AppCursor::Default);
-    EXPECT_TRUE(reader->Idle());
-    // The form resumes the reader after a failed open too: nothing is parsed again.
-    reader->Resume();
-    ASSERT_TRUE(PumpUntil([&] { return reader->Idle(); }));
-    QCoreApplication::processEvents();
-    EXPECT_EQ(form.codes(), (std::vector<int>{1}));
-    EXPECT_TRUE(Snapshot(store) == loaded);
-  }
-
-  form.msgs.clear();
-  GenOptions other = Small(9);
-  ASSERT_TRUE(Load(Write("other.qmd", other)));
-  EXPECT_EQ(form.codes(), (std::vector<int>{4, 7, 5, 6}));
-  EXPECT_EQ(store->RecordCount, 10);
-}
-
-TEST_F(Reader, InvalidFilesAreRefusedWithoutTouchingTheStore) {
-  ASSERT_TRUE(Load(Write("good.qmd", Small())));
-  const Snapshot loaded(store);
-  DataFileBuilder noChannels, tooMany, shortFile, empty, headerOnly;
+  DataFileBuilder noChannels, tooMany, shortFile, shortModel11, empty;
   noChannels.header(0, 0).addRecord({}).addRecord({});
   tooMany.header(0, 33).addRecord({});
   shortFile.header(0, 4).addBytes(std::vector<std::uint8_t>(17, 1));
-  headerOnly.header(11, 2).addBytes(std::vector<std::uint8_t>(15, 1));
-  int i = 0;
-  for (const DataFileBuilder* b : {&noChannels, &tooMany, &shortFile, &empty, &headerOnly}) {
-    SCOPED_TRACE(i);
+  shortModel11.header(11, 2).addBytes(std::vector<std::uint8_t>(15, 1));
+  const struct { std::string path; int code; } cases[] = {
+      {longPath, kStatusOpenFailed},  // missing, and its path longer than any fixed buffer
+      {dir.path(), kStatusOpenFailed},  // a folder
+      {Write("b0.qmd", noChannels.bytes()), 1101}, {Write("b1.qmd", tooMany.bytes()), 1101},
+      {Write("b2.qmd", shortFile.bytes()), 1101},  {Write("b3.qmd", shortModel11.bytes()), 1101},
+      {Write("b4.qmd", empty.bytes()), 1101}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
     form.msgs.clear();
-    EXPECT_FALSE(reader->LoadFile(Write("bad" + std::to_string(i++) + ".qmd", *b)));
-    EXPECT_EQ(form.codes(), (std::vector<int>{1101}));
+    EXPECT_FALSE(reader->LoadFile(c.path));
+    ASSERT_EQ(form.codes(), (std::vector<int>{c.code}));
+    if (c.code == kStatusOpenFailed) {
+      EXPECT_EQ(form.msgs[0].text.toStdString(), c.path) << "the path is never cut";
+    }
     EXPECT_EQ(CurrentAppCursor(), AppCursor::Default);
-    reader->Resume();
-    ASSERT_TRUE(PumpUntil([&] { return reader->Idle(); }));
-    QCoreApplication::processEvents();
-    EXPECT_EQ(form.codes(), (std::vector<int>{1101}));
-    EXPECT_TRUE(Snapshot(store) == loaded);
+    EXPECT_TRUE(reader->Idle());
+    ResumeUntilIdle();  // the form resumes after a failed open too: nothing is parsed again
+    EXPECT_EQ(form.codes(), (std::vector<int>{c.code}));
+    EXPECT_EQ(Snapshot(), loaded);
     EXPECT_EQ(store->DataHead.ChannelCount, 4);
   }
-}
 
-TEST_F(Reader, CreatedRunningItParksAtOnce) {
-  reader = std::make_unique<utReadData>(false);
-  reader->SetNotifyWindow(&form, &form);
-  ASSERT_TRUE(PumpUntil([&] { return reader->Idle(); }));
-  EXPECT_TRUE(form.msgs.empty());
-  ASSERT_TRUE(Load(Write("a.qmd", Small(3))));
+  form.msgs.clear();
+  ASSERT_TRUE(Load(Write("other.qmd", GenerateDataFile(Small(9)))));
   EXPECT_EQ(form.codes(), (std::vector<int>{4, 7, 5, 6}));
+  EXPECT_EQ(store->RecordCount, 10);
 }
 
 TEST_F(Reader, DestroyedMidParse) {
   GenOptions o;
   o.channels = 32;
   o.records = 300000;
-  const std::string path = Write("big.qmd", o);
   bool first = false;
   form.onMsg = [&](const StatusMsg& m) { first = first || m.code == kStatusFirstRecord; };
-  ASSERT_TRUE(reader->LoadFile(path));
+  ASSERT_TRUE(reader->LoadFile(Write("big.qmd", GenerateDataFile(o))));
   reader->Resume();
   ASSERT_TRUE(PumpUntil([&] { return first; }));
   reader.reset();  // stop, cancel, join, free
@@ -245,7 +173,7 @@ TEST_F(Reader, DestroyedWhileWaitingInANotification) {
   form.onMsg = [&](const StatusMsg& m) {
     if (m.code == kStatusDisorder) reader.reset();
   };
-  ASSERT_TRUE(reader->LoadFile(Write("a.qmd", o)));
+  ASSERT_TRUE(reader->LoadFile(Write("a.qmd", GenerateDataFile(o))));
   reader->Resume();
   ASSERT_TRUE(PumpUntil([&] { return reader == nullptr; }));
   PumpUntil([] { return false; }, 100);
@@ -253,7 +181,7 @@ TEST_F(Reader, DestroyedWhileWaitingInANotification) {
 }
 
 TEST_F(Reader, DestroyedWhileBlockedInASendThatWasNeverDelivered) {
-  ASSERT_TRUE(reader->LoadFile(Write("a.qmd", Small())));
+  ASSERT_TRUE(reader->LoadFile(Write("a.qmd", GenerateDataFile(Small()))));
   reader->Resume();
   std::this_thread::sleep_for(50ms);  // the reader waits in its code-7 send; no events pumped
   QElapsedTimer t;
