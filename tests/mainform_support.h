@@ -1,8 +1,13 @@
 #pragma once
 // Helpers for the main-form widget tests: a form whose hooks record their calls, a
-// store filled with records, and a watcher that answers the modal boxes.
+// store filled with records, a watcher that answers the modal boxes, generated files,
+// waiting for a load and mouse events.
+
+#include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QMouseEvent>
 #include <QMessageBox>
 #include <QTimer>
 #include <cstring>
@@ -10,7 +15,10 @@
 #include <string>
 #include <vector>
 
+#include "data/readdata.h"
 #include "mainwindow/utQuna.h"
+#include "support/tempdir.h"
+#include "tools/datagen.h"
 
 class SpyForm : public TfrmQuna {
  public:
@@ -89,4 +97,31 @@ inline void FillStore(int count, int gap, int channels, bool closing = true) {
   p->DataHead.EarliestIndex = -1;
   p->DataHead.LatestIndex = -1;
   for (int c = 0; c < kMaxChannels; ++c) p->SysPar.ChannelShown[c] = 1;
+}
+
+inline std::string Generate(const TempDir& dir, const char* name, const GenOptions& opt) {
+  const std::string path = dir.file(name);
+  EXPECT_TRUE(WriteDataFile(path, opt));
+  return path;
+}
+
+inline bool WaitFor(const std::function<bool()>& done, int ms = 20000) {
+  QElapsedTimer t;
+  t.start();
+  while (!done()) {
+    if (t.elapsed() > ms) return false;
+    QApplication::processEvents(QEventLoop::AllEvents, 10);
+  }
+  return true;
+}
+
+// The parse has ended and the reader has parked again (it parks just after its last
+// notification has been handled).
+inline bool WaitLoaded(TfrmQuna& f) { return WaitFor([&] { return !f.IsBusy() && f.Reader()->Idle(); }); }
+
+inline void SendMouse(QWidget* w, QEvent::Type type, Qt::MouseButton button, QPoint at) {
+  const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
+  QMouseEvent e(type, QPointF(at), w->mapToGlobal(QPointF(at)), type == QEvent::MouseMove ? Qt::NoButton : button,
+                held, Qt::NoModifier);
+  QCoreApplication::sendEvent(w, &e);
 }

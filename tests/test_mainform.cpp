@@ -35,40 +35,6 @@ struct Loaded {
 
 }  // namespace
 
-TEST(MainFormPages, FirstShowOfTheDataTab) {
-  Loaded l;
-  EXPECT_EQ(l.f.WindowFirst, 0);
-  EXPECT_EQ(l.f.WindowEnd, 1000);  // the closing entry stays outside
-  l.Tab(1);
-  EXPECT_TRUE(l.ui->rb2->isChecked());
-  EXPECT_EQ(l.f.calls, std::vector<std::string>{"data 1 0 1 1000"});
-  EXPECT_EQ(l.ui->lbl15->text(), QString("总：7 页"));
-
-  // The line interval with its "5", then a refresh of the same window.
-  l.ui->rb1->click();
-  l.f.calls.clear();
-  l.f.btnRefreshClick();
-  EXPECT_EQ(l.f.calls, std::vector<std::string>{"data 1 0 5 1000"});
-  EXPECT_EQ(l.ui->lbl15->text(), QString("总：2 页"));
-  // Tab 0 and back: the choice of tab 1 comes back, the view is not rebuilt.
-  l.Tab(0);
-  l.f.calls.clear();
-  l.Tab(1);
-  EXPECT_TRUE(l.ui->rb1->isChecked());
-  EXPECT_EQ(l.ui->edlinespace->text(), "5");
-  EXPECT_EQ(l.f.Count("data"), 0);
-}
-
-TEST(MainFormPages, AlarmTabCountsAndPages) {
-  Loaded l;
-  l.f.alarmCount = 400;
-  l.f.AlarmPage = 1;
-  l.Tab(2);
-  EXPECT_EQ(l.ui->lbl17->text(), QString("报警记录数为：400"));
-  EXPECT_EQ(l.ui->lblAlarmcount->text(), QString("总：3 页"));
-  EXPECT_EQ(l.f.calls, (std::vector<std::string>{"alarmindex 0 1000", "alarm 1 0 1 400"}));
-}
-
 TEST(MainFormPages, StatisticsTabsAreBuiltOnce) {
   Loaded l;
   for (int round = 0; round < 2; ++round) {
@@ -85,26 +51,6 @@ TEST(MainFormPages, StatisticsTabsAreBuiltOnce) {
   l.Tab(5);
   EXPECT_EQ(l.f.Count("energy"), 1);
   GetPubParam()->DataHead.ModelCode = 0;
-}
-
-TEST(MainFormPages, IntervalEditRules) {
-  Loaded l;
-  l.Tab(1);
-  l.ui->rb1->click();
-  l.ui->edlinespace->setText("0");
-  EXPECT_EQ(l.ui->edlinespace->text(), "1");
-  l.ui->edlinespace->setText("00");
-  EXPECT_EQ(l.ui->edlinespace->text(), "00");
-  EXPECT_EQ(l.f.PageInterval[1], 0);
-  EXPECT_EQ(l.f.CurrentStep(), 1);
-  // A huge pasted value: clamped for the arithmetic, the page count stays positive.
-  l.ui->edlinespace->setText("99999999999999");
-  EXPECT_EQ(l.f.CurrentStep(), kMaxStep);
-  l.f.calls.clear();
-  l.f.btnRefreshClick();
-  EXPECT_EQ(l.ui->lbl15->text(), QString("总：1 页"));
-  l.ui->edlinespace->setText("-3");
-  EXPECT_EQ(l.f.CurrentStep(), 1);
 }
 
 TEST(MainFormRefresh, TimeWindowAndLimits) {
@@ -200,26 +146,4 @@ TEST(MainFormNotifications, TimeOrderDialogSetsThePolicy) {
   // A text that does not split shows nothing and leaves the policy.
   f.OnStatusMsg(Msg(1102, 0, "garbage"));
   EXPECT_EQ(f.Reader()->DisorderPolicy.load(), 1);
-}
-
-TEST(MainFormNotifications, CloseDuringTheTimeOrderDialog) {
-  auto* f = new SpyForm;
-  QPointer<SpyForm> guard(f);
-  f->show();
-  ModalWatcher boxes;
-  boxes.handler = [&](QWidget* m) {
-    if (m->objectName() == "frmDataError" && guard) guard->close();
-    return true;
-  };
-  f->Reader()->DisorderPolicy = 0;
-  f->OnStatusMsg(Msg(1102, 0, {}, "2012-09-10 08:00:05", "2012-09-10 08:00:03"));
-  // The dialog ended without a choice; the form closes once the handler has returned.
-  EXPECT_TRUE(boxes.texts.empty());
-  EXPECT_TRUE(f->isVisible());
-  QApplication::processEvents();
-  EXPECT_FALSE(f->isVisible());
-  EXPECT_EQ(f->Reader(), nullptr);
-  f->OnStatusMsg(Msg(6));  // late notifications reach nothing
-  EXPECT_EQ(f->Count("fill"), 0);
-  delete f;
 }

@@ -4,13 +4,8 @@
 // it writes main.png there (the curve tab of an 8-channel file with two power failures).
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
-
 #include "data/lanchg.h"
-#include "data/readdata.h"
 #include "mainform_support.h"
-#include "support/tempdir.h"
-#include "tools/datagen.h"
 
 TEST(MainFormPicture, LoadedFile) {
   const char* dir = std::getenv("QUNO_SCREENSHOT_DIR");
@@ -28,10 +23,7 @@ TEST(MainFormPicture, LoadedFile) {
   f.show();
   ModalWatcher boxes;
   ASSERT_TRUE(f.OpenDataFile(tmp.file("demo.qmd")));
-  QElapsedTimer t;
-  t.start();
-  while ((f.IsBusy() || !f.Reader()->Idle()) && t.elapsed() < 20000)
-    QApplication::processEvents(QEventLoop::AllEvents, 10);
+  ASSERT_TRUE(WaitLoaded(f));
   for (int i = 0; i < 20; ++i) QApplication::processEvents(QEventLoop::AllEvents, 10);
   EXPECT_TRUE(f.grab().save(QString("%1/main.png").arg(dir)));
 }

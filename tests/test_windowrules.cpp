@@ -37,13 +37,6 @@ std::string At(int seconds) {
 
 }  // namespace
 
-TEST(SplitString, PiecesAroundTheDelimiter) {
-  using V = std::vector<std::string>;
-  EXPECT_EQ(SplitString("a~~", "~~"), (V{"a"}));
-  EXPECT_EQ(SplitString("~~b", "~~"), (V{"", "b"}));
-  EXPECT_EQ(SplitString("a~~~~b", "~~"), (V{"a", "", "b"}));
-}
-
 TEST(AverageInterval, GapsNearTheStart) {
   // 21 gaps of 5 s: 105 / 20.
   auto r = Records(Evenly(120, 5));
