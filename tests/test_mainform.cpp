@@ -1,13 +1,18 @@
+// The main form driven by scripted notifications (its views replaced by a spy), and the
+// time-order dialog it asks.
 #include <gtest/gtest.h>
 
 #include <QDateEdit>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimeEdit>
+#include <QTimer>
 
 #include "data/readdata.h"
+#include "data/utDataError.h"
 #include "mainform_support.h"
 #include "mainwindow/windowrules.h"
 #include "ui_frmQuna.h"
@@ -33,6 +38,16 @@ struct Loaded {
   void Tab(int t) { ui->pgc1->setCurrentIndex(t); }
 };
 
+// Runs action once the dialog is up (inside its modal loop), then returns the result.
+int AskAndDo(TfrmDataError& dlg, const std::function<void()>& action) {
+  QTimer::singleShot(0, &dlg, action);
+  return dlg.Ask("2012-09-10 08:00:05", "2012-09-10 08:00:03");
+}
+
+QPushButton* Button(TfrmDataError& dlg, const char* name) {
+  return dlg.findChild<QPushButton*>(name);
+}
+
 }  // namespace
 
 TEST(MainFormPages, StatisticsTabsAreBuiltOnce) {
@@ -46,11 +61,6 @@ TEST(MainFormPages, StatisticsTabsAreBuiltOnce) {
   EXPECT_EQ(l.f.Count("peak"), 2);  // the peak tab is computed on every show
   // The curve tab re-applies every channel's selection, by index.
   EXPECT_EQ(l.f.Count("channel 3 1"), 2);
-
-  GetPubParam()->DataHead.ModelCode = 11;
-  l.Tab(5);
-  EXPECT_EQ(l.f.Count("energy"), 1);
-  GetPubParam()->DataHead.ModelCode = 0;
 }
 
 TEST(MainFormRefresh, TimeWindowAndLimits) {
@@ -146,4 +156,39 @@ TEST(MainFormNotifications, TimeOrderDialogSetsThePolicy) {
   // A text that does not split shows nothing and leaves the policy.
   f.OnStatusMsg(Msg(1102, 0, "garbage"));
   EXPECT_EQ(f.Reader()->DisorderPolicy.load(), 1);
+}
+
+TEST(TimeOrderDialog, ResultsOfButtonsAndCloseBox) {
+  TfrmDataError dlg;
+  EXPECT_EQ(dlg.Result(), 0);
+  EXPECT_EQ(AskAndDo(dlg, [&] { Button(dlg, "btnNoUse")->click(); }), 1);
+  EXPECT_EQ(AskAndDo(dlg, [&] { Button(dlg, "btnIngore")->click(); }), 2);
+  EXPECT_EQ(AskAndDo(dlg, [&] { dlg.close(); }), 3);
+  // Shown again after a close-box close and ended by a button: that button's value.
+  EXPECT_EQ(AskAndDo(dlg, [&] { Button(dlg, "btnNoUse")->click(); }), 1);
+}
+
+TEST(TimeOrderDialog, EscapeDoesNotEndItWithAStaleResult) {
+  TfrmDataError dlg;
+  bool stillOpen = false;
+  const int r = AskAndDo(dlg, [&] {
+    QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(&dlg, &esc);
+    stillOpen = dlg.isVisible();
+    Button(dlg, "btnIngore")->click();
+  });
+  EXPECT_TRUE(stillOpen);
+  EXPECT_EQ(r, 2);
+}
+
+TEST(TimeOrderDialog, ShowsBothTimes) {
+  TfrmDataError dlg;
+  QString before, now;
+  AskAndDo(dlg, [&] {
+    before = dlg.findChild<QLabel*>("lbBtime")->text();
+    now = dlg.findChild<QLabel*>("lbNTime")->text();
+    dlg.close();
+  });
+  EXPECT_EQ(before, "2012-09-10 08:00:05");
+  EXPECT_EQ(now, "2012-09-10 08:00:03");
 }

@@ -138,15 +138,8 @@ TEST(FormTexts, CountsAreCutBetweenCharacters) {
   EXPECT_EQ(CountText(QString(40, QChar(0x4E2D)), 5), QString(21, QChar(0x4E2D)));
 }
 
-TEST(TimeTexts, RestoreComparesToTheSecond) {
+TEST(RestoreRule, ComparesToTheSecond) {
   const QDateTime s(QDate(2012, 9, 10), QTime(8, 0, 0)), e(QDate(2012, 9, 11), QTime(8, 0, 0));
   EXPECT_FALSE(RangeDiffers(s, e, s.date(), QTime(8, 0, 0, 900), e.date(), e.time()));
   EXPECT_TRUE(RangeDiffers(s, e, s.date(), QTime(8, 0, 1), e.date(), e.time()));
-  QDate d;
-  QTime t;
-  EXPECT_FALSE(SplitTimeText("2012-02-30 08:00:05", d, t));
-  std::int64_t a = 0, b = 0;
-  ASSERT_TRUE(TimeTextToSeconds("2012-12-31 23:59:59", a));
-  ASSERT_TRUE(TimeTextToSeconds("2013-01-01 00:00:04", b));
-  EXPECT_EQ(b - a, 5);
 }
