@@ -80,18 +80,17 @@ class ModalWatcher {
 };
 
 // Fills the store with count records one gap apart from 2012-09-10 08:00:00, the
-// last one a marker (the closing entry).
-inline void FillStore(int count, int gap, int channels, bool closing = true) {
+// last one a marker (the closing entry) with the time of the one before.
+inline void FillStore(int count, int gap, int channels) {
   utPubParam* p = GetPubParam();
   const QDateTime base(QDate(2012, 9, 10), QTime(8, 0, 0));
   for (int i = 0; i < count; ++i) {
     tagDataRecord& r = p->Records[i];
     std::memset(&r, 0, sizeof r);
-    const QDateTime t = base.addSecs(static_cast<qint64>(i < count - 1 || !closing ? i : i - 1) * gap);
-    std::snprintf(r.TimeText, sizeof r.TimeText, "%s",
-                  t.toString("yyyy-MM-dd HH:mm:ss").toLatin1().constData());
+    const QDateTime t = base.addSecs(static_cast<qint64>(i < count - 1 ? i : i - 1) * gap);
+    std::snprintf(r.TimeText, sizeof r.TimeText, "%s", t.toString("yyyy-MM-dd HH:mm:ss").toLatin1().constData());
   }
-  if (closing && count > 0) p->Records[count - 1].Marker = 1;
+  p->Records[count - 1].Marker = 1;
   p->RecordCount = count;
   p->DataHead.ChannelCount = static_cast<std::uint8_t>(channels);
   p->DataHead.EarliestIndex = -1;

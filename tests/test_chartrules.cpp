@@ -127,7 +127,7 @@ TEST(Segments, MarkersDisorderWindowAndFullStore) {
     // The disordered record is skipped and does not end segment 1.
     EXPECT_EQ(t.SegmentEnd(1) - t.segmentStart[1], 2);
     EXPECT_EQ(curves[3]->YValue(t.segmentStart[2]), 33.0f);  // after the second marker
-  
+
     // A window starting after the first marker puts its first records in segment 0.
     end = 11;
     FillSeries(chart, curves, s, 4, end);

@@ -35,7 +35,6 @@ struct Loaded {
     f.OnStatusMsg(Msg(6));
     f.calls.clear();
   }
-  void Tab(int t) { ui->pgc1->setCurrentIndex(t); }
 };
 
 // Runs action once the dialog is up (inside its modal loop), then returns the result.
@@ -49,19 +48,6 @@ QPushButton* Button(TfrmDataError& dlg, const char* name) {
 }
 
 }  // namespace
-
-TEST(MainFormPages, StatisticsTabsAreBuiltOnce) {
-  Loaded l;
-  for (int round = 0; round < 2; ++round) {
-    for (int t : {3, 4, 5}) l.Tab(t);
-    l.Tab(0);
-  }
-  EXPECT_EQ(l.f.Count("power"), 1);
-  EXPECT_EQ(l.f.Count("average"), 1);
-  EXPECT_EQ(l.f.Count("peak"), 2);  // the peak tab is computed on every show
-  // The curve tab re-applies every channel's selection, by index.
-  EXPECT_EQ(l.f.Count("channel 3 1"), 2);
-}
 
 TEST(MainFormRefresh, TimeWindowAndLimits) {
   Loaded l;  // records every 10 s from 08:00:00, 1000 of them
@@ -92,12 +78,6 @@ TEST(MainFormRefresh, TimeWindowAndLimits) {
   EXPECT_EQ(GetPubParam()->SysPar.UP, -10);
   EXPECT_EQ(GetPubParam()->SysPar.DOWN, -50);
   EXPECT_EQ(l.f.WindowEnd, 19);
-
-  // Restore: the whole recording again, the button off.
-  l.f.btnRestoreClick();
-  EXPECT_EQ(l.f.WindowFirst, 0);
-  EXPECT_EQ(l.f.WindowEnd, 1000);
-  EXPECT_FALSE(l.ui->btnRestore->isEnabled());
 }
 
 TEST(MainFormNotifications, ScriptedSequenceWithoutTheReader) {
@@ -124,9 +104,6 @@ TEST(MainFormNotifications, ScriptedSequenceWithoutTheReader) {
   EXPECT_EQ(f.WindowEnd, 50);
   EXPECT_EQ(ui->dtp2->time(), QTime(8, 0, 10));  // the earliest record, index 2
   EXPECT_EQ(ui->dtp4->time(), QTime(8, 4, 5));   // the last record before the closing entry
-  EXPECT_EQ(f.AvgInterval, 5);
-  EXPECT_FALSE(f.IsBusy());
-  EXPECT_FALSE(ui->btnRestore->isEnabled());
 }
 
 TEST(MainFormNotifications, TimeOrderDialogSetsThePolicy) {

@@ -23,12 +23,11 @@ QString Time(int record) { return QString::fromLatin1(GetPubParam()->Records[rec
 
 class ListsTest : public ::testing::Test {
  protected:
-  // A form with a generated file loaded; its window is the whole recording.
-  void Load(int model, int channels, int records) {
+  // A form with a generated 4-channel file loaded; its window is the whole recording.
+  void Load(int records) {
     GetLanchg()->SetLangFile(std::string());
     GenOptions opt;
-    opt.model = model;
-    opt.channels = channels;
+    opt.channels = 4;
     opt.records = records;
     opt.alarms = true;
     opt.powerFailures = 3;
@@ -55,7 +54,7 @@ class ListsTest : public ::testing::Test {
 };
 
 TEST_F(ListsTest, DataPagesAtRowAndRecordIntervalsWithButtonStates) {
-  Load(0, 4, 1000);
+  Load(1000);
   const int end = form_->WindowEnd;
   Tab(1);
   EXPECT_EQ(ui->lbl15->text(), "总：7 页");
@@ -108,7 +107,7 @@ TEST_F(ListsTest, DataPagesAtRowAndRecordIntervalsWithButtonStates) {
 }
 
 TEST_F(ListsTest, AlarmListTextsAndGoToRefusals) {
-  Load(0, 4, 1000);
+  Load(1000);
   Tab(2);
   const std::vector<std::int32_t> alarms = GetPubParam()->AlarmIndex;
   ASSERT_GT(alarms.size(), 150u);
@@ -125,7 +124,7 @@ TEST_F(ListsTest, AlarmListTextsAndGoToRefusals) {
 }
 
 TEST_F(ListsTest, StatisticsColumnsFollowTheirChannel) {
-  Load(0, 4, 1000);
+  Load(1000);
   Tab(3);
   EXPECT_EQ(ModelOf(ui->lv6)->rowCount(), 4);  // three failures and the closing entry
   // Channel 1 hidden: its average cell is empty and its column has no width.
@@ -149,7 +148,7 @@ TEST_F(ListsTest, StatisticsColumnsFollowTheirChannel) {
 }
 
 TEST_F(ListsTest, AltLOpensTheLogWindow) {
-  Load(0, 4, 300);
+  Load(300);
   // The platform's key path is not reachable offscreen: fire the form's Alt+L shortcut.
   QShortcut* altL = nullptr;
   for (QShortcut* s : form_->findChildren<QShortcut*>())

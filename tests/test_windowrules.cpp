@@ -91,13 +91,6 @@ TEST(QueryTimeWindow, Table) {
   EXPECT_EQ(w.end, 3);
 }
 
-TEST(FindRecordByTime, ScansFromTheMiddleOrTheStart) {
-  const auto r = Records(Evenly(9, 10));
-  EXPECT_EQ(FindRecordByTime(r.data(), 9, At(15)), 2);
-  EXPECT_EQ(FindRecordByTime(r.data(), 9, At(1000)), 9);
-  EXPECT_EQ(FindRecordByTime(r.data(), 0, At(0)), 0);
-}
-
 TEST(OpenRules, RefusalsInOrder) {
   EXPECT_EQ(CheckOpen(false, true, 10000, 0, "/a", ""), OpenRefusal::ReaderBusy);
   EXPECT_EQ(CheckOpen(true, true, 12999, 10000, "/b", "/a"), OpenRefusal::TooSoon);
@@ -136,10 +129,4 @@ TEST(ChartLimits, SignAndMagnitude) {
 TEST(FormTexts, CountsAreCutBetweenCharacters) {
   // Cut to the 63 bytes of the label, never through a character.
   EXPECT_EQ(CountText(QString(40, QChar(0x4E2D)), 5), QString(21, QChar(0x4E2D)));
-}
-
-TEST(RestoreRule, ComparesToTheSecond) {
-  const QDateTime s(QDate(2012, 9, 10), QTime(8, 0, 0)), e(QDate(2012, 9, 11), QTime(8, 0, 0));
-  EXPECT_FALSE(RangeDiffers(s, e, s.date(), QTime(8, 0, 0, 900), e.date(), e.time()));
-  EXPECT_TRUE(RangeDiffers(s, e, s.date(), QTime(8, 0, 1), e.date(), e.time()));
 }
