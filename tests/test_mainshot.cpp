@@ -1,7 +1,8 @@
 // A picture of the main window with a loaded file, for a look by eye. It runs only when
-// QUNO_SCREENSHOT_DIR names a folder; under a display, e.g.
-//   QUNO_SCREENSHOT_DIR=/tmp/shots xvfb-run -a env QT_QPA_PLATFORM=xcb build/test/tests/test_mainshot
-// it writes main.png there (the curve tab of an 8-channel file with two power failures).
+// QUNO_SCREENSHOT_DIR names a folder. Under a display, from the source folder, e.g. with
+//   export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp QUNO_SCREENSHOT_DIR=/tmp/shots
+//   xvfb-run -a env QT_QPA_PLATFORM=xcb build/test/tests/test_mainshot
+// it writes main.png there: the curve tab of an 8-channel file with two power failures.
 #include <gtest/gtest.h>
 
 #include "data/lanchg.h"
