@@ -23,15 +23,6 @@ class LoadForm : public SpyForm {
   }
 };
 
-// Clicks the given button of the time-order dialog and closes every other box.
-void AnswerTimeOrder(ModalWatcher& w, const char* button) {
-  w.handler = [button](QWidget* m) {
-    if (m->objectName() != "frmDataError") return false;
-    m->findChild<QPushButton*>(button)->click();
-    return true;
-  };
-}
-
 }  // namespace
 
 TEST(MainFormLoad, NotificationSequenceOnARealFile) {
@@ -46,7 +37,11 @@ TEST(MainFormLoad, NotificationSequenceOnARealFile) {
   LoadForm f;
   auto* ui = f.Form();
   ModalWatcher boxes;
-  AnswerTimeOrder(boxes, "btnNoUse");
+  boxes.handler = [](QWidget* m) {
+    if (m->objectName() != "frmDataError") return false;
+    m->findChild<QPushButton*>("btnNoUse")->click();
+    return true;
+  };
   ASSERT_TRUE(f.OpenDataFile(path));
   EXPECT_TRUE(f.IsBusy());
   ASSERT_TRUE(WaitLoaded(f));
