@@ -1,8 +1,13 @@
 #pragma once
 // Helpers for the main-form widget tests: a form whose hooks record their calls, a
-// store filled with records, and a watcher that answers the modal boxes.
+// store filled with records, a watcher that answers the modal boxes, generated files,
+// waiting for a load and mouse events.
+
+#include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QMouseEvent>
 #include <QMessageBox>
 #include <QTimer>
 #include <cstring>
@@ -10,7 +15,10 @@
 #include <string>
 #include <vector>
 
+#include "data/readdata.h"
 #include "mainwindow/utQuna.h"
+#include "support/tempdir.h"
+#include "tools/datagen.h"
 
 class SpyForm : public TfrmQuna {
  public:
@@ -72,21 +80,47 @@ class ModalWatcher {
 };
 
 // Fills the store with count records one gap apart from 2012-09-10 08:00:00, the
-// last one a marker (the closing entry).
-inline void FillStore(int count, int gap, int channels, bool closing = true) {
+// last one a marker (the closing entry) with the time of the one before.
+inline void FillStore(int count, int gap, int channels) {
   utPubParam* p = GetPubParam();
   const QDateTime base(QDate(2012, 9, 10), QTime(8, 0, 0));
   for (int i = 0; i < count; ++i) {
     tagDataRecord& r = p->Records[i];
     std::memset(&r, 0, sizeof r);
-    const QDateTime t = base.addSecs(static_cast<qint64>(i < count - 1 || !closing ? i : i - 1) * gap);
-    std::snprintf(r.TimeText, sizeof r.TimeText, "%s",
-                  t.toString("yyyy-MM-dd HH:mm:ss").toLatin1().constData());
+    const QDateTime t = base.addSecs(static_cast<qint64>(i < count - 1 ? i : i - 1) * gap);
+    std::snprintf(r.TimeText, sizeof r.TimeText, "%s", t.toString("yyyy-MM-dd HH:mm:ss").toLatin1().constData());
   }
-  if (closing && count > 0) p->Records[count - 1].Marker = 1;
+  p->Records[count - 1].Marker = 1;
   p->RecordCount = count;
   p->DataHead.ChannelCount = static_cast<std::uint8_t>(channels);
   p->DataHead.EarliestIndex = -1;
   p->DataHead.LatestIndex = -1;
   for (int c = 0; c < kMaxChannels; ++c) p->SysPar.ChannelShown[c] = 1;
+}
+
+inline std::string Generate(const TempDir& dir, const char* name, const GenOptions& opt) {
+  const std::string path = dir.file(name);
+  EXPECT_TRUE(WriteDataFile(path, opt));
+  return path;
+}
+
+inline bool WaitFor(const std::function<bool()>& done, int ms = 20000) {
+  QElapsedTimer t;
+  t.start();
+  while (!done()) {
+    if (t.elapsed() > ms) return false;
+    QApplication::processEvents(QEventLoop::AllEvents, 10);
+  }
+  return true;
+}
+
+// The parse has ended and the reader has parked again (it parks just after its last
+// notification has been handled).
+inline bool WaitLoaded(TfrmQuna& f) { return WaitFor([&] { return !f.IsBusy() && f.Reader()->Idle(); }); }
+
+inline void SendMouse(QWidget* w, QEvent::Type type, Qt::MouseButton button, QPoint at) {
+  const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
+  QMouseEvent e(type, QPointF(at), w->mapToGlobal(QPointF(at)), type == QEvent::MouseMove ? Qt::NoButton : button,
+                held, Qt::NoModifier);
+  QCoreApplication::sendEvent(w, &e);
 }

@@ -1,17 +1,18 @@
+// The main form driven by scripted notifications (its views replaced by a spy), and the
+// time-order dialog it asks.
 #include <gtest/gtest.h>
 
-#include <QComboBox>
 #include <QDateEdit>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRadioButton>
-#include <QShortcut>
 #include <QTabWidget>
 #include <QTimeEdit>
+#include <QTimer>
 
 #include "data/readdata.h"
+#include "data/utDataError.h"
 #include "mainform_support.h"
 #include "mainwindow/windowrules.h"
 #include "ui_frmQuna.h"
@@ -34,115 +35,25 @@ struct Loaded {
     f.OnStatusMsg(Msg(6));
     f.calls.clear();
   }
-  void Tab(int t) { ui->pgc1->setCurrentIndex(t); }
 };
 
+// Runs action once the dialog is up (inside its modal loop), then returns the result.
+int AskAndDo(TfrmDataError& dlg, const std::function<void()>& action) {
+  QTimer::singleShot(0, &dlg, action);
+  return dlg.Ask("2012-09-10 08:00:05", "2012-09-10 08:00:03");
+}
+
+QPushButton* Button(TfrmDataError& dlg, const char* name) {
+  return dlg.findChild<QPushButton*>(name);
+}
+
 }  // namespace
-
-TEST(MainFormPages, FirstShowOfTheDataTab) {
-  Loaded l;
-  EXPECT_EQ(l.f.WindowFirst, 0);
-  EXPECT_EQ(l.f.WindowEnd, 1000);  // the closing entry stays outside
-  l.Tab(1);
-  EXPECT_EQ(l.f.ReportType, 1);
-  EXPECT_TRUE(l.ui->rb2->isChecked());
-  EXPECT_EQ(l.ui->edtimespace->text(), "1");
-  EXPECT_EQ(l.f.calls, std::vector<std::string>{"data 1 0 1 1000"});
-  EXPECT_EQ(l.ui->lbl15->text(), QString("总：7 页"));
-  EXPECT_EQ(l.f.PageByRows[1], 0);
-  EXPECT_EQ(l.f.PageInterval[1], 1);
-
-  // The line interval with its "5", then a refresh of the same window.
-  l.ui->rb1->click();
-  EXPECT_TRUE(l.ui->edlinespace->isEnabled());
-  EXPECT_FALSE(l.ui->edtimespace->isEnabled());
-  l.f.calls.clear();
-  l.f.btnRefreshClick();
-  EXPECT_EQ(l.f.calls, std::vector<std::string>{"data 1 0 5 1000"});
-  EXPECT_EQ(l.ui->lbl15->text(), QString("总：2 页"));
-  // Tab 0 and back: the choice of tab 1 comes back, the view is not rebuilt.
-  l.Tab(0);
-  l.f.calls.clear();
-  l.Tab(1);
-  EXPECT_TRUE(l.ui->rb1->isChecked());
-  EXPECT_EQ(l.ui->edlinespace->text(), "5");
-  EXPECT_EQ(l.f.Count("data"), 0);
-}
-
-TEST(MainFormPages, AlarmTabCountsAndPages) {
-  Loaded l;
-  l.f.alarmCount = 400;
-  l.f.AlarmPage = 1;
-  l.Tab(2);
-  EXPECT_EQ(l.f.ReportType, 3);
-  EXPECT_EQ(l.ui->lbl17->text(), QString("报警记录数为：400"));
-  EXPECT_EQ(l.ui->lblAlarmcount->text(), QString("总：3 页"));
-  EXPECT_EQ(l.f.calls, (std::vector<std::string>{"alarmindex 0 1000", "alarm 1 0 1 400"}));
-}
-
-TEST(MainFormPages, BuiltMarksAndDisabledOptions) {
-  Loaded l;
-  for (int round = 0; round < 2; ++round) {
-    for (int t : {3, 4, 5}) {
-      l.Tab(t);
-      EXPECT_FALSE(l.ui->rb1->isEnabled()) << t;
-      EXPECT_FALSE(l.ui->edlinespace->isEnabled()) << t;
-      EXPECT_FALSE(l.ui->pnlexecl->isHidden()) << t;
-      EXPECT_TRUE(l.ui->pnlline->isHidden()) << t;
-    }
-    l.Tab(0);
-    EXPECT_FALSE(l.ui->rb2->isEnabled());
-    EXPECT_FALSE(l.ui->pnlline->isHidden());
-  }
-  EXPECT_EQ(l.f.Count("power"), 1);
-  EXPECT_EQ(l.f.Count("average"), 1);
-  EXPECT_EQ(l.f.Count("peak"), 2);  // the peak tab is computed on every show
-  EXPECT_EQ(l.f.ReportType, 2);
-  // The curve tab re-applies every channel's selection, by index.
-  EXPECT_EQ(l.f.Count("channel 3 1"), 2);
-
-  GetPubParam()->DataHead.ModelCode = 11;
-  l.Tab(5);
-  EXPECT_EQ(l.f.Count("energy"), 1);
-  GetPubParam()->DataHead.ModelCode = 0;
-}
-
-TEST(MainFormPages, IntervalEditRules) {
-  Loaded l;
-  l.Tab(1);
-  l.ui->rb1->click();
-  l.ui->edlinespace->setText("0");
-  EXPECT_EQ(l.ui->edlinespace->text(), "1");
-  EXPECT_EQ(l.f.PageInterval[1], 1);
-  l.ui->edlinespace->setText("00");
-  EXPECT_EQ(l.ui->edlinespace->text(), "00");
-  EXPECT_EQ(l.f.PageInterval[1], 0);
-  EXPECT_EQ(l.f.CurrentStep(), 1);
-  // A huge pasted value: clamped for the arithmetic, the page count stays positive.
-  l.ui->edlinespace->setText("99999999999999");
-  EXPECT_EQ(l.f.CurrentStep(), kMaxStep);
-  l.f.calls.clear();
-  l.f.btnRefreshClick();
-  EXPECT_EQ(l.ui->lbl15->text(), QString("总：1 页"));
-  l.ui->edlinespace->setText("-3");
-  EXPECT_EQ(l.f.CurrentStep(), 1);
-
-  // Typed letters, signs and Enter are dropped; digits pass.
-  l.ui->edlinespace->clear();
-  l.ui->edlinespace->setFocus();
-  for (QChar ch : QString("a-7\r.2")) {
-    QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(ch));
-    QApplication::sendEvent(l.ui->edlinespace, &press);
-  }
-  EXPECT_EQ(l.ui->edlinespace->text(), "72");
-}
 
 TEST(MainFormRefresh, TimeWindowAndLimits) {
   Loaded l;  // records every 10 s from 08:00:00, 1000 of them
   ModalWatcher boxes;
   l.ui->dtp2->setTime(QTime(8, 1, 0));
   l.ui->dtp4->setTime(QTime(8, 2, 0));
-  EXPECT_TRUE(l.ui->btnRestore->isEnabled());
   l.f.btnRefreshClick();
   EXPECT_EQ(l.f.WindowFirst, 6);
   EXPECT_EQ(l.f.WindowEnd, 13);
@@ -160,7 +71,6 @@ TEST(MainFormRefresh, TimeWindowAndLimits) {
   ASSERT_EQ(boxes.texts.size(), 1u);
   EXPECT_EQ(l.f.WindowEnd, 13);
   EXPECT_EQ(GetPubParam()->SysPar.UP, up);
-  EXPECT_TRUE(l.ui->btnRefresh->isEnabled());
   // Both negative: UP -10, DOWN -50 passes.
   l.ui->cbb1->setCurrentIndex(0);
   l.ui->cbb2->setCurrentIndex(0);
@@ -168,18 +78,6 @@ TEST(MainFormRefresh, TimeWindowAndLimits) {
   EXPECT_EQ(GetPubParam()->SysPar.UP, -10);
   EXPECT_EQ(GetPubParam()->SysPar.DOWN, -50);
   EXPECT_EQ(l.f.WindowEnd, 19);
-
-  // End before start: the message, the window stays.
-  l.ui->dtp4->setTime(QTime(7, 0, 0));
-  l.f.btnRefreshClick();
-  EXPECT_EQ(boxes.texts.size(), 2u);
-  EXPECT_EQ(l.f.WindowEnd, 19);
-
-  // Restore: the whole recording again, the button off.
-  l.f.btnRestoreClick();
-  EXPECT_EQ(l.f.WindowFirst, 0);
-  EXPECT_EQ(l.f.WindowEnd, 1000);
-  EXPECT_FALSE(l.ui->btnRestore->isEnabled());
 }
 
 TEST(MainFormNotifications, ScriptedSequenceWithoutTheReader) {
@@ -204,17 +102,8 @@ TEST(MainFormNotifications, ScriptedSequenceWithoutTheReader) {
   EXPECT_EQ(boxes.texts[0], QString("超出最大记录数量680000-"));
   EXPECT_EQ(f.WindowFirst, 0);
   EXPECT_EQ(f.WindowEnd, 50);
-  EXPECT_EQ(ui->dtp1->date(), QDate(2012, 9, 10));
   EXPECT_EQ(ui->dtp2->time(), QTime(8, 0, 10));  // the earliest record, index 2
   EXPECT_EQ(ui->dtp4->time(), QTime(8, 4, 5));   // the last record before the closing entry
-  EXPECT_EQ(f.DataStart, QDateTime(QDate(2012, 9, 10), QTime(8, 0, 10)));
-  EXPECT_EQ(f.AvgInterval, 5);
-  EXPECT_FALSE(f.IsBusy());
-  EXPECT_FALSE(ui->btnRestore->isEnabled());
-  // Unknown codes are ignored.
-  f.OnStatusMsg(Msg(8));
-  f.OnStatusMsg(Msg(0));
-  EXPECT_EQ(boxes.texts.size(), 1u);
 }
 
 TEST(MainFormNotifications, TimeOrderDialogSetsThePolicy) {
@@ -246,59 +135,34 @@ TEST(MainFormNotifications, TimeOrderDialogSetsThePolicy) {
   EXPECT_EQ(f.Reader()->DisorderPolicy.load(), 1);
 }
 
-TEST(MainFormNotifications, CloseDuringTheTimeOrderDialog) {
-  auto* f = new SpyForm;
-  QPointer<SpyForm> guard(f);
-  f->show();
-  ModalWatcher boxes;
-  boxes.handler = [&](QWidget* m) {
-    if (m->objectName() == "frmDataError" && guard) guard->close();
-    return true;
-  };
-  f->Reader()->DisorderPolicy = 0;
-  f->OnStatusMsg(Msg(1102, 0, {}, "2012-09-10 08:00:05", "2012-09-10 08:00:03"));
-  // The dialog ended without a choice; the form closes once the handler has returned.
-  EXPECT_TRUE(boxes.texts.empty());
-  EXPECT_TRUE(f->isVisible());
-  QApplication::processEvents();
-  EXPECT_FALSE(f->isVisible());
-  EXPECT_EQ(f->Reader(), nullptr);
-  f->OnStatusMsg(Msg(6));  // late notifications reach nothing
-  EXPECT_EQ(f->Count("fill"), 0);
-  delete f;
+TEST(TimeOrderDialog, ResultsOfButtonsAndCloseBox) {
+  TfrmDataError dlg;
+  EXPECT_EQ(dlg.Result(), 0);
+  EXPECT_EQ(AskAndDo(dlg, [&] { Button(dlg, "btnNoUse")->click(); }), 1);
+  EXPECT_EQ(AskAndDo(dlg, [&] { Button(dlg, "btnIngore")->click(); }), 2);
+  // The close box gives 3; the dialog showed both times it was given.
+  QString before, now;
+  EXPECT_EQ(AskAndDo(dlg, [&] {
+              before = dlg.findChild<QLabel*>("lbBtime")->text();
+              now = dlg.findChild<QLabel*>("lbNTime")->text();
+              dlg.close();
+            }),
+            3);
+  EXPECT_EQ(before, "2012-09-10 08:00:05");
+  EXPECT_EQ(now, "2012-09-10 08:00:03");
+  // Shown again after a close-box close and ended by a button: that button's value.
+  EXPECT_EQ(AskAndDo(dlg, [&] { Button(dlg, "btnNoUse")->click(); }), 1);
 }
 
-TEST(MainFormShell, HotKeyAndPrinters) {
-  SpyForm f;
-  f.show();
-  QApplication::processEvents();
-  auto* ui = f.Form();
-  auto* hotKey = f.findChild<QShortcut*>();
-  ASSERT_NE(hotKey, nullptr);
-  EXPECT_EQ(hotKey->key(), QKeySequence(Qt::ALT | Qt::Key_L));
-  EXPECT_EQ(hotKey->context(), Qt::ApplicationShortcut);
-  emit hotKey->activated();
-  emit hotKey->activated();
-  EXPECT_EQ(f.Count("log"), 2);
-  EXPECT_GE(ui->cmbprint->count(), 0);
-  if (ui->cmbprint->count() == 0) {
-    EXPECT_EQ(ui->cmbprint->currentIndex(), -1);
-  }
-  EXPECT_EQ(f.ReportType, 2);
-  EXPECT_EQ(ui->pgc1->currentIndex(), 0);
-  EXPECT_EQ(ui->pgc1->count(), 6);
-  EXPECT_TRUE(f.windowState() & Qt::WindowMaximized);
-  EXPECT_EQ(ui->btnExecl->text(), QString("设置背景颜色"));
-  EXPECT_EQ(ui->dtp1->date(), QDate::currentDate());
-  // Every widget carries its original component class.
-  for (QWidget* w : f.findChildren<QWidget*>()) {
-    if (w->objectName().isEmpty() || w->objectName().startsWith("qt_") ||
-        w->objectName().startsWith("stat1Panel") || !w->property("componentClass").isValid())
-      continue;
-    EXPECT_FALSE(w->property("componentClass").toString().isEmpty()) << w->objectName().toStdString();
-  }
-  for (int i = 1; i <= 16; ++i) {
-    EXPECT_NE(f.findChild<QWidget*>(QString("img1%1").arg(i, 2, 10, QChar('0'))), nullptr);
-    EXPECT_NE(f.findChild<QWidget*>(QString("img2%1").arg(i, 2, 10, QChar('0'))), nullptr);
-  }
+TEST(TimeOrderDialog, EscapeDoesNotEndItWithAStaleResult) {
+  TfrmDataError dlg;
+  bool stillOpen = false;
+  const int r = AskAndDo(dlg, [&] {
+    QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(&dlg, &esc);
+    stillOpen = dlg.isVisible();
+    Button(dlg, "btnIngore")->click();
+  });
+  EXPECT_TRUE(stillOpen);
+  EXPECT_EQ(r, 2);
 }

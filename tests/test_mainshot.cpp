@@ -1,38 +1,14 @@
-// Pictures of the main window for a look by eye: only when QUNO_SCREENSHOT_DIR names a
-// folder (run under a display, e.g. xvfb-run with QT_QPA_PLATFORM=xcb).
+// A picture of the main window with a loaded file, for a look by eye. It runs only when
+// QUNO_SCREENSHOT_DIR names a folder. Under a display, from the source folder, e.g. with
+//   export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp QUNO_SCREENSHOT_DIR=/tmp/shots
+//   xvfb-run -a env QT_QPA_PLATFORM=xcb build/test/tests/test_mainshot
+// it writes main.png there: the curve tab of an 8-channel file with two power failures.
 #include <gtest/gtest.h>
-
-#include <QElapsedTimer>
-#include <QImage>
-#include <QTabWidget>
 
 #include "data/lanchg.h"
 #include "mainform_support.h"
-#include "support/tempdir.h"
-#include "tools/datagen.h"
-#include "ui_frmQuna.h"
 
-namespace {
-
-void Grab(const char* langFile, const std::string& data, const QString& png, int tab) {
-  const char* build = std::getenv("QUNO_BUILD_DIR");
-  GetLanchg()->SetLangFile(langFile && build ? std::string(build) + "/" + langFile : std::string());
-  TfrmQuna f;
-  f.resize(1280, 800);
-  f.show();
-  ModalWatcher boxes;
-  ASSERT_TRUE(f.OpenDataFile(data));
-  QElapsedTimer t;
-  t.start();
-  while (f.IsBusy() && t.elapsed() < 20000) QApplication::processEvents(QEventLoop::AllEvents, 10);
-  f.Form()->pgc1->setCurrentIndex(tab);
-  for (int i = 0; i < 20; ++i) QApplication::processEvents(QEventLoop::AllEvents, 10);
-  EXPECT_TRUE(f.grab().save(png));
-}
-
-}  // namespace
-
-TEST(MainFormPicture, ChineseAndEnglish) {
+TEST(MainFormPicture, LoadedFile) {
   const char* dir = std::getenv("QUNO_SCREENSHOT_DIR");
   if (!dir) GTEST_SKIP() << "QUNO_SCREENSHOT_DIR is not set";
   TempDir tmp;
@@ -40,8 +16,15 @@ TEST(MainFormPicture, ChineseAndEnglish) {
   opt.channels = 8;
   opt.records = 2000;
   opt.powerFailures = 2;
-  const std::string data = tmp.file("demo.qmd");
-  ASSERT_TRUE(WriteDataFile(data, opt));
-  Grab("langchs.ini", data, QString("%1/main_chs.png").arg(dir), 0);
-  Grab("langeng.ini", data, QString("%1/main_eng.png").arg(dir), 1);
+  ASSERT_TRUE(WriteDataFile(tmp.file("demo.qmd"), opt));
+  const char* build = std::getenv("QUNO_BUILD_DIR");
+  GetLanchg()->SetLangFile(build ? std::string(build) + "/langchs.ini" : std::string());
+  TfrmQuna f;
+  f.resize(1280, 800);
+  f.show();
+  ModalWatcher boxes;
+  ASSERT_TRUE(f.OpenDataFile(tmp.file("demo.qmd")));
+  ASSERT_TRUE(WaitLoaded(f));
+  for (int i = 0; i < 20; ++i) QApplication::processEvents(QEventLoop::AllEvents, 10);
+  EXPECT_TRUE(f.grab().save(QString("%1/main.png").arg(dir)));
 }

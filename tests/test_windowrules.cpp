@@ -37,15 +37,6 @@ std::string At(int seconds) {
 
 }  // namespace
 
-TEST(SplitString, PiecesAroundTheDelimiter) {
-  using V = std::vector<std::string>;
-  EXPECT_EQ(SplitString("a~~b", "~~"), (V{"a", "b"}));
-  EXPECT_EQ(SplitString("a~~", "~~"), (V{"a"}));
-  EXPECT_EQ(SplitString("~~b", "~~"), (V{"", "b"}));
-  EXPECT_EQ(SplitString("", "~~"), V{});
-  EXPECT_EQ(SplitString("a~~~~b", "~~"), (V{"a", "", "b"}));
-}
-
 TEST(AverageInterval, GapsNearTheStart) {
   // 21 gaps of 5 s: 105 / 20.
   auto r = Records(Evenly(120, 5));
@@ -56,11 +47,7 @@ TEST(AverageInterval, GapsNearTheStart) {
   // Two gaps of 5 s (10 records give i < 2): divisor n - 1 = 1.
   r = Records(Evenly(10, 5));
   EXPECT_EQ(CalcAverageInterval(r.data(), 10), 10);
-  // No records at all.
   EXPECT_EQ(CalcAverageInterval(nullptr, 0), 1);
-  // A marker among the first records restarts n but keeps the sum: larger than 5.
-  r = Records(Evenly(120, 5), {3});
-  EXPECT_GT(CalcAverageInterval(r.data(), 120), 5);
 }
 
 TEST(LoadedWindow, LeavesTheClosingMarkerOut) {
@@ -68,8 +55,6 @@ TEST(LoadedWindow, LeavesTheClosingMarkerOut) {
   EXPECT_EQ(LoadedWindowEnd(r.data(), 5), 4);
   r = Records(Evenly(5, 1));  // a full store keeps no closing entry
   EXPECT_EQ(LoadedWindowEnd(r.data(), 5), 5);
-  EXPECT_EQ(LoadedWindowEnd(r.data(), 0), 0);
-  EXPECT_EQ(LoadedWindowEnd(nullptr, 3), 0);
 }
 
 TEST(QueryTimeWindow, Table) {
@@ -81,13 +66,10 @@ TEST(QueryTimeWindow, Table) {
     int result, first, last;
   } cases[] = {
       {"exact window", 20, 50, 1, 2, 6},
-      {"one record", 30, 30, 1, 3, 4},
       {"end between records", 20, 55, 1, 2, 6},
-      {"start between records", 25, 55, 1, 3, 6},
       {"end after the last", 20, 500, 1, 2, 10},
       {"start after the last", 500, 600, 1, 10, 10},
       {"end before the first", -100, -50, 1, 0, 0},
-      {"whole recording", -100, 500, 1, 0, 10},
       {"end before start", 50, 20, -1, 0, 0},
   };
   for (const Case& c : cases) {
@@ -102,26 +84,11 @@ TEST(QueryTimeWindow, Table) {
   EXPECT_EQ(none.result, 1);
   EXPECT_EQ(none.first, 0);
   EXPECT_EQ(none.end, 0);
-  // Texts that do not convert count as time 0 on both sides and pass.
-  EXPECT_EQ(QueryTimeWindow(r.data(), 10, "bad", "worse").result, 1);
-}
-
-TEST(QueryTimeWindow, MarkerCarryingTheSameTimeStaysWithItsRecord) {
-  auto r = Records({0, 10, 10, 20, 30}, {2});  // record 2 is a marker with record 1's text
-  const TimeWindow w = QueryTimeWindow(r.data(), 5, At(10), At(10));
+  // A marker carrying its record's time stays with that record.
+  const auto m = Records({0, 10, 10, 20, 30}, {2});
+  const TimeWindow w = QueryTimeWindow(m.data(), 5, At(10), At(10));
   EXPECT_EQ(w.first, 1);
   EXPECT_EQ(w.end, 3);
-}
-
-TEST(FindRecordByTime, ScansFromTheMiddleOrTheStart) {
-  const auto r = Records(Evenly(9, 10));
-  EXPECT_EQ(FindRecordByTime(r.data(), 9, At(0)), 0);
-  EXPECT_EQ(FindRecordByTime(r.data(), 9, At(45)), 5);
-  EXPECT_EQ(FindRecordByTime(r.data(), 9, At(15)), 2);
-  EXPECT_EQ(FindRecordByTime(r.data(), 9, At(1000)), 9);
-  EXPECT_EQ(FindRecordByTime(r.data(), 0, At(0)), 0);
-  EXPECT_EQ(FindFirstLater(r.data(), 9, 0, At(40)), 5);
-  EXPECT_EQ(FindFirstLater(r.data(), 9, 7, At(0)), 7);
 }
 
 TEST(OpenRules, RefusalsInOrder) {
@@ -129,94 +96,37 @@ TEST(OpenRules, RefusalsInOrder) {
   EXPECT_EQ(CheckOpen(true, true, 12999, 10000, "/b", "/a"), OpenRefusal::TooSoon);
   EXPECT_EQ(CheckOpen(true, true, 13000, 10000, "/b", "/a"), OpenRefusal::None);
   EXPECT_EQ(CheckOpen(true, true, 20000, 10000, "/a", "/a"), OpenRefusal::SameFile);
-  EXPECT_EQ(CheckOpen(true, true, 20000, 10000, "/A", "/a"), OpenRefusal::None);
-  // The first open of the run is never too soon, however early the clock is.
+  // The first open of the run is never too soon; the millisecond counter wraps at 32 bits.
   EXPECT_EQ(CheckOpen(true, false, 5, 0, "/a", ""), OpenRefusal::None);
-  // The millisecond counter wraps at 32 bits.
   EXPECT_EQ(CheckOpen(true, true, 1000, 0xFFFFFFFFu - 500, "/b", "/a"), OpenRefusal::TooSoon);
-  EXPECT_EQ(CheckOpen(true, true, 3000, 0xFFFFFFFFu - 500, "/b", "/a"), OpenRefusal::None);
 }
 
 TEST(IntervalEdits, StepsStoredValuesAndPageCounts) {
   struct Case {
     const char* text;
-    int integer, step, stored;
+    int step, stored;
   } cases[] = {
-      {"5", 5, 5, 5},           {"", 0, 1, 0},
-      {"0", 0, 1, 0},           {"00", 0, 1, 0},
-      {"  12abc", 12, 12, 12},  {"-7", -7, 1, 0},
-      {"+3", 3, 3, 3},          {"99999999999999999999", INT_MAX, kMaxStep, kMaxStep},
-      {"680001", 680001, kMaxStep, kMaxStep},
+      {"5", 5, 5}, {"00", 1, 0}, {"  12abc", 12, 12}, {"-7", 1, 0},
+      {"99999999999999999999", kMaxStep, kMaxStep}, {"680001", kMaxStep, kMaxStep},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(IntegerOfText(c.text), c.integer) << c.text;
     EXPECT_EQ(StepOfText(c.text), c.step) << c.text;
     EXPECT_EQ(StoredIntervalOfText(c.text), c.stored) << c.text;
   }
-  EXPECT_EQ(IntegerOfText("-99999999999999"), INT_MIN);
-
   // A huge pasted interval: the product stays in 64 bits and the count positive.
   EXPECT_EQ(PageCount(0, 680000, StepOfText("4294967296")), 1);
   EXPECT_EQ(PageCount(0, 680000, INT_MAX), 1);
-}
-
-TEST(IntervalEdits, DigitKeys) {
-  for (int k : {int{'0'}, int{'5'}, int{'9'}, 8}) EXPECT_TRUE(IsDigitKey(k)) << k;
-  for (int k : {int{'a'}, int{'-'}, int{'.'}, 13, int{' '}, int{'+'}}) EXPECT_FALSE(IsDigitKey(k)) << k;
+  for (int k : {int{'0'}, int{'9'}, 8}) EXPECT_TRUE(IsDigitKey(k)) << k;
+  for (int k : {int{'a'}, int{'-'}, int{'.'}, 13}) EXPECT_FALSE(IsDigitKey(k)) << k;
 }
 
 TEST(ChartLimits, SignAndMagnitude) {
-  EXPECT_EQ(LimitToSign(-20).signIndex, 0);
-  EXPECT_EQ(LimitToSign(-20).magnitude, "20");
-  EXPECT_EQ(LimitToSign(0).signIndex, 1);
-  EXPECT_EQ(LimitToSign(0).magnitude, "0");
   EXPECT_EQ(LimitToSign(INT_MIN).magnitude, "2147483648");
   EXPECT_EQ(LimitFromSign(0, "10"), -10);
-  EXPECT_EQ(LimitFromSign(1, "50"), 50);
-  EXPECT_EQ(LimitFromSign(1, ""), 0);
   EXPECT_EQ(LimitFromSign(0, "-5"), 0);  // a pasted sign does not flip the box's sign
 }
 
-TEST(FormTexts, CaptionPanelAndCounts) {
-  EXPECT_EQ(CaptionFromExeName("quno", "Layout"), "Layout");
-  EXPECT_EQ(CaptionFromExeName("quno.v6.exe", "Layout"), "quno");
-  // Only the first 63 characters are looked at for the dot.
-  EXPECT_EQ(CaptionFromExeName(QString(80, 'x') + ".exe", "L"), QString("L"));
-  EXPECT_EQ(PageCountText("总：", 7, "页"), QString("总：7 页"));
-  EXPECT_EQ(CountText("报警记录数为：", 400), QString("报警记录数为：400"));
+TEST(FormTexts, CountsAreCutBetweenCharacters) {
   // Cut to the 63 bytes of the label, never through a character.
-  const QString long_ = CountText(QString(40, QChar(0x4E2D)), 5);
-  EXPECT_EQ(long_, QString(21, QChar(0x4E2D)));
-}
-
-TEST(PageModes, ReportTypesAndButtonTexts) {
-  const int types[] = {2, 1, 3, 4, 6, 5};
-  for (int t = 0; t < 6; ++t) EXPECT_EQ(ReportTypeForTab(t), types[t]);
-  EXPECT_EQ(ReportTypeForTab(6), 0);
-  EXPECT_STREQ(ButtonTextsForTab(0).execl.key, "Error8");
-  EXPECT_STREQ(ButtonTextsForTab(3).refresh.key, "Error19");
-  EXPECT_STREQ(ButtonTextsForTab(5).restore.text, "恢复统计全局峰值");
-  EXPECT_STREQ(ButtonTextsForTab(2).execl.key, "Error11");
-}
-
-TEST(RestoreRule, ComparesToTheSecond) {
-  const QDateTime s(QDate(2012, 9, 10), QTime(8, 0, 0)), e(QDate(2012, 9, 11), QTime(8, 0, 0));
-  EXPECT_FALSE(RangeDiffers(s, e, s.date(), s.time(), e.date(), e.time()));
-  EXPECT_FALSE(RangeDiffers(s, e, s.date(), QTime(8, 0, 0, 900), e.date(), e.time()));
-  EXPECT_TRUE(RangeDiffers(s, e, s.date(), QTime(8, 0, 1), e.date(), e.time()));
-  EXPECT_TRUE(RangeDiffers(s, e, s.date(), s.time(), e.date().addDays(-1), e.time()));
-}
-
-TEST(TimeTexts, SplitAndSeconds) {
-  QDate d;
-  QTime t;
-  EXPECT_TRUE(SplitTimeText("2012-09-10 08:00:05", d, t));
-  EXPECT_EQ(d, QDate(2012, 9, 10));
-  EXPECT_EQ(t, QTime(8, 0, 5));
-  EXPECT_FALSE(SplitTimeText("2012-02-30 08:00:05", d, t));
-  EXPECT_FALSE(SplitTimeText("2012-09-10", d, t));
-  std::int64_t a = 0, b = 0;
-  ASSERT_TRUE(TimeTextToSeconds("2012-12-31 23:59:59", a));
-  ASSERT_TRUE(TimeTextToSeconds("2013-01-01 00:00:04", b));
-  EXPECT_EQ(b - a, 5);
+  EXPECT_EQ(CountText(QString(40, QChar(0x4E2D)), 5), QString(21, QChar(0x4E2D)));
 }
