@@ -93,33 +93,25 @@ void ChartWidget::ZoomToRect(const QRect& pixels) {
 
 QRect ChartWidget::PlotRect() const { return ComputeLayout().plot; }
 
-double ChartWidget::XValueAt(double px) const {
+// Copies of the axes mapped onto the present plot rectangle (y grows downwards).
+ChartAxis ChartWidget::BottomOnPlot() const {
   ChartAxis a = bottom_;
   const QRect p = PlotRect();
   a.SetPixelRange(p.left(), p.right());
-  return a.PixelToValue(px);
+  return a;
 }
 
-double ChartWidget::YValueAt(double py) const {
+ChartAxis ChartWidget::LeftOnPlot() const {
   ChartAxis a = left_;
   const QRect p = PlotRect();
   a.SetPixelRange(p.bottom(), p.top());
-  return a.PixelToValue(py);
+  return a;
 }
 
-double ChartWidget::XPixel(double x) const {
-  ChartAxis a = bottom_;
-  const QRect p = PlotRect();
-  a.SetPixelRange(p.left(), p.right());
-  return a.ValueToPixel(x);
-}
-
-double ChartWidget::YPixel(double y) const {
-  ChartAxis a = left_;
-  const QRect p = PlotRect();
-  a.SetPixelRange(p.bottom(), p.top());
-  return a.ValueToPixel(y);
-}
+double ChartWidget::XValueAt(double px) const { return BottomOnPlot().PixelToValue(px); }
+double ChartWidget::YValueAt(double py) const { return LeftOnPlot().PixelToValue(py); }
+double ChartWidget::XPixel(double x) const { return BottomOnPlot().ValueToPixel(x); }
+double ChartWidget::YPixel(double y) const { return LeftOnPlot().ValueToPixel(y); }
 
 int ChartWidget::AddVLine(double x, TColor colour) {
   const int id = nextId_++;

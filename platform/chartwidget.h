@@ -99,6 +99,8 @@ class ChartWidget : public QWidget {
   void mouseDoubleClickEvent(QMouseEvent* event) override;
 
  private:
+  ChartAxis BottomOnPlot() const;
+  ChartAxis LeftOnPlot() const;
   struct Layout {
     QRect plot;
     std::vector<double> bottomTicks, leftTicks;
