@@ -164,6 +164,7 @@ class TfrmQuna : public QMainWindow, public StatusReceiver {
   void StoreTabOptions(int tab);
   void RestoreTabOptions(int tab);
   void SetTwoEnabled(bool enabled1, QWidget* control1, bool enabled2, QWidget* control2);
+  void IntervalChoiceChanged(bool rows);
   void ClearPageBuilt();
   std::uint32_t Now() const;
 

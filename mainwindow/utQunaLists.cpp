@@ -46,6 +46,9 @@ struct TfrmQuna::ListState : QObject {
   void ShowAlarmRows(std::int64_t page, std::int64_t first, std::int64_t step, std::int64_t end);
   void ApplyMove(const PageMove& m, QPushButton* prev, QPushButton* next, QLineEdit* edit);
 
+  using PageMoveFn = PageMove (*)(std::int64_t, std::int64_t, std::int64_t, std::int64_t);
+  void MoveDataPage(PageMoveFn move);
+  void MoveAlarmPage(PageMoveFn move);
   void btnUpClick();
   void btnNextClick();
   void btnPageClick();
@@ -182,37 +185,42 @@ void TfrmQuna::ListState::ApplyMove(const PageMove& m, QPushButton* prev, QPushB
   if (!m.warning.isEmpty()) form->WarningBox(m.warning);
 }
 
-void TfrmQuna::ListState::btnUpClick() {
-  if (form->IsBusy()) return;
-  const ReportSource src = StoreSource();
-  const IndexRange r = DataRange(src);
+void TfrmQuna::ListState::MoveDataPage(PageMoveFn move) {
+  const IndexRange r = DataRange(StoreSource());
   const int step = form->CurrentStep();
-  const PageMove m = PrevPage(form->DataPage, r.first, r.end, step);
-  Ui::frmQuna* ui = form->ui.get();
+  const PageMove m = move(form->DataPage, r.first, r.end, step);
   if (m.moved) {
     form->DataPage = static_cast<int>(m.page);
     ShowDataRows(m.page, r.first, step, r.end);
   }
+  Ui::frmQuna* ui = form->ui.get();
   ApplyMove(m, ui->btnUp, ui->btnNext, ui->edPage);
+}
+
+void TfrmQuna::ListState::MoveAlarmPage(PageMoveFn move) {
+  const int step = form->CurrentStep();
+  const std::int64_t end = AlarmEnd(static_cast<std::int64_t>(alarmIndex.size()));
+  const PageMove m = move(form->AlarmPage, form->AlarmFirst, end, step);
+  if (m.moved) {
+    form->AlarmPage = static_cast<int>(m.page);
+    ShowAlarmRows(m.page, form->AlarmFirst, step, end);
+  }
+  Ui::frmQuna* ui = form->ui.get();
+  ApplyMove(m, ui->btnAlarmup, ui->btnAlarmnext, ui->edtAlarmpage);
+}
+
+void TfrmQuna::ListState::btnUpClick() {
+  if (!form->IsBusy()) MoveDataPage(&PrevPage);
 }
 
 void TfrmQuna::ListState::btnNextClick() {
   if (form->IsBusy()) return;
-  Ui::frmQuna* ui = form->ui.get();
   // The typed number is only checked here, not used as the page.
-  if (!PageEditValid(ui->edPage->text())) {
+  if (!PageEditValid(form->ui->edPage->text())) {
     form->ErrorBox(InvalidNumberText());
     return;
   }
-  const ReportSource src = StoreSource();
-  const IndexRange r = DataRange(src);
-  const int step = form->CurrentStep();
-  const PageMove m = NextPage(form->DataPage, r.first, r.end, step);
-  if (m.moved) {
-    form->DataPage = static_cast<int>(m.page);
-    ShowDataRows(m.page, r.first, step, r.end);
-  }
-  ApplyMove(m, ui->btnUp, ui->btnNext, ui->edPage);
+  MoveDataPage(&NextPage);
 }
 
 void TfrmQuna::ListState::btnPageClick() {
@@ -233,29 +241,11 @@ void TfrmQuna::ListState::btnPageClick() {
 }
 
 void TfrmQuna::ListState::btnAlarmupClick() {
-  if (form->IsBusy()) return;
-  const int step = form->CurrentStep();
-  const std::int64_t end = AlarmEnd(static_cast<std::int64_t>(alarmIndex.size()));
-  const PageMove m = PrevPage(form->AlarmPage, form->AlarmFirst, end, step);
-  Ui::frmQuna* ui = form->ui.get();
-  if (m.moved) {
-    form->AlarmPage = static_cast<int>(m.page);
-    ShowAlarmRows(m.page, form->AlarmFirst, step, end);
-  }
-  ApplyMove(m, ui->btnAlarmup, ui->btnAlarmnext, ui->edtAlarmpage);
+  if (!form->IsBusy()) MoveAlarmPage(&PrevPage);
 }
 
 void TfrmQuna::ListState::btnAlarmnextClick() {
-  if (form->IsBusy()) return;
-  const int step = form->CurrentStep();
-  const std::int64_t end = AlarmEnd(static_cast<std::int64_t>(alarmIndex.size()));
-  const PageMove m = NextPage(form->AlarmPage, form->AlarmFirst, end, step);
-  Ui::frmQuna* ui = form->ui.get();
-  if (m.moved) {
-    form->AlarmPage = static_cast<int>(m.page);
-    ShowAlarmRows(m.page, form->AlarmFirst, step, end);
-  }
-  ApplyMove(m, ui->btnAlarmup, ui->btnAlarmnext, ui->edtAlarmpage);
+  if (!form->IsBusy()) MoveAlarmPage(&NextPage);
 }
 
 void TfrmQuna::ListState::btnAlarmintoClick() {

@@ -147,30 +147,19 @@ void TfrmQuna::pgc1Change() {
   }
 }
 
-void TfrmQuna::rb1Click() {
+void TfrmQuna::rb1Click() { IntervalChoiceChanged(ui->rb1->isChecked()); }
+
+void TfrmQuna::rb2Click() { IntervalChoiceChanged(!ui->rb2->isChecked()); }
+
+// The interval counts rows (rb1) or seconds (rb2): enable that edit and remember the
+// choice and its value for the current tab.
+void TfrmQuna::IntervalChoiceChanged(bool rows) {
+  SetTwoEnabled(rows, ui->edlinespace, !rows, ui->edtimespace);
   const int t = ui->pgc1->currentIndex();
-  const bool rows = ui->rb1->isChecked();
-  if (rows)
-    SetTwoEnabled(true, ui->edlinespace, false, ui->edtimespace);
-  else
-    SetTwoEnabled(false, ui->edlinespace, true, ui->edtimespace);
   if (t < 0 || t >= 6) return;
   PageByRows[t] = rows ? 1 : 0;
   PageInterval[t] =
       StoredIntervalOfText((rows ? ui->edlinespace : ui->edtimespace)->text().toStdString());
-}
-
-void TfrmQuna::rb2Click() {
-  const int t = ui->pgc1->currentIndex();
-  const bool time = ui->rb2->isChecked();
-  if (time)
-    SetTwoEnabled(false, ui->edlinespace, true, ui->edtimespace);
-  else
-    SetTwoEnabled(true, ui->edlinespace, false, ui->edtimespace);
-  if (t < 0 || t >= 6) return;
-  PageByRows[t] = time ? 0 : 1;
-  PageInterval[t] =
-      StoredIntervalOfText((time ? ui->edtimespace : ui->edlinespace)->text().toStdString());
 }
 
 void TfrmQuna::edlinespaceChange() {
