@@ -17,6 +17,7 @@
 
 #include "data/readdata.h"
 #include "mainwindow/utQuna.h"
+#include "support/statuspump.h"
 #include "support/tempdir.h"
 #include "tools/datagen.h"
 
@@ -104,19 +105,9 @@ inline std::string Generate(const TempDir& dir, const char* name, const GenOptio
   return path;
 }
 
-inline bool WaitFor(const std::function<bool()>& done, int ms = 20000) {
-  QElapsedTimer t;
-  t.start();
-  while (!done()) {
-    if (t.elapsed() > ms) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-  return true;
-}
-
 // The parse has ended and the reader has parked again (it parks just after its last
 // notification has been handled).
-inline bool WaitLoaded(TfrmQuna& f) { return WaitFor([&] { return !f.IsBusy() && f.Reader()->Idle(); }); }
+inline bool WaitLoaded(TfrmQuna& f) { return PumpUntil([&] { return !f.IsBusy() && f.Reader()->Idle(); }); }
 
 inline void SendMouse(QWidget* w, QEvent::Type type, Qt::MouseButton button, QPoint at) {
   const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);

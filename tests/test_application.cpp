@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QHelpEvent>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
@@ -39,19 +38,6 @@ TEST(Application, ExceptionFromAHandlerIsReportedAndTheProgramGoesOn) {
   }
   EXPECT_EQ(reports, QStringList({"disk on fire", ""}));  // not a standard exception: no text to show
   EXPECT_EQ(target.delivered, 1);
-}
-
-TEST(Application, TooltipsStayTheHintPauseUnlessAWidgetSetsItsOwn) {
-  QWidget plain, own;
-  plain.setToolTip("plain");
-  own.setToolTip("own");
-  own.setToolTipDuration(5000);
-  for (QWidget* w : {&plain, &own}) {
-    QHelpEvent e(QEvent::ToolTip, QPoint(1, 1), QPoint(1, 1));
-    NotifyGuarded(qApp, w, &e, [](const QString&) {});
-  }
-  EXPECT_EQ(plain.toolTipDuration(), kHintHidePause);
-  EXPECT_EQ(own.toolTipDuration(), 5000);
 }
 
 TEST(Startup, RefusedLoginCreatesNoMainForm) {

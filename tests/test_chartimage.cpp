@@ -1,9 +1,8 @@
-// Rendered pictures of small data sets: curve pixels at the positions the axes give,
-// gaps at power failures and column extents of decimated data.
+// A rendered picture of a small file: curve pixels at the positions the axes give and
+// gaps at power failures.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QImage>
 #include <cmath>
 
@@ -11,26 +10,13 @@
 #include "mainwindow/chartrules.h"
 #include "platform/chartwidget.h"
 #include "platform/colors.h"
+#include "support/statuspump.h"
 #include "support/tempdir.h"
 #include "tools/datagen.h"
 
 namespace {
 
 constexpr TColor kRed = 0x0000FF, kGreen = 0x00FF00;
-
-struct Picture {
-  ChartWidget w;
-  Picture() {
-    w.resize(640, 400);
-    w.SetBackColor(0x000000);
-    w.BottomAxis().SetMinMax(0, 100);
-    w.LeftAxis().SetMinMax(0, 100);
-    w.BottomAxis().GridVisible = false;
-    w.LeftAxis().GridVisible = false;
-  }
-  int px(double x) const { return static_cast<int>(std::lround(w.XPixel(x))); }
-  int py(double y) const { return static_cast<int>(std::lround(w.YPixel(y))); }
-};
 
 bool Near(const QImage& img, int x, int y, TColor colour, int radius = 1) {
   const QRgb want = ToQColor(colour).rgb();
@@ -39,34 +25,6 @@ bool Near(const QImage& img, int x, int y, TColor colour, int radius = 1) {
       if (img.valid(x + dx, y + dy) && img.pixel(x + dx, y + dy) == want) return true;
   return false;
 }
-
-}  // namespace
-
-TEST(ChartImage, DecimatedColumnsCoverEveryPoint) {
-  Picture p;
-  ChartSeries* s = p.w.AddSeries();
-  s->SetColor(kRed);
-  {
-    ChartFill fill(p.w, {s}, 200000);
-    for (int i = 0; i < 200000; ++i) {
-      // Alternates between 30 and 70, with one spike to 95 at x = 50.
-      const float v = i == 100000 ? 95.0f : (i % 2 ? 70.0f : 30.0f);
-      fill.AddRow(i * (100.0 / 200000), std::span<const float>(&v, 1));
-    }
-  }
-  const QImage img = p.w.ToImage();
-  for (double x : {10.0, 33.0, 77.0}) {
-    for (int y = p.py(70); y <= p.py(30); ++y) ASSERT_TRUE(Near(img, p.px(x), y, kRed, 0)) << x << "," << y;
-    EXPECT_FALSE(Near(img, p.px(x), p.py(75), kRed, 0));
-  }
-  EXPECT_TRUE(Near(img, p.px(50), p.py(95), kRed, 1));
-}
-
-namespace {
-
-struct Receiver : QObject, StatusReceiver {
-  void OnStatusMsg(const StatusMsg&) override {}
-};
 
 }  // namespace
 
@@ -82,14 +40,12 @@ TEST(ChartImage, SmallFileDrawsItsValuesWhereTheAxesSay) {
   b.addRecord(RecordTime::At(2024, 3, 1, 10, 1, 0), {80, 40});
   b.addRecord(RecordTime::At(2024, 3, 1, 10, 1, 30), {80, 40});
   ASSERT_TRUE(b.write(dir.file("small.qmd")));
-  Receiver form;
+  StatusRecorder form;
   utReadData reader;
   reader.SetNotifyWindow(&form, &form);
   ASSERT_TRUE(reader.LoadFile(dir.file("small.qmd")));
   reader.Resume();
-  QElapsedTimer timer;
-  timer.start();
-  while (!reader.Idle() && timer.elapsed() < 20000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  ASSERT_TRUE(PumpUntil([&] { return reader.Idle(); }));
   QCoreApplication::processEvents();
   utPubParam& store = *GetPubParam();
   ASSERT_GE(store.RecordCount, 6);

@@ -1,11 +1,7 @@
-// The chart widget offscreen: axis rule, labels, zoom and pan by mouse events, and curve
-// segments sharing one time line (the decimated drawing is checked on pictures).
+// The chart widget offscreen: the axis rule, zoom and pan by mouse events.
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 #include "mainform_support.h"
-#include "mainwindow/chartrules.h"
 #include "platform/chartwidget.h"
 
 namespace {
@@ -51,15 +47,6 @@ TEST(ChartAxis, SetterRuleAndEqualBounds) {
   EXPECT_TRUE(a.SetMaximum(100));
   a.SetPixelRange(400, 10);
   EXPECT_EQ(a.Ticks(a.ChooseStep(16)).size(), 1u);
-}
-
-TEST(ChartAxis, LabelTexts) {
-  EXPECT_EQ(FormatChartValue(-1234.5), QStringLiteral("-1,234.5"));
-  EXPECT_EQ(FormatChartValue(-0.04), QStringLiteral("0"));
-  // 3:04:04.9996 shows as 3:4:5 (milliseconds round first), 3:04:05.7 as 3:4:5.
-  const double t = ToDateTimeValue(QDate(2024, 1, 2), QTime(3, 4, 5));
-  EXPECT_EQ(FormatChartDateTime(t - 0.0004 / 86400), QStringLiteral("2024-1-2 3:4:5"));
-  EXPECT_EQ(FormatChartDateTime(t + 0.7 / 86400), QStringLiteral("2024-1-2 3:4:5"));
 }
 
 TEST(ChartWidget, DragZoomsUndoesAndClicks) {
@@ -114,27 +101,4 @@ TEST(ChartWidget, RubberBandStaysInPlotAndRightDragPans) {
   EXPECT_NEAR(c.w.BottomAxis().Maximum() - c.w.BottomAxis().Minimum(), 1.0, 1e-9);
   c.w.UndoZoom();
   EXPECT_DOUBLE_EQ(c.w.BottomAxis().Minimum(), 45000.0);
-}
-
-TEST(ChartSeries, SegmentsAndSharedTime) {
-  ChartWidget w;
-  ChartSeries* a = w.AddSeries();
-  ChartSeries* b = w.AddSeries();
-  {
-    ChartFill fill(w, {a, b}, 8);
-    const float r[2] = {1, 2};
-    fill.Break();  // a leading marker opens no empty segment
-    fill.AddRow(10, r);
-    fill.AddRow(11, r);
-    fill.Break();
-    fill.Break();
-    fill.AddRow(20, r);
-  }
-  EXPECT_EQ(a->SegmentCount(), 2);
-  EXPECT_EQ(a->SegmentContaining(20), 1);
-  // Adding to one series alone leaves the other's points as they were.
-  a->AddXY(21, 5);
-  EXPECT_EQ(a->Count(), 4);
-  EXPECT_EQ(b->Count(), 3);
-  EXPECT_NE(&a->Timeline(), &b->Timeline());
 }

@@ -4,10 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QDirIterator>
-#include <QFileInfo>
 #include <QRegularExpression>
-#include <QXmlStreamReader>
-#include <map>
 #include <regex>
 #include <set>
 
@@ -64,17 +61,16 @@ struct Lookup {
   std::string section, key, where;
 };
 
-// Calls name("section", "key", ...) with literal first arguments, across lines; a key
+// Calls GetLangString("section", "key", ...) with literal arguments, across lines; a key
 // computed at run time is skipped.
-std::vector<Lookup> FindCalls(const std::string& text, const std::string& file, const std::string& name,
-                              bool withKey) {
+std::vector<Lookup> FindCalls(const std::string& text, const std::string& file) {
   const std::string lit = R"(("(?:[^"\\]|\\.)*"(?:\s*"(?:[^"\\]|\\.)*")*))";
-  const std::regex call("[^\\w]" + name + R"(\s*\(\s*)" + lit + (withKey ? R"(\s*,\s*)" + lit + R"(\s*,)" : ""));
+  const std::regex call(R"([^\w]GetLangString\s*\(\s*)" + lit + R"(\s*,\s*)" + lit + R"(\s*,)");
   const std::string s = " " + StripComments(text);
   std::vector<Lookup> found;
   for (std::sregex_iterator m(s.begin(), s.end(), call), end; m != end; ++m) {
     const auto line = 1 + std::count(s.begin(), s.begin() + m->position(0), '\n');
-    found.push_back({Unquote((*m)[1]), withKey ? Unquote((*m)[2]) : "", file + ":" + std::to_string(line)});
+    found.push_back({Unquote((*m)[1]), Unquote((*m)[2]), file + ":" + std::to_string(line)});
   }
   return found;
 }
@@ -92,73 +88,6 @@ std::vector<std::pair<std::string, std::string>> Sources() {
   return files;
 }
 
-bool NeedsText(const std::string& s) {
-  return std::any_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
-}
-
-// The design captions of a form's widgets that need a text, by the key TranslateForm
-// looks them up with; the section is the form's own name.
-std::vector<Lookup> UiKeys(const QString& path, std::string* section) {
-  struct Widget {
-    std::string name;
-    std::map<QString, std::string> texts;  // "property:text", "attribute:title", ...
-    std::vector<std::string> entries;      // combo items or list-view columns
-  };
-  const std::set<std::string> captions = {"TMenuItem", "TLabel",    "TButton", "TRadioButton", "TBitBtn",
-                                          "TSpeedButton", "TCheckBox", "TPanel", "TGroupBox",   "TAction"};
-  const std::string file = QFileInfo(path).fileName().toStdString();
-  std::vector<Lookup> keys;
-  std::vector<Widget> open;
-  std::vector<std::pair<QString, QString>> elements;  // element and its name attribute
-  QFile f(path);
-  if (!f.open(QIODevice::ReadOnly)) return keys;
-  QXmlStreamReader r(&f);
-  while (!r.atEnd()) {
-    const auto token = r.readNext();
-    if (token == QXmlStreamReader::StartElement) {
-      const QString el = r.name().toString(), attr = r.attributes().value("name").toString();
-      const std::size_t depth = elements.size();
-      auto up = [&](std::size_t n) { return depth >= n ? elements[depth - n].first : QString(); };
-      if (el == "string" && !open.empty()) {
-        const std::string text = r.readElementText().toStdString();  // its end is read too
-        const QString& name = elements.back().second;
-        if (up(2) == "widget" || up(2) == "action") open.back().texts[up(1) + ":" + name] = text;
-        if ((up(2) == "item" || up(2) == "column") && up(3) == "widget" && name == "text") {
-          open.back().entries.back() = text;
-        }
-        continue;
-      }
-      if ((el == "item" || el == "column") && up(1) == "widget") open.back().entries.emplace_back();
-      if (el == "widget" || el == "action") open.push_back({attr.toStdString(), {}, {}});
-      elements.emplace_back(el, attr);
-    } else if (token == QXmlStreamReader::EndElement) {
-      const QString el = elements.back().first;
-      elements.pop_back();
-      if (el != "widget" && el != "action") continue;
-      Widget w = open.back();
-      open.pop_back();
-      if (open.empty()) {  // the form itself
-        *section = w.name;
-        continue;
-      }
-      auto text = [&](const char* k) { return w.texts.count(k) ? w.texts.at(k) : std::string(); };
-      auto need = [&](const std::string& t, const std::string& key) {
-        if (NeedsText(t)) keys.push_back({"", key, file + " " + w.name});
-      };
-      const std::string cls = text("property:componentClass");
-      if (captions.count(cls)) {
-        need(w.texts.count("property:text") ? text("property:text") : text("property:title"), w.name);
-      } else if (cls == "TTabSheet") {
-        need(text("attribute:title"), w.name);
-      } else if (cls == "TComboBox" || cls == "TComboBoxEx" || cls == "TListView") {
-        for (std::size_t j = 0; j < w.entries.size(); ++j) need(w.entries[j], w.name + "_TC" + std::to_string(j));
-      }
-    }
-  }
-  for (Lookup& l : keys) l.section = *section;
-  return keys;
-}
-
 }  // namespace
 
 TEST(LangFiles, AreGbkWithEachSectionOnce) {
@@ -169,10 +98,6 @@ TEST(LangFiles, AreGbkWithEachSectionOnce) {
     EXPECT_NE(bytes.rfind("\xEF\xBB\xBF", 0), 0u) << "starts with a UTF-8 mark";
     const QString text = gbk::Decode(bytes);
     EXPECT_FALSE(text.contains(QChar(0xFFFD))) << "holds bytes that are not GBK (UTF-8 appended?)";
-    if (std::string(name) == "langeng.ini") {
-      const qsizetype at = text.indexOf(QRegularExpression("[\\x{4E00}-\\x{9FFF}]"));
-      EXPECT_EQ(at, -1) << "Chinese text near: " << text.mid(std::max<qsizetype>(0, at - 20), 40).toStdString();
-    }
     std::set<QString> sections;
     for (const QString& line : text.split('\n')) {
       const QString t = line.trimmed();
@@ -198,28 +123,9 @@ TEST(LangFiles, EveryChineseKeyHasAnEnglishText) {
 
 TEST(LangFiles, EveryLiteralLookupIsInTheEnglishFile) {
   for (const auto& [path, text] : Sources()) {
-    for (const Lookup& l : FindCalls(text, path, "GetLangString", true)) {
+    for (const Lookup& l : FindCalls(text, path)) {
       EXPECT_TRUE(HasKey(l.section, l.key))
           << "[" << l.section << "] " << l.key << " used at " << l.where << " is missing from lang/langeng.ini";
-    }
-  }
-}
-
-TEST(LangFiles, TranslatedFormCaptionsAreInTheEnglishFile) {
-  std::set<std::string> translated;
-  for (const auto& [path, text] : Sources()) {
-    for (const char* call : {"TranslateForm", "TranslateOnShow"}) {
-      for (const Lookup& l : FindCalls(text, path, call, false)) translated.insert(l.section);
-    }
-  }
-  QDirIterator it(QString::fromStdString(SourceFile("forms")), {"*.ui"}, QDir::Files);
-  while (it.hasNext()) {
-    std::string section;
-    const std::vector<Lookup> keys = UiKeys(it.next(), &section);
-    if (!translated.count(section)) continue;  // a form that keeps its layout's texts
-    for (const Lookup& l : keys) {
-      EXPECT_TRUE(HasKey(l.section, l.key))
-          << "[" << l.section << "] " << l.key << " (" << l.where << ") is missing from lang/langeng.ini";
     }
   }
 }

@@ -72,32 +72,6 @@ void AnswerDialogs(ModalWatcher& w, const QString& text, const QColor& colour) {
 }
 }  // namespace
 
-// The model set-up reaches lists, swatches and curves; the models' texts and names are
-// checked on the rules, the check boxes by index below.
-TEST(MainChart, ModelSetupListsSwatchesAndCurves) {
-  TempDir dir;
-  GenOptions opt;
-  opt.model = 3;
-  opt.channels = 20;
-  opt.records = 300;
-  opt.powerFailures = 2;
-  ChartForm f(dir);
-  auto* ui = f.Form();
-  ASSERT_TRUE(f.Load(Generate(dir, "m3.qmd", opt)));
-  ASSERT_EQ(ui->lv8->topLevelItemCount(), 16);
-  ASSERT_EQ(ui->lv2->topLevelItemCount(), 4);
-  for (int c = 0; c < kMaxChannels; ++c) EXPECT_EQ(chartunit::Swatch(f, c)->isVisible(), c < 20) << c;
-
-  // One series per channel, a segment per power-failure run, never in the background colour.
-  const auto& series = f.Chart().curveSeries;
-  ASSERT_EQ(series.size(), 20u);
-  for (int c = 0; c < 20; ++c) {
-    EXPECT_EQ(series[c]->SegmentCount(), 3);
-    EXPECT_EQ(series[c]->Color(), GetPubParam()->SysPar.ChannelColor[c]);
-    EXPECT_NE(series[c]->Color(), f.BkColor);
-  }
-}
-
 TEST(MainChart, SameNamesStayApartInListsLegendAndCurves) {
   TempDir dir;
   GenOptions opt;
@@ -179,41 +153,4 @@ TEST(MainChart, ClickPlacesCursorAndFillsValuePanel) {
   ClickAtTime(f, p->Records[k].Time);
   EXPECT_EQ(ui->lbl21->text(), shown);
   EXPECT_TRUE(WaitLoaded(f));
-}
-
-TEST(MainChart, MarkerLinesFollowTheOneChannelRule) {
-  TempDir dir;
-  GenOptions opt;
-  opt.channels = 3;
-  opt.records = 200;
-  ChartForm f(dir);
-  auto* ui = f.Form();
-  ASSERT_TRUE(f.Load(Generate(dir, "flag.qmd", opt)));
-  const utPubParam* p = GetPubParam();
-  const ChartState& st = f.Chart();
-  SetChecked(ui->lv8->topLevelItem(1), false);
-  SetChecked(ui->lv8->topLevelItem(2), false);
-  ASSERT_TRUE(ui->btnAddFlag->isEnabled());
-
-  // A marker is a line drawn in the chart's picture; the clear button removes it.
-  ui->btnAddFlag->click();
-  ClickAtTime(f, p->Records[50].Time);
-  ASSERT_EQ(st.flagLines.size(), 1u);
-  const QImage image = f.chart()->ToImage();
-  const int px = static_cast<int>(std::lround(f.chart()->XPixel(p->Records[50].Time)));
-  int red = 0;
-  for (int dx = -1; dx <= 1; ++dx)
-    red += image.pixelColor(px + dx, f.chart()->PlotRect().center().y()) == QColor(255, 0, 0);
-  EXPECT_GE(red, 1);
-  const int first = st.flagLines[0];
-  ui->btnClearFlag->click();
-  EXPECT_FALSE(f.chart()->HasVLine(first));
-
-  // A second shown channel disables the buttons and removes the lines.
-  ui->btnAddFlag->click();
-  ClickAtTime(f, p->Records[60].Time);
-  ASSERT_EQ(st.flagLines.size(), 1u);
-  SetChecked(ui->lv8->topLevelItem(2), true);
-  EXPECT_FALSE(ui->btnAddFlag->isEnabled());
-  EXPECT_TRUE(st.flagLines.empty());
 }

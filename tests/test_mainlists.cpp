@@ -6,13 +6,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QShortcut>
 #include <QTableView>
 
 #include "data/lanchg.h"
 #include "mainform_support.h"
 #include "mainwindow/reportmodel.h"
-#include "mainwindow/utLogInfo.h"
 #include "ui_frmQuna.h"
 
 namespace {
@@ -138,27 +136,6 @@ TEST_F(ListsTest, StatisticsColumnsFollowTheirChannel) {
   ReportModel* pk = ModelOf(ui->lv3);
   ASSERT_EQ(pk->rowCount(), 2);
   EXPECT_TRUE(ui->lv3->isColumnHidden(2));
-  // A check box and a rename reach the lists through the layout hook, by channel index.
-  GetPubParam()->SysPar.ChannelShown[1] = 1;
-  GetPubParam()->SysPar.ChannelName[1] = "Renamed";
-  form_->ApplyColumnLayout(form_->ReportType);
-  EXPECT_FALSE(ui->lv3->isColumnHidden(2));
-  EXPECT_EQ(pk->headerData(2, Qt::Horizontal).toString(), "Renamed");
-  EXPECT_EQ(avg->headerData(3, Qt::Horizontal).toString(), "Renamed");
-}
-
-TEST_F(ListsTest, AltLOpensTheLogWindow) {
-  Load(300);
-  // The platform's key path is not reachable offscreen: fire the form's Alt+L shortcut.
-  QShortcut* altL = nullptr;
-  for (QShortcut* s : form_->findChildren<QShortcut*>())
-    if (s->key() == QKeySequence(Qt::ALT | Qt::Key_L) && s->context() == Qt::ApplicationShortcut) altL = s;
-  ASSERT_NE(altL, nullptr);
-  emit altL->activated();
-  TfrmLogInfo* log = frmLogInfo;
-  ASSERT_NE(log, nullptr);
-  EXPECT_TRUE(log->isVisible());
-  log->hide();
 }
 
 }  // namespace

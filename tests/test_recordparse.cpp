@@ -115,25 +115,6 @@ TEST_F(Parse, TimeOrderPolicies) {
     ExpectRange(1, 5);
     EXPECT_EQ(store->DataHead.LatestIndex, store->RecordCount - 2);
   }
-  // Flagged records are out of the value range.
-  DataFileBuilder v;
-  v.header(0, 1).addRecord(At(10, 0), {50}).addRecord(At(10, 5), {60}).addRecord(At(10, 3), {-999}).addRecord(
-      At(10, 4), {999});
-  sink.onMsg = nullptr;
-  policy = 2;
-  Run(v.bytes());
-  ExpectRange(50, 60);
-}
-
-TEST_F(Parse, EarliestIndexFollowsTheEarliestAcceptedRecord) {
-  DataFileBuilder b;
-  b.header(0, 1).addRecord(At(10, 0)).addRecord(At(9, 0)).addRecord(At(11, 0)).addMarker(At(8, 0)).addRecord(At(8, 30));
-  Run(b.bytes());
-  // 9:00 goes back (kept as ordinary by policy 0), the marker moves the reference to
-  // 8:00, so 8:30 is in order and earlier still.
-  EXPECT_EQ(store->DataHead.EarliestIndex, 4);
-  EXPECT_EQ(store->DataHead.LatestIndex, 2);
-  EXPECT_EQ(sink.codes(), (std::vector<int>{7, 5, 1102, 6}));
 }
 
 TEST_F(Parse, MarkersFirstMiddleAndLast) {
@@ -197,17 +178,6 @@ TEST_F(Parse, PowerTotalsModel) {
   big.header(11, 1).addRecord(At(1, 0), {300000}).addRecord(At(1, 1), {400000});
   Run(big.bytes());
   ExpectRange(300000.0, 400000.0);
-}
-
-TEST_F(Parse, StopFlagEndsTheParseWithoutCompletion) {
-  GenOptions o;
-  o.records = 1000;
-  sink.onMsg = [&](const StatusMsg& m) {
-    if (m.code == kStatusFirstRecord) stop = true;
-  };
-  EXPECT_EQ(Run(GenerateDataFile(o)), ParseOutcome::Stopped);
-  EXPECT_EQ(sink.codes(), (std::vector<int>{7, 5}));
-  EXPECT_EQ(store->RecordCount, 1);
 }
 
 TEST_F(Parse, FullStoreKeepsTheFirstRecordsAndTheClosingEntry) {

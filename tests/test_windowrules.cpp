@@ -116,17 +116,4 @@ TEST(IntervalEdits, StepsStoredValuesAndPageCounts) {
   // A huge pasted interval: the product stays in 64 bits and the count positive.
   EXPECT_EQ(PageCount(0, 680000, StepOfText("4294967296")), 1);
   EXPECT_EQ(PageCount(0, 680000, INT_MAX), 1);
-  for (int k : {int{'0'}, int{'9'}, 8}) EXPECT_TRUE(IsDigitKey(k)) << k;
-  for (int k : {int{'a'}, int{'-'}, int{'.'}, 13}) EXPECT_FALSE(IsDigitKey(k)) << k;
-}
-
-TEST(ChartLimits, SignAndMagnitude) {
-  EXPECT_EQ(LimitToSign(INT_MIN).magnitude, "2147483648");
-  EXPECT_EQ(LimitFromSign(0, "10"), -10);
-  EXPECT_EQ(LimitFromSign(0, "-5"), 0);  // a pasted sign does not flip the box's sign
-}
-
-TEST(FormTexts, CountsAreCutBetweenCharacters) {
-  // Cut to the 63 bytes of the label, never through a character.
-  EXPECT_EQ(CountText(QString(40, QChar(0x4E2D)), 5), QString(21, QChar(0x4E2D)));
 }
