@@ -170,8 +170,11 @@ void BindReportView(QTableView* view, ReportModel* model) {
   view->horizontalHeader()->setHighlightSections(false);
   QObject::connect(model, &ReportModel::columnWidthsChanged, view,
                    [view, model] { ApplyColumnWidths(view, *model); });
-  QObject::connect(model, &QAbstractItemModel::modelReset, view,
-                   [view, model] { ApplyColumnWidths(view, *model); });
+  // A rebuilt list starts at its first row, not where the previous page was scrolled to.
+  QObject::connect(model, &QAbstractItemModel::modelReset, view, [view, model] {
+    ApplyColumnWidths(view, *model);
+    view->scrollToTop();
+  });
   ApplyColumnWidths(view, *model);
 }
 

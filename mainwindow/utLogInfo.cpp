@@ -1,6 +1,7 @@
 #include "mainwindow/utLogInfo.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QShowEvent>
 #include <QStyle>
 #include <algorithm>
@@ -45,6 +46,14 @@ TfrmLogInfo::TfrmLogInfo(QWidget* owner)
   setFixedSize(929, 586);  // single border: not resizable
   setAttribute(Qt::WA_QuitOnClose, false);  // closing the main window still ends the program
   ui_->btn1->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
+  // The arrow between the two times is laid out for a narrow fixed-pitch font; a wider
+  // substitute is made smaller so that its tip does not slip under the end-date picker.
+  QFont arrow = ui_->lbl2->font();
+  arrow.setStyleHint(QFont::TypeWriter);
+  while (QFontMetrics(arrow).horizontalAdvance(ui_->lbl2->text()) > ui_->lbl2->width() &&
+         arrow.pointSizeF() > 6)
+    arrow.setPointSizeF(arrow.pointSizeF() - 0.5);
+  ui_->lbl2->setFont(arrow);
   BindReportView(ui_->lv1, model_);
   connect(ui_->btn1, &QPushButton::clicked, this, &TfrmLogInfo::btn1Click);
 }
