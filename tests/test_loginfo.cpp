@@ -3,6 +3,7 @@
 #include <QDateEdit>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTimeEdit>
 
@@ -56,6 +57,15 @@ TEST(ReportModelRows, FormatsOnlyWhatIsAskedAndDrawsMarkersRed) {
   EXPECT_TRUE(ApplyColumnLayout(m, s.src(), 3, 1, 1));
   EXPECT_FALSE(view.isColumnHidden(2));
   EXPECT_EQ(m.rowCount(), 2);
+
+  // A rebuilt list starts at its first row, not where the last one was scrolled to.
+  m.setRecordRows(ReportModel::RowKind::Log, s.src(), std::vector<std::int32_t>(500, 0));
+  view.resize(300, 200);
+  view.show();
+  view.scrollToBottom();
+  ASSERT_GT(view.verticalScrollBar()->value(), 0);
+  m.setRecordRows(ReportModel::RowKind::Log, s.src(), std::vector<std::int32_t>(400, 1));
+  EXPECT_EQ(view.verticalScrollBar()->value(), 0);
 }
 
 TEST(LogWindow, StaysOnTopAndListsTheChosenTimes) {
