@@ -10,7 +10,24 @@
 #include "mainwindow/reportlists.h"
 #include "mainwindow/statistics.h"
 
-ReportModel::ReportModel(QObject* parent) : QAbstractTableModel(parent) {}
+namespace {
+// Every model alive, all of them on the user-interface thread.
+std::vector<ReportModel*>& LiveModels() {
+  static std::vector<ReportModel*> models;
+  return models;
+}
+}  // namespace
+
+ReportModel::ReportModel(QObject* parent) : QAbstractTableModel(parent) {
+  LiveModels().push_back(this);
+}
+
+ReportModel::~ReportModel() { std::erase(LiveModels(), this); }
+
+void ForgetRecordRows() {
+  for (ReportModel* m : LiveModels())
+    if (m->kind() != ReportModel::RowKind::Text) m->clearRows();
+}
 
 void ReportModel::setColumns(std::vector<ColumnSpec> columns) {
   beginResetModel();

@@ -25,6 +25,7 @@ class ReportModel : public QAbstractTableModel {
   };
 
   explicit ReportModel(QObject* parent = nullptr);
+  ~ReportModel() override;
 
   // Replaces the columns and removes every row.
   void setColumns(std::vector<ColumnSpec> columns);
@@ -68,6 +69,12 @@ class ReportModel : public QAbstractTableModel {
   QString powerFail_;
   AlarmTexts alarmTexts_;
 };
+
+// A new file is about to be read into the store: every list whose rows stand for
+// stored records (data, alarm and log lists) drops them, so that none shows the new
+// file's records, or half-written ones, under the old file's page or query. Lists of
+// texts (power failures, statistics) keep theirs until they are rebuilt.
+void ForgetRecordRows();
 
 // A summary (statistics) shown whole: its columns and its text rows.
 struct StatTable;

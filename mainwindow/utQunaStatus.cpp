@@ -11,6 +11,7 @@
 #include "data/readdata.h"
 #include "data/utDataError.h"
 #include "mainwindow/cursorrules.h"
+#include "mainwindow/reportmodel.h"
 #include "mainwindow/utQuna.h"
 #include "mainwindow/windowrules.h"
 #include "platform/appcursor.h"
@@ -74,6 +75,7 @@ void TfrmQuna::OnStatusMsg(const StatusMsg& msg) {
 }
 
 void TfrmQuna::OnCode4() {
+  ForgetRecordRows();  // the records behind the lists are about to be replaced
   // The header of the chosen file has been read: the open is accepted from here on.
   // The file's settings section is read only now, so a file that cannot be opened
   // leaves the names, limits and margins of the loaded file untouched.
