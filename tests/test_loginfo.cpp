@@ -74,7 +74,7 @@ TEST(LogWindow, StaysOnTopAndListsTheChosenTimes) {
   TestRecords s(6, 4);
   std::memcpy(store->Records, s.recs.data(), 6 * sizeof(tagDataRecord));
   for (int k = 0; k < 4; ++k) {
-    store->SysPar.ChannelName[k] = "C" + std::to_string(k);
+    store->SysPar.ChannelName[k] = QStringLiteral("C%1").arg(k).toStdString();
     store->SysPar.ChannelShown[k] = k == 2 ? 0 : 1;
   }
   store->Records[3].Channel[3].Value = 4.25;
