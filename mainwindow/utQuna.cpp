@@ -133,6 +133,9 @@ void TfrmQuna::FormShow() {
   pal.setColor(QPalette::Window, ToQColor(BkColor));
   ui->pnlMove->setPalette(pal);
   ApplyColor(0, 0, BkColor);
+  // White around the plot, as printed; the empty chart shows no labels until a load.
+  ui->cht1->BottomAxis().LabelColor = ui->cht1->LeftAxis().LabelColor = 0xFFFFFF;
+  ui->cht1->SetPanelColor(0xFFFFFF);
   ReportType = 2;
 
   PlaceValuePanel();
