@@ -47,11 +47,21 @@ class Prefault {
   std::thread thread_;
 };
 
+std::uint8_t* AllocateBuffer(std::size_t bytes) { return new (std::nothrow) std::uint8_t[bytes]; }
+std::size_t ReadFile(std::uint8_t* to, std::size_t bytes, std::FILE* from) { return std::fread(to, 1, bytes, from); }
+LoadAllocator g_allocate = &AllocateBuffer;
+LoadReader g_read = &ReadFile;
+
 struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
 }  // namespace
+
+void SetLoadHooks(LoadAllocator allocate, LoadReader read) {
+  g_allocate = allocate ? allocate : &AllocateBuffer;
+  g_read = read ? read : &ReadFile;
+}
 
 struct utReadData::Impl {
   explicit Impl(utReadData& o) : owner(o) {}
@@ -127,11 +137,11 @@ bool utReadData::LoadFile(const std::string& path) {
   const std::int64_t fileSize = st.st_size;
 
   // The new buffer exists before the old one is released.
-  std::unique_ptr<std::uint8_t[]> fresh(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(fileSize) + 1]);
+  std::unique_ptr<std::uint8_t[]> fresh(g_allocate(static_cast<std::size_t>(fileSize) + 1));
   if (!fresh) return fail(kStatusOutOfMemory);
   std::int64_t got = 0;
   while (got < fileSize) {
-    const std::size_t n = std::fread(fresh.get() + got, 1, static_cast<std::size_t>(fileSize - got), file.get());
+    const std::size_t n = g_read(fresh.get() + got, static_cast<std::size_t>(fileSize - got), file.get());
     if (n == 0) break;  // a short read keeps what was read
     got += static_cast<std::int64_t>(n);
   }

@@ -4,11 +4,20 @@
 // reports each step with WM_STATUSMSG. Between loads the thread is parked (idle).
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 
 #include "platform/statusmsg.h"
+
+// How LoadFile gets the memory for a file (as new[], null when there is none) and reads
+// the file into it (as fread). Tests replace them to run out of memory or come up short; null
+// restores the default.
+using LoadAllocator = std::uint8_t* (*)(std::size_t bytes);
+using LoadReader = std::size_t (*)(std::uint8_t* to, std::size_t bytes, std::FILE* from);
+void SetLoadHooks(LoadAllocator allocate, LoadReader read);
 
 class utReadData {
  public:

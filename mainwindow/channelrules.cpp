@@ -75,11 +75,14 @@ void ApplyModelSetup(utPubParam& store, const ModelSetup& setup, TColor backgrou
   }
 }
 
-std::vector<LegendRow> BuildChannelSummary(const utPubParam& store, const LangLookup& lang) {
+std::vector<LegendRow> BuildChannelSummary(const utPubParam& store) {
   std::vector<LegendRow> rows;
   const int count = ChannelCountOf(store);
   for (int c = 0; c < count; ++c) {
-    if (store.SysPar.ChannelShown[c] != 0) rows.push_back({c, ChannelLabel(store, c, lang)});
+    // The name, not the power meters' language text: the set-up made the two equal, and
+    // only the name follows a rename.
+    if (store.SysPar.ChannelShown[c] != 0)
+      rows.push_back({c, QString::fromStdString(store.SysPar.ChannelName[c])});
   }
   return rows;
 }

@@ -32,12 +32,12 @@ ModelSetup BuildModelSetup(const utPubParam& store, const LangLookup& lang);
 // their labels, a channel colour equal to the background replaced (not saved).
 void ApplyModelSetup(utPubParam& store, const ModelSetup& setup, TColor background);
 
-// One legend row per shown channel, in channel order.
+// One legend row per shown channel, in channel order, labelled with the channel's name.
 struct LegendRow {
   int channel = 0;
   QString label;
 };
-std::vector<LegendRow> BuildChannelSummary(const utPubParam& store, const LangLookup& lang);
+std::vector<LegendRow> BuildChannelSummary(const utPubParam& store);
 
 // Channel of item k of lv8 (which 0) or lv2 (which 1); -1 when the file has no such channel.
 int ChannelOfListItem(const utPubParam& store, int which, int itemIndex);

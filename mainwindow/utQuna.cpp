@@ -68,6 +68,8 @@ TfrmQuna::TfrmQuna(QWidget* owner) : QMainWindow(owner), ui(new Ui::frmQuna) {
   title.setColor(QPalette::WindowText, QApplication::palette().color(QPalette::ButtonText));
   ui->Panel1->setPalette(title);
   ui->Panel1->setAutoFillBackground(true);
+  // Design state of the interval options: the line interval chosen, the time edit greyed.
+  SetTwoEnabled(true, ui->edlinespace, false, ui->edtimespace);
 
   connect(ui->pgc1, &QTabWidget::currentChanged, this, [this] { pgc1Change(); });
   connect(ui->rb1, &QRadioButton::clicked, this, [this] { rb1Click(); });
@@ -133,6 +135,9 @@ void TfrmQuna::FormShow() {
   pal.setColor(QPalette::Window, ToQColor(BkColor));
   ui->pnlMove->setPalette(pal);
   ApplyColor(0, 0, BkColor);
+  // White around the plot, as printed; the empty chart shows no labels until a load.
+  ui->cht1->BottomAxis().LabelColor = ui->cht1->LeftAxis().LabelColor = 0xFFFFFF;
+  ui->cht1->SetPanelColor(0xFFFFFF);
   ReportType = 2;
 
   PlaceValuePanel();
@@ -234,16 +239,11 @@ int TfrmQuna::CurrentStep() const {
   return StepOfText(edit->text().toStdString());
 }
 
-int TfrmQuna::PlotTop() const {
-  // Margins are percentages of the chart's present height (top 1, bottom 2).
-  return ui->cht1->height() * 1 / 100 + 2;
-}
+// The form is maximised after construction and resized at will: the rows come from the
+// chart's present plot rectangle, never from the design size.
+int TfrmQuna::PlotTop() const { return ui->cht1->PlotRect().top(); }
 
-int TfrmQuna::PlotBottom() const {
-  const int h = ui->cht1->height();
-  const int bottomMargin = h * 2 / 100 + 2;
-  return h - bottomMargin - ui->cht1->fontMetrics().boundingRect(QStringLiteral("中")).height();
-}
+int TfrmQuna::PlotBottom() const { return ui->cht1->PlotRect().bottom(); }
 
 void TfrmQuna::ErrorBox(const QString& text) {
   QMessageBox::critical(this, windowTitle(), text, QMessageBox::Ok);

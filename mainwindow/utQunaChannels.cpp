@@ -89,7 +89,7 @@ void TfrmQuna::ShowChannelSummary() { chartunit::RebuildLegend(*this); }
 void chartunit::RebuildLegend(TfrmQuna& f) {
   ChartState& st = f.Chart();
   QTreeWidget* legend = f.Form()->lstline;
-  st.legendRows = BuildChannelSummary(*f.PubParam, kLang);
+  st.legendRows = BuildChannelSummary(*f.PubParam);
   legend->clear();
   st.legendSelected = false;
   for (const LegendRow& row : st.legendRows) {

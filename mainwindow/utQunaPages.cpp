@@ -7,7 +7,9 @@
 #include "data/lanchg.h"
 #include "mainwindow/utQuna.h"
 #include "mainwindow/Utpage.h"
+#include "mainwindow/chartrules.h"
 #include "mainwindow/windowrules.h"
+#include "platform/colors.h"
 #include "ui_frmQuna.h"
 
 namespace {
@@ -65,7 +67,12 @@ void TfrmQuna::UpdatePageControls() {
   ui->pnlMove->hide();
   ui->rb1->setEnabled(false);
   ui->rb2->setEnabled(false);
-  SetTwoEnabled(false, ui->edlinespace, false, ui->edtimespace);
+  for (QLineEdit* edit : {ui->edlinespace, ui->edtimespace}) {
+    edit->setEnabled(false);
+    QPalette pal = edit->palette();
+    pal.setColor(QPalette::Base, ToQColor(clBtnFace));
+    edit->setPalette(pal);
+  }
 
   const int t = ui->pgc1->currentIndex();
   if (t == 1 || t == 2) RestoreTabOptions(t);

@@ -203,6 +203,9 @@ QImage ChartWidget::ToImage() {
 
 void ChartWidget::mousePressEvent(QMouseEvent* event) {
   const QPoint pos = event->position().toPoint();
+  // A drag whose release never came (a dialog opened by a double click took it) must
+  // not turn this press into a zoom from the old start point.
+  drag_ = Drag::None;
   emit MouseDown(event->button(), event->modifiers(), pos.x(), pos.y());
   if (event->button() == Qt::LeftButton && PlotRect().contains(pos)) {
     drag_ = Drag::Zoom;

@@ -176,12 +176,15 @@ TEST(Channels, DuplicateNamesActByIndex) {
   EXPECT_TRUE(SetChannelShown(s, ch, false));
   EXPECT_EQ(s.SysPar.ChannelShown[0], 1);
   EXPECT_EQ(s.SysPar.ChannelShown[17], 0);
+  // The legend follows a rename of a power meter's channel.
+  EXPECT_TRUE(RenameChannel(s, 5, "F6"));
+  EXPECT_EQ(BuildChannelSummary(s)[5].label, "F6");
 
   // Legend texts are not cut at 31 bytes.
   const QString longName = QString::fromUtf8("一个比三十一个字节更长的通道名称文字");
   utPubParam& r = FreshStore(4);
   EXPECT_TRUE(RenameChannel(r, 3, longName));
-  EXPECT_EQ(BuildChannelSummary(r, DefaultLangText)[3].label, longName);
+  EXPECT_EQ(BuildChannelSummary(r)[3].label, longName);
 }
 
 TEST(CursorSearch, Table) {

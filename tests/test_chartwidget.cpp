@@ -63,6 +63,10 @@ TEST(ChartWidget, DragZoomsUndoesAndClicks) {
   EXPECT_FALSE(c.w.Zoomed());
   ASSERT_EQ(static_cast<int>(spy.downs.size()), 1);
   EXPECT_EQ(spy.downs[0].x(), a.x());
+  // A press whose release was lost, then a drag from off the plot: still no zoom.
+  SendMouse(&c.w, QEvent::MouseButtonPress, Qt::LeftButton, a);
+  Drag(c.w, Qt::LeftButton, QPoint(2, a.y()), b);
+  EXPECT_EQ(spy.zoomed, 0);
 
   Drag(c.w, Qt::LeftButton, a, b);
   ASSERT_EQ(spy.zoomed, 1);

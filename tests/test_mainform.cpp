@@ -130,3 +130,17 @@ TEST(TimeOrderDialog, ResultsOfButtonsAndCloseBox) {
   // Shown again after a close-box close and ended by a button: that button's value.
   EXPECT_EQ(AskAndDo(dlg, [&] { Button(dlg, "btnNoUse")->click(); }), 1);
 }
+
+TEST(MainFormChart, PlotRowsFollowTheChartsPresentSize) {
+  SpyForm f;
+  ChartWidget* chart = f.Form()->cht1;
+  chart->resize(600, 300);
+  const int top = f.PlotTop(), bottom = f.PlotBottom();
+  EXPECT_LT(top, bottom);
+  // Maximised later: the rows follow the new size, as the chart's own plot does.
+  chart->resize(600, 700);
+  EXPECT_EQ(f.PlotTop(), chart->PlotRect().top());
+  EXPECT_EQ(f.PlotBottom(), chart->PlotRect().bottom());
+  EXPECT_GT(f.PlotBottom() - bottom, 350);
+  EXPECT_LT(f.PlotBottom(), 700);
+}

@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <algorithm>
+#include <cstdio>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -122,13 +124,16 @@ TEST_F(Reader, FailedOrInvalidOpenLeavesEverythingAndTheNextOpenWorks) {
       {longPath, kStatusOpenFailed},  // missing, and its path longer than any fixed buffer
       {Write("b0.qmd", noChannels.bytes()), 1101}, {Write("b1.qmd", tooMany.bytes()), 1101},
       {Write("b2.qmd", shortFile.bytes()), 1101},  {Write("b3.qmd", shortModel11.bytes()), 1101},
-      {Write("b4.qmd", empty.bytes()), 1101}};
+      {Write("b4.qmd", empty.bytes()), 1101},
+      {Write("b5.qmd", GenerateDataFile(Small(9))), kStatusOutOfMemory}};  // a good file, no memory
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path);
     form.msgs.clear();
+    if (c.code == kStatusOutOfMemory) SetLoadHooks([](std::size_t) -> std::uint8_t* { return nullptr; }, nullptr);
     EXPECT_FALSE(reader->LoadFile(c.path));
+    SetLoadHooks(nullptr, nullptr);
     ASSERT_EQ(form.codes(), (std::vector<int>{c.code}));
-    if (c.code == kStatusOpenFailed) {
+    if (c.code != kStatusInvalidFile) {
       EXPECT_EQ(form.msgs[0].text.toStdString(), c.path) << "the path is never cut";
     }
     EXPECT_EQ(CurrentAppCursor(), AppCursor::Default);
@@ -143,6 +148,24 @@ TEST_F(Reader, FailedOrInvalidOpenLeavesEverythingAndTheNextOpenWorks) {
   ASSERT_TRUE(Load(Write("other.qmd", GenerateDataFile(Small(9)))));
   EXPECT_EQ(form.codes(), (std::vector<int>{4, 7, 5, 6}));
   EXPECT_EQ(store->RecordCount, 10);
+}
+
+TEST_F(Reader, AShortReadDecodesTheBytesActuallyRead) {
+  GenOptions o = Small(9);
+  o.powerFailures = 0;
+  // The file shrinks under the reader: only the header and two and a half records arrive.
+  SetLoadHooks(nullptr, [](std::uint8_t* to, std::size_t bytes, std::FILE* from) {
+    static std::size_t left = 40 + 18 * 2 + 9;
+    const std::size_t n = std::fread(to, 1, std::min(bytes, left), from);
+    left -= n;
+    return n;
+  });
+  const bool ok = Load(Write("short.qmd", GenerateDataFile(o)));
+  SetLoadHooks(nullptr, nullptr);
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(form.codes(), (std::vector<int>{4, 7, 5, 6}));
+  EXPECT_EQ(form.msgs[1].value, 2) << "no record is made of the bytes that never arrived";
+  EXPECT_EQ(store->RecordCount, 2 + 1);
 }
 
 TEST_F(Reader, DestroyedMidParse) {

@@ -66,7 +66,7 @@ bool Tfrmusr::Report(UserOpResult r) {
     case UserOpResult::PasswordTooLong:
       Warn("Error6", QStringLiteral("密码不能超过21个字符."));
       break;
-    case UserOpResult::NotFound: Warn("Error7", QStringLiteral("请选择要修改的用户.")); break;
+    case UserOpResult::NotFound: Warn("Error4", QStringLiteral("请选择要修改的用户.")); break;
   }
   return false;
 }
@@ -138,7 +138,7 @@ void Tfrmusr::btndelClick() {
 
 void Tfrmusr::btnupdateClick() {
   if (!selected_) {
-    Warn("Error7", QStringLiteral("请选择要修改的用户."));
+    Warn("Error4", QStringLiteral("请选择要修改的用户."));
     return;
   }
   if (!Confirm(GetLangString(kSection, "Confirm1", QStringLiteral("确认修改？")) + selectedName_))
