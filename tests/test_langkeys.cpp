@@ -66,7 +66,7 @@ struct Lookup {
 std::vector<Lookup> FindCalls(const std::string& text, const std::string& file) {
   const std::string lit = R"(("(?:[^"\\]|\\.)*"(?:\s*"(?:[^"\\]|\\.)*")*))";
   const std::regex call(R"([^\w]GetLangString\s*\(\s*)" + lit + R"(\s*,\s*)" + lit + R"(\s*,)");
-  const std::string s = " " + StripComments(text);
+  const std::string s = std::string(" ").append(StripComments(text));
   std::vector<Lookup> found;
   for (std::sregex_iterator m(s.begin(), s.end(), call), end; m != end; ++m) {
     const auto line = 1 + std::count(s.begin(), s.begin() + m->position(0), '\n');

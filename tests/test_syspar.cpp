@@ -85,7 +85,7 @@ TEST(SysParWrite, Groups) {
   ParFolder folder("; kept\n[par]\nLANGESELECT=1\n");
   const std::string before = folder.Par();
   utPubParam* p = GetPubParam();
-  for (int i = 0; i < kMaxChannels; ++i) p->SysPar.ChannelName[i] = "n" + std::to_string(i + 1);
+  for (int i = 0; i < kMaxChannels; ++i) p->SysPar.ChannelName[i] = std::string("n").append(std::to_string(i + 1));
 
   p->DataHead.ChannelCount = 4;
   p->WriteFilePar("a.qmd", -1);
@@ -94,7 +94,7 @@ TEST(SysParWrite, Groups) {
   EXPECT_EQ(p->SysPar.ChannelName[4], "ch5");
 
   p->DataHead.ChannelCount = 200;  // never more names than channels exist
-  for (int i = 0; i < kMaxChannels; ++i) p->SysPar.ChannelName[i] = "m" + std::to_string(i + 1);
+  for (int i = 0; i < kMaxChannels; ++i) p->SysPar.ChannelName[i] = std::string("m").append(std::to_string(i + 1));
   p->WriteFilePar("a.qmd", -1);
   EXPECT_NE(folder.Par().find("ch32=m32"), std::string::npos);
   EXPECT_EQ(folder.Par().find("ch33"), std::string::npos);
