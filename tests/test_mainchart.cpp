@@ -74,9 +74,7 @@ void AnswerDialogs(ModalWatcher& w, const QString& text, const QColor& colour) {
 
 TEST(MainChart, SameNamesStayApartInListsLegendAndCurves) {
   TempDir dir;
-  GenOptions opt;
-  opt.channels = 4;
-  opt.records = 100;
+  const GenOptions opt{.channels = 4, .records = 100};
   ChartForm f(dir);
   auto* ui = f.Form();
   ASSERT_TRUE(f.Load(Generate(dir, "dup.qmd", opt)));
@@ -113,11 +111,8 @@ TEST(MainChart, SameNamesStayApartInListsLegendAndCurves) {
 
 TEST(MainChart, ClickPlacesCursorAndFillsValuePanel) {
   TempDir dir;
-  GenOptions opt;
-  opt.channels = 3;
-  opt.records = 200;
-  opt.intervalSeconds = 10;
-  opt.powerFailures = 1;  // an hour without records after record 100
+  // One power failure: an hour without records after record 100.
+  const GenOptions opt{.channels = 3, .records = 200, .intervalSeconds = 10, .powerFailures = 1};
   ChartForm f(dir);
   auto* ui = f.Form();
   ASSERT_TRUE(f.Load(Generate(dir, "cur.qmd", opt)));

@@ -24,11 +24,7 @@ class ListsTest : public ::testing::Test {
   // A form with a generated 4-channel file loaded; its window is the whole recording.
   void Load(int records) {
     GetLanchg()->SetLangFile(std::string());
-    GenOptions opt;
-    opt.channels = 4;
-    opt.records = records;
-    opt.alarms = true;
-    opt.powerFailures = 3;
+    const GenOptions opt{.channels = 4, .records = records, .alarms = true, .powerFailures = 3};
     ASSERT_TRUE(WriteDataFile(dir_.file("demo.qmd"), opt));
     form_ = std::make_unique<TfrmQuna>();
     form_->show();

@@ -27,11 +27,7 @@ class LoadForm : public SpyForm {
 
 TEST(MainFormLoad, NotificationSequenceOnARealFile) {
   TempDir dir;
-  GenOptions opt;
-  opt.channels = 13;
-  opt.records = 200;
-  opt.intervalSeconds = 5;
-  opt.backwardsAt = {120};
+  const GenOptions opt{.channels = 13, .records = 200, .intervalSeconds = 5, .backwardsAt = {120}};
   const std::string path = Generate(dir, "a.qmd", opt);
 
   LoadForm f;
@@ -67,8 +63,7 @@ TEST(MainFormLoad, NotificationSequenceOnARealFile) {
 
 TEST(MainFormLoad, RefusedAndFailedOpens) {
   TempDir dir;
-  GenOptions opt;
-  opt.records = 50;
+  const GenOptions opt{.records = 50};
   const std::string a = Generate(dir, "a.qmd", opt);
   const std::string b = Generate(dir, "b.qmd", opt);
 
@@ -107,9 +102,7 @@ TEST(MainFormLoad, RefusedAndFailedOpens) {
 
 TEST(MainFormLoad, BusyStateRefusesWorkOnTheStore) {
   TempDir dir;
-  GenOptions opt;
-  opt.records = 60;
-  opt.backwardsAt = {30};
+  const GenOptions opt{.records = 60, .backwardsAt = {30}};
   const std::string path = Generate(dir, "a.qmd", opt);
   LoadForm f;
   ModalWatcher boxes;
@@ -139,9 +132,7 @@ TEST(MainFormLoad, BusyStateRefusesWorkOnTheStore) {
 
 TEST(MainFormLoad, CloseDuringALoad) {
   TempDir dir;
-  GenOptions opt;
-  opt.channels = 32;
-  opt.records = 200000;
+  const GenOptions opt{.channels = 32, .records = 200000};
   const std::string path = Generate(dir, "big.qmd", opt);
   auto* f = new LoadForm;
   f->show();
@@ -160,9 +151,7 @@ TEST(MainFormLoad, CloseDuringALoad) {
 
 TEST(MainFormLoad, CloseDuringTheTimeOrderDialogWithTheReader) {
   TempDir dir;
-  GenOptions opt;
-  opt.records = 5000;
-  opt.backwardsAt = {100};
+  const GenOptions opt{.records = 5000, .backwardsAt = {100}};
   const std::string path = Generate(dir, "a.qmd", opt);
   auto* f = new LoadForm;
   QPointer<LoadForm> guard(f);

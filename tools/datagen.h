@@ -64,7 +64,7 @@ struct GenOptions {
   int intervalSeconds = 5;
   bool alarms = false;         // set alarm bits where the curves run high or low
   int powerFailures = 0;       // markers spread evenly over the file
-  std::vector<std::int64_t> backwardsAt;  // records timed 2 intervals before the record before them
+  std::vector<std::int64_t> backwardsAt{};  // records timed 2 intervals before the record before them
   bool invalidTimes = false;   // some records get out-of-range time fields
   int trailingBytes = 0;       // bytes after the last whole record
   std::uint16_t deviceNo = 1;
