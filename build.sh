@@ -11,6 +11,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl-dev
   libgtest-dev libgmock-dev
   fonts-wqy-microhei poppler-utils xvfb xauth
+  qt6-translations-l10n locales cups cups-client printer-driver-cups-pdf
 )
 
 install_missing() {
@@ -26,6 +27,25 @@ install_missing() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
+as_root() { if [ "$(id -u)" -ne 0 ]; then sudo "$@"; else "$@"; fi; }
+
+# The comma-decimal locale the number-format tests switch to.
+setup_locale() {
+  locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$' && return 0
+  as_root localedef -i de_DE -f UTF-8 de_DE.UTF-8
+}
+
+# A spooler with a PDF queue, so printing works at once (and the print tests have a printer).
+setup_printer() {
+  if ! lpstat -r 2>/dev/null | grep -q "is running"; then
+    as_root cupsd
+    for _ in $(seq 50); do lpstat -r 2>/dev/null | grep -q "is running" && break; sleep 0.1; done
+  fi
+  lpstat -p PDF >/dev/null 2>&1 && return 0
+  as_root lpadmin -p PDF -E -v cups-pdf:/ -m lsb/usr/cups-pdf/CUPS-PDF_opt.ppd
+  as_root lpadmin -d PDF
+}
+
 build() {  # build <dir> <cmake args...>
   local dir=$1; shift
   cmake -S "$root" -B "$dir" -G Ninja "$@" > "$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; exit 1; }
@@ -35,6 +55,7 @@ build() {  # build <dir> <cmake args...>
 case "${1:-}" in
   run)
     install_missing
+    setup_printer
     mkdir -p build
     build build/release -DCMAKE_BUILD_TYPE=Release -DQUNO_TESTS=OFF
     demo="$root/build/release/demo.qmd"
@@ -50,6 +71,8 @@ case "${1:-}" in
     ;;
   test)
     install_missing
+    setup_locale
+    setup_printer
     mkdir -p build
     build build/test -DCMAKE_BUILD_TYPE=Debug -DQUNO_SANITIZE=ON -DQUNO_TESTS=ON
     export QT_QPA_PLATFORM=offscreen
