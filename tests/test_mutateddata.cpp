@@ -97,7 +97,8 @@ std::vector<Mutant> Truncated(const std::vector<Base>& bases) {
   for (const Base& base : bases) {
     // Every length: each field boundary of header and records, and every byte in between.
     for (std::size_t n = 0; n < base.bytes.size(); ++n)
-      out.push_back({base.name + " cut to " + std::to_string(n) + " bytes", Bytes(base.bytes.begin(), base.bytes.begin() + n)});
+      out.push_back({base.name + " cut to " + std::to_string(n) + " bytes",
+                     Bytes(base.bytes.begin(), base.bytes.begin() + static_cast<std::ptrdiff_t>(n))});
   }
   return out;
 }
@@ -136,7 +137,8 @@ std::vector<Mutant> TimeEdges(const std::vector<Base>& bases) {
                           {23, 4, 31}, {23, 4, 30}, {23, 0, 0}, {23, 13, 1}, {100, 2, 29}, {255, 255, 255}};
   std::vector<Mutant> out;
   for (const Base& base : bases) {
-    const std::size_t at = static_cast<std::size_t>(DataHeaderSize(base.bytes[33]) + DataRecordSize(base.bytes[33], base.bytes[0]));
+    const int model = base.bytes[33];
+    const auto at = static_cast<std::size_t>(DataHeaderSize(model) + DataRecordSize(model, base.bytes[0]));
     for (std::size_t field = 0; field < 6; ++field)
       for (int v : edges) {
         Mutant mu{base.name + " time field " + std::to_string(field) + "=" + std::to_string(v), base.bytes};
@@ -144,7 +146,8 @@ std::vector<Mutant> TimeEdges(const std::vector<Base>& bases) {
         out.push_back(std::move(mu));
       }
     for (const auto& d : dates) {
-      Mutant mu{base.name + " date " + std::to_string(d[0]) + "-" + std::to_string(d[1]) + "-" + std::to_string(d[2]), base.bytes};
+      const std::string date = std::to_string(d[0]) + "-" + std::to_string(d[1]) + "-" + std::to_string(d[2]);
+      Mutant mu{base.name + " date " + date, base.bytes};
       for (int i = 0; i < 3; ++i) mu.bytes[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(d[i]);
       out.push_back(std::move(mu));
     }

@@ -14,7 +14,6 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <functional>
 #include <numeric>
 #include <string>
 #include <utility>
@@ -89,7 +88,10 @@ std::string BasePar() {
   std::string s =
       "[par]\r\nLANGESELECT=1\r\nBKCOLOR=16777215\r\nCOPYNAME=华东仪表厂\r\nDEVNAME=锅炉房记录仪\r\n\r\n"
       "[a.qmd]\r\nUP=150\r\nDOWN=-20\r\nfontname=宋体\r\nfontsize=12\r\n";
-  for (int i = 0; i < 4; ++i) s += "POS" + std::to_string(i) + "=1\r\nDATAPOS" + std::to_string(i) + "=" + (i < 3 ? "5" : "65") + "\r\n";
+  for (int i = 0; i < 4; ++i) {
+    s += "POS" + std::to_string(i) + "=1\r\n";
+    s += "DATAPOS" + std::to_string(i) + "=" + (i < 3 ? "5" : "65") + "\r\n";
+  }
   for (int i = 1; i <= 32; ++i) s += "ch" + std::to_string(i) + "=温度" + std::to_string(i) + "\r\n";
   s += "chcolor1=255\r\n";
   return gbk::FromUtf8(s);
@@ -183,8 +185,8 @@ std::string CheckPar(const std::string& path, const std::string& bytes) {
   WriteBytes(path, bytes);
   const ParValues read = ReadAll();
   if (read.down > read.up) return "DOWN above UP";
-  for (int i = 0; i < 3; ++i)
-    if (read.datapos[static_cast<std::size_t>(i)] < 0 || read.datapos[static_cast<std::size_t>(i)] > 100) return "margin";
+  for (std::size_t i = 0; i < 3; ++i)
+    if (read.datapos[i] < 0 || read.datapos[i] > 100) return "margin";
   if (read.datapos[3] < 1) return "zoom";
   for (const std::string* t : {&read.copy, &read.dev, &read.font})
     if (!FitsValueBuffer(*t)) return "text longer than its buffer";
@@ -193,7 +195,8 @@ std::string CheckPar(const std::string& path, const std::string& bytes) {
     if (GetPubParam()->SysPar.ChannelColor[i] != ChannelPaletteColor(i)) return "channel colour";
   }
   const std::string lang = LangFileFor(read.lang);
-  if (!lang.empty() && lang != ProgramDir() + "langchs.ini" && lang != ProgramDir() + "langeng.ini") return "language file";
+  if (!lang.empty() && lang != ProgramDir() + "langchs.ini" && lang != ProgramDir() + "langeng.ini")
+    return "language file";
 
   // Write back what was read; reading again must give the same, other keys included.
   utPubParam* p = GetPubParam();
@@ -224,8 +227,9 @@ std::vector<std::pair<std::string, std::string>> KeysOf(const std::string& bytes
     if (end == std::string::npos) end = bytes.size();
     std::string line = bytes.substr(pos, end - pos);
     if (!line.empty() && line.back() == '\r') line.pop_back();
+    const std::size_t eq = line.find('=');
     if (line.size() > 2 && line.front() == '[') section = line.substr(1, line.find(']') - 1);
-    else if (std::size_t eq = line.find('='); eq != std::string::npos && line[0] != ';') keys.emplace_back(section, line.substr(0, eq));
+    else if (eq != std::string::npos && line[0] != ';') keys.emplace_back(section, line.substr(0, eq));
     pos = end + 1;
   }
   return keys;
@@ -263,28 +267,34 @@ class SampleForm {
       return w;
     };
     for (const char* name : {"lbl1", "lbl2", "Label1", "lbStatus"}) add(new QLabel("design"), name, "TLabel");
-    for (const char* name : {"btnLogin", "btnadd", "btnRefresh", "btn1"}) add(new QPushButton("design"), name, "TButton");
+    for (const char* name : {"btnLogin", "btnadd", "btnRefresh", "btn1"})
+      add(new QPushButton("design"), name, "TButton");
     add(new QGroupBox("design"), "grp1", "TGroupBox");
-    auto* combo = static_cast<QComboBox*>(add(new QComboBox, "cbbpage", "TComboBox"));
-    combo->addItems({"design", "design", "design"});
-    auto* tree = static_cast<QTreeWidget*>(add(new QTreeWidget, "lv1", "TListView"));
-    tree->setHeaderLabels({"design", "design", "design"});
+    combo_ = static_cast<QComboBox*>(add(new QComboBox, "cbbpage", "TComboBox"));
+    combo_->addItems({"design", "design", "design"});
+    tree_ = static_cast<QTreeWidget*>(add(new QTreeWidget, "lv1", "TListView"));
+    tree_->setHeaderLabels({"design", "design", "design"});
     auto* edit = add(new QLineEdit, "edtuser", "TLabeledEdit");
     auto* buddy = new QLabel("design");
     buddy->setBuddy(edit);
     layout->addWidget(buddy);
-    captions_ = [=, this] {
-      QStringList all;
-      for (QLabel* l : form.findChildren<QLabel*>()) all << l->text();
-      for (QAbstractButton* b : form.findChildren<QAbstractButton*>()) all << b->text();
-      all << form.findChild<QGroupBox*>()->title();
-      for (int i = 0; i < combo->count(); ++i) all << combo->itemText(i);
-      for (int i = 0; i < tree->columnCount(); ++i) all << tree->headerItem()->text(i);
-      return all;
-    };
   }
+
+  QStringList Captions() const {
+    QStringList all;
+    for (QLabel* l : form.findChildren<QLabel*>()) all << l->text();
+    for (QAbstractButton* b : form.findChildren<QAbstractButton*>()) all << b->text();
+    all << form.findChild<QGroupBox*>()->title();
+    for (int i = 0; i < combo_->count(); ++i) all << combo_->itemText(i);
+    for (int i = 0; i < tree_->columnCount(); ++i) all << tree_->headerItem()->text(i);
+    return all;
+  }
+
   QWidget form;
-  std::function<QStringList()> captions_;
+
+ private:
+  QComboBox* combo_ = nullptr;
+  QTreeWidget* tree_ = nullptr;
 };
 
 std::string CheckLang(const std::string& path, const std::string& bytes,
@@ -297,7 +307,7 @@ std::string CheckLang(const std::string& path, const std::string& bytes,
   }
   for (const char* section : {"frmusr", "frmQuna"}) {
     TranslateForm(section, &sample.form);
-    for (const QString& caption : sample.captions_())
+    for (const QString& caption : sample.Captions())
       if (caption.isEmpty()) return std::string("an empty caption after ") + section;
   }
   return {};
