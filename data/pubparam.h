@@ -9,9 +9,7 @@
 #include <type_traits>
 #include <vector>
 
-// A colour as the settings file stores it: 0x00BBGGRR, or a system colour with
-// the top bit set (0x80000000 | index). Converted to QColor only at the widget edge.
-using TColor = std::int32_t;
+#include "platform/colors.h"
 
 constexpr int kMaxChannels = 32;
 constexpr int kMaxRecords = 680000;

@@ -51,7 +51,10 @@ QString FormatGeneral(double value) {
   while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
 
   std::string out = negative ? "-" : "";
-  const double magnitude = std::fabs(std::strtod(sci.c_str(), nullptr));
+  // from_chars, unlike strtod, reads the point whatever the C library's locale says.
+  double rounded = 0.0;
+  std::from_chars(sci.data(), sci.data() + sci.size(), rounded, std::chars_format::scientific);
+  const double magnitude = std::fabs(rounded);
   if (exponent >= 15 || magnitude < 0.00001) {
     out += digits[0];
     if (digits.size() > 1) out.append(".").append(digits, 1);

@@ -5,7 +5,7 @@
 #include <QString>
 #include <vector>
 
-#include "data/pubparam.h"
+#include "platform/colors.h"
 
 class ChartAxis {
  public:

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "data/pubparam.h"
+#include "platform/colors.h"
 
 class ChartWidget;
 

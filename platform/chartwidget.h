@@ -10,9 +10,9 @@
 #include <memory>
 #include <vector>
 
-#include "data/pubparam.h"
 #include "platform/chartaxis.h"
 #include "platform/chartseries.h"
+#include "platform/colors.h"
 
 class ChartWidget : public QWidget {
   Q_OBJECT

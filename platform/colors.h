@@ -3,8 +3,10 @@
 // with the top bit set and its index in the low byte) and as widgets draw them.
 
 #include <QColor>
+#include <cstdint>
 
-#include "data/pubparam.h"
+// Converted to QColor only at the widget edge.
+using TColor = std::int32_t;
 
 constexpr TColor kSystemColorFlag = static_cast<TColor>(0x80000000u);
 constexpr TColor SystemColor(int index) { return kSystemColorFlag | index; }

@@ -41,14 +41,26 @@ TEST(Application, ExceptionFromAHandlerIsReportedAndTheProgramGoesOn) {
 }
 
 TEST(Startup, RefusedLoginCreatesNoMainForm) {
+  QCoreApplication::setApplicationName("before login");
+  const QWidgetList windowsBefore = QApplication::topLevelWidgets();
+  bool loopRan = false;
+  // Runs only inside a message loop, and ends a loop that should never have begun.
+  QTimer::singleShot(0, [&] {
+    loopRan = true;
+    QCoreApplication::exit(1);
+  });
   int created = 0;
-  EXPECT_EQ(RunSession([] { return false; },
-                       [&]() -> QWidget* {
-                         ++created;
-                         return new QWidget;
-                       }),
-            0);
+  RunSession([] { return false; },
+             [&]() -> QWidget* {
+               ++created;
+               return new QWidget;
+             });
   EXPECT_EQ(created, 0);
+  EXPECT_FALSE(loopRan) << "no message loop without a login";
+  EXPECT_EQ(QApplication::topLevelWidgets(), windowsBefore);
+  EXPECT_EQ(QCoreApplication::applicationName(), "before login") << "the title is set only after a login";
+  QCoreApplication::processEvents();  // the pending timer, so it cannot end a later test's loop
+  EXPECT_TRUE(loopRan);
 }
 
 TEST(Startup, LoopEndsWhenTheMainFormClosesWhileAnotherWindowStaysOpen) {

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QProcess>
@@ -14,18 +12,16 @@
 namespace {
 
 const char* const kName = "Quno-V6.0";
-const char* const kChildFlag = "QUNO_LOCK_CHILD";
 
-// Another process of this test program that takes the lock in runtimeDir, reports
-// the result as "LOCK:<error>" and, when it got the lock, holds it until killed.
+// Another process (tests/helpers/lock_holder.cpp) that takes the lock in runtimeDir,
+// reports the result as "LOCK:<error>" and, when it got the lock, holds it until killed.
 class LockChild {
  public:
   explicit LockChild(const std::string& runtimeDir) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(kChildFlag, "1");
     env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtimeDir));
     proc_.setProcessEnvironment(env);
-    proc_.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--gtest_filter=InstanceLockChild.Hold")});
+    proc_.start(QStringLiteral(QUNO_LOCK_HOLDER), {QString::fromLatin1(kName)});
   }
   ~LockChild() {
     proc_.kill();  // SIGKILL: no chance to clean anything up
@@ -53,16 +49,6 @@ class LockChild {
 };
 
 }  // namespace
-
-TEST(InstanceLockChild, Hold) {
-  if (!qEnvironmentVariableIsSet(kChildFlag)) GTEST_SKIP() << "runs only as a child process";
-  InstanceLock lock(kName);
-  std::printf("LOCK:%d\n", lock.LastError());
-  std::fflush(stdout);
-  if (lock.Held()) {
-    for (int i = 0; i < 120; ++i) sleep(1);  // the parent kills it long before
-  }
-}
 
 TEST(InstanceLock, OneHolderAcrossProcessesAndAKilledHolderLeavesNoStaleLock) {
   TempDir runtime;

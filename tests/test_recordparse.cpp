@@ -91,19 +91,27 @@ TEST_F(Parse, TrailingHalfRecordOrderAndClosingEntry) {
 }
 
 TEST_F(Parse, TimeOrderPolicies) {
-  // 10:00, 10:05, 10:03, 10:04, 10:06 with values 1..5.
+  // 10:00, 10:05, 10:03, 10:04, 10:06; the two late records hold values outside the
+  // range of the others, so the range shows whether they were counted.
   DataFileBuilder b;
   b.header(0, 1);
   const int minutes[] = {0, 5, 3, 4, 6};
-  for (int i = 0; i < 5; ++i) b.addRecord(At(10, minutes[i]), {i + 1});
-  const std::pair<int, const char*> cases[] = {{0, "10:00 10:05 10:03 10:04 10:06 10:06M "},
-                                               {1, "10:00 10:05 10:06 10:06M "},
-                                               {2, "10:00 10:05 10:03* 10:04* 10:06 10:06M "}};
-  for (const auto& [answer, stored] : cases) {
-    SCOPED_TRACE(answer);
+  const int values[] = {1, 2, -50, 90, 5};
+  for (int i = 0; i < 5; ++i) b.addRecord(At(10, minutes[i]), {values[i]});
+  struct Case {
+    int answer;
+    const char* stored;
+    double min, max;
+  };
+  const Case cases[] = {{0, "10:00 10:05 10:03 10:04 10:06 10:06M ", -50, 90},
+                        {1, "10:00 10:05 10:06 10:06M ", 1, 5},
+                        {2, "10:00 10:05 10:03* 10:04* 10:06 10:06M ", 1, 5},
+                        {3, "10:00 10:05 10:03* 10:04* 10:06 10:06M ", 1, 5}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.answer);
     policy = 0;
     sink.onMsg = [&](const StatusMsg& m) {
-      if (m.code == kStatusDisorder) policy = answer;  // answered by the user
+      if (m.code == kStatusDisorder) policy = c.answer;  // answered by the user
     };
     Run(b.bytes());
     EXPECT_EQ(sink.codes(), (std::vector<int>{7, 5, 1102, 6}));
@@ -111,8 +119,8 @@ TEST_F(Parse, TimeOrderPolicies) {
     EXPECT_EQ(d.text, "2023-05-06 10:05:00~~2023-05-06 10:03:00");
     EXPECT_EQ(d.first, "2023-05-06 10:05:00");
     EXPECT_EQ(d.second, "2023-05-06 10:03:00");
-    EXPECT_EQ(Stored(), stored);
-    ExpectRange(1, 5);
+    EXPECT_EQ(Stored(), c.stored);
+    ExpectRange(c.min, c.max);
     EXPECT_EQ(store->DataHead.LatestIndex, store->RecordCount - 2);
   }
 }

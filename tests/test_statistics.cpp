@@ -2,6 +2,8 @@
 
 #include <clocale>
 #include <cmath>
+#include <string>
+#include <utility>
 
 #include "support/listrecords.h"
 #include "mainwindow/numformat.h"
@@ -82,24 +84,48 @@ TEST(EnergyTotal, MarkersAreNotCountedTwice) {
   EXPECT_EQ(BuildEnergyTotal(s.src(), 20, 25).rows[0], (QStringList{TestRecords::time(20), TestRecords::time(24), "1000"}));
 }
 
-TEST(NumberTexts, GeneralFormat) {
-  const std::pair<double, const char*> cases[] = {
+namespace {
+
+// Every number text of the lists and reports, checked in whatever locale is current.
+void ExpectNumberTexts() {
+  const std::pair<double, const char*> general[] = {
       {45.5, "45.5"}, {1.0 / 3, "0.333333333333333"}, {1e15, "1E15"}, {1.5e-6, "1.5E-6"},
       {1.23456e-5, "0.0000123456"}, {9999999999999999, "1E16"}, {123456789.125, "123456789.125"},
+      {-2.5e-7, "-2.5E-7"}, {2.5, "2.5"},
   };
-  for (auto [v, text] : cases) EXPECT_EQ(FormatGeneral(v), QString(text)) << text;
+  for (auto [v, text] : general) EXPECT_EQ(FormatGeneral(v).toStdString(), text);
   EXPECT_EQ(FormatGeneral(std::nan("")), "NAN");
-}
-
-TEST(NumberTexts, FixedTwoDecimalsWhateverTheLocale) {
-  // A locale with a decimal comma, when the machine has one, must not change texts.
-  const char* old = std::setlocale(LC_NUMERIC, nullptr);
-  const std::string saved = old ? old : "C";
-  std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
-  const std::pair<double, const char*> cases[] = {
+  const std::pair<double, const char*> fixed[] = {
       {1234.5, "1234.50"}, {-12.346, "-12.35"}, {1e30, "1000000000000000019884624838656"},
   };
-  for (auto [v, text] : cases) EXPECT_EQ(FormatFixed2(v), QString(text)) << text;
-  EXPECT_EQ(FormatGeneral(2.5), "2.5");
-  std::setlocale(LC_NUMERIC, saved.c_str());
+  for (auto [v, text] : fixed) EXPECT_EQ(FormatFixed2(v).toStdString(), text);
+}
+
+// Switches the C library's number format for one test and puts the old one back.
+class NumericLocale {
+ public:
+  explicit NumericLocale(const char* name) {
+    const char* old = std::setlocale(LC_NUMERIC, nullptr);
+    saved_ = old ? old : "C";
+    switched_ = std::setlocale(LC_NUMERIC, name) != nullptr;
+  }
+  ~NumericLocale() { std::setlocale(LC_NUMERIC, saved_.c_str()); }
+  bool switched() const { return switched_; }
+
+ private:
+  std::string saved_;
+  bool switched_ = false;
+};
+
+}  // namespace
+
+TEST(NumberTexts, GeneralAndFixedFormats) { ExpectNumberTexts(); }
+
+TEST(NumberTexts, SameTextsUnderADecimalCommaLocale) {
+  // The application object takes the desktop's locale for the C library, so on a
+  // German desktop the program runs with a decimal comma.
+  NumericLocale german("de_DE.UTF-8");
+  ASSERT_TRUE(german.switched()) << "locale de_DE.UTF-8 is missing (./build.sh test generates it)";
+  ASSERT_STREQ(std::localeconv()->decimal_point, ",");
+  ExpectNumberTexts();
 }

@@ -1,0 +1,335 @@
+// Damaged data files through the real reader: files derived from generated ones,
+// cut short, with bytes changed, and with every channel count and model code. Each
+// must end in one of the reader's outcomes (1101, or 4, 7, 5, at most one 1102, 6)
+// with a store that holds only decodable values, and never read outside its bytes.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "data/pubparam.h"
+#include "data/readdata.h"
+#include "data/recordparse.h"
+#include "platform/datetime.h"
+#include "support/files.h"
+#include "support/mutation.h"
+#include "support/statuspump.h"
+#include "tools/datagen.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct Mutant {
+  std::string name;
+  Bytes bytes;
+};
+
+struct Base {
+  std::string name;
+  Bytes bytes;
+};
+
+// Small generated files of each record layout, with markers, a record out of time
+// order, invalid time fields, alarms and trailing bytes among them.
+std::vector<Base> Bases() {
+  auto make = [](int model, int channels, int records, int markers, std::vector<std::int64_t> back,
+                 bool invalidTimes, int trailing) {
+    GenOptions o;
+    o.model = model;
+    o.channels = channels;
+    o.records = records;
+    o.powerFailures = markers;
+    o.backwardsAt = std::move(back);
+    o.invalidTimes = invalidTimes;
+    o.trailingBytes = trailing;
+    o.alarms = true;
+    o.decimals = 2;
+    o.deviceNo = 65535;
+    return GenerateDataFile(o);
+  };
+  return {{"model0/4ch", make(0, 4, 8, 1, {5}, false, 0)},
+          {"model11/2ch", make(11, 2, 6, 1, {3}, false, 0)},
+          {"model12/32ch", make(12, 32, 3, 0, {2}, false, 5)},
+          {"model13/1ch", make(13, 1, 20, 2, {}, true, 3)}};
+}
+
+std::string Hex(int v) {
+  char buf[8];
+  std::snprintf(buf, sizeof buf, "0x%02X", v);
+  return buf;
+}
+
+// The byte offsets of one kind of field in every whole record of a base file.
+enum class Field { Header, Time, Flag, Last };
+
+std::vector<std::size_t> Offsets(const Bytes& b, Field field) {
+  const int model = b[33], channels = b[0];
+  const std::size_t header = static_cast<std::size_t>(DataHeaderSize(model));
+  const std::size_t record = static_cast<std::size_t>(DataRecordSize(model, channels));
+  std::vector<std::size_t> out;
+  if (field == Field::Header) {
+    for (std::size_t i = 0; i < header; ++i) out.push_back(i);
+    return out;
+  }
+  for (std::size_t r = header; r + record <= b.size(); r += record) {
+    if (field == Field::Time) {
+      for (std::size_t i = 0; i < 6; ++i) out.push_back(r + i);
+    } else if (field == Field::Last) {
+      out.push_back(r + record - 1);
+    } else if (model == 11) {
+      for (std::size_t i : {10, 13}) out.push_back(r + i);
+    } else {
+      for (int c = 0; c < channels; ++c) out.push_back(r + 8 + 3 * static_cast<std::size_t>(c));
+    }
+  }
+  return out;
+}
+
+std::vector<Mutant> Truncated(const std::vector<Base>& bases) {
+  std::vector<Mutant> out;
+  for (const Base& base : bases) {
+    // Every length: each field boundary of header and records, and every byte in between.
+    for (std::size_t n = 0; n < base.bytes.size(); ++n)
+      out.push_back({base.name + " cut to " + std::to_string(n) + " bytes",
+                     Bytes(base.bytes.begin(), base.bytes.begin() + static_cast<std::ptrdiff_t>(n))});
+  }
+  return out;
+}
+
+std::vector<Mutant> Flipped(const std::vector<Base>& bases, int perBase) {
+  // Values at the edges of the fields' ranges, besides random ones.
+  const std::vector<std::uint8_t> edges = {0, 1, 2, 12, 13, 23, 24, 28, 29, 30, 31, 32, 33,
+                                           59, 60, 63, 64, 99, 100, 0x7F, 0x80, 0xC0, 0xFE, 0xFF};
+  const Field fields[] = {Field::Header, Field::Time, Field::Flag, Field::Last};
+  Mutator m(20240611);
+  std::vector<Mutant> out;
+  for (const Base& base : bases) {
+    std::vector<std::size_t> offsets[4];
+    for (int f = 0; f < 4; ++f) offsets[f] = Offsets(base.bytes, fields[f]);
+    for (int i = 0; i < perBase; ++i) {
+      Mutant mu{base.name + " changed", base.bytes};
+      const std::size_t edits = 1 + m.Below(4);
+      for (std::size_t e = 0; e < edits; ++e) {
+        const std::vector<std::size_t>& at = offsets[m.Below(4)];
+        const std::size_t pos = m.Pick(at);
+        const std::uint8_t value = m.Below(2) ? m.Pick(edges) : m.Byte();
+        mu.bytes[pos] = value;
+        mu.name += " [" + std::to_string(pos) + "]=" + Hex(value);
+      }
+      out.push_back(std::move(mu));
+    }
+  }
+  return out;
+}
+
+// Each time field of the second record at each edge value, and dates at the ends of
+// months and leap years.
+std::vector<Mutant> TimeEdges(const std::vector<Base>& bases) {
+  const int edges[] = {0, 1, 2, 12, 13, 23, 24, 28, 29, 30, 31, 32, 59, 60, 61, 99, 100, 101, 127, 128, 255};
+  const int dates[][3] = {{23, 2, 28}, {23, 2, 29}, {24, 2, 29}, {24, 2, 30}, {0, 2, 29}, {99, 12, 31},
+                          {23, 4, 31}, {23, 4, 30}, {23, 0, 0}, {23, 13, 1}, {100, 2, 29}, {255, 255, 255}};
+  std::vector<Mutant> out;
+  for (const Base& base : bases) {
+    const int model = base.bytes[33];
+    const auto at = static_cast<std::size_t>(DataHeaderSize(model) + DataRecordSize(model, base.bytes[0]));
+    for (std::size_t field = 0; field < 6; ++field)
+      for (int v : edges) {
+        Mutant mu{base.name + " time field " + std::to_string(field) + "=" + std::to_string(v), base.bytes};
+        mu.bytes[at + field] = static_cast<std::uint8_t>(v);
+        out.push_back(std::move(mu));
+      }
+    for (const auto& d : dates) {
+      const std::string date = std::to_string(d[0]) + "-" + std::to_string(d[1]) + "-" + std::to_string(d[2]);
+      Mutant mu{base.name + " date " + date, base.bytes};
+      for (int i = 0; i < 3; ++i) mu.bytes[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(d[i]);
+      out.push_back(std::move(mu));
+    }
+  }
+  return out;
+}
+
+std::vector<Mutant> HeaderEdges(const std::vector<Base>& bases) {
+  std::vector<Mutant> out;
+  for (const Base& base : bases) {
+    for (int v = 0; v < 256; ++v) {
+      Mutant channels{base.name + " channels=" + std::to_string(v), base.bytes};
+      channels.bytes[0] = static_cast<std::uint8_t>(v);
+      out.push_back(std::move(channels));
+      Mutant model{base.name + " model=" + std::to_string(v), base.bytes};
+      model.bytes[33] = static_cast<std::uint8_t>(v);
+      out.push_back(std::move(model));
+    }
+    // Both at once: a model-11 file with many channels, a 32-channel file read as model 11.
+    for (int c : {0, 1, 2, 3, 5, 31, 32, 33, 255})
+      for (int model : {0, 10, 11, 12, 13, 255}) {
+        Mutant both{base.name + " channels=" + std::to_string(c) + " model=" + std::to_string(model), base.bytes};
+        both.bytes[0] = static_cast<std::uint8_t>(c);
+        both.bytes[33] = static_cast<std::uint8_t>(model);
+        out.push_back(std::move(both));
+      }
+  }
+  return out;
+}
+
+// What the file's own header says, worked out here from the layout alone.
+struct Layout {
+  bool valid = false;
+  std::int64_t records = 0;
+};
+
+Layout LayoutOf(const Bytes& b) {
+  if (b.size() < 40) return {};
+  const int channels = b[0], model = b[33];
+  const auto header = static_cast<std::int64_t>(DataHeaderSize(model));
+  const auto size = static_cast<std::int64_t>(b.size());
+  const std::int64_t n = size <= header ? 0 : (size - header) / DataRecordSize(model, channels);
+  return {channels >= 1 && channels <= kMaxChannels && n >= 1, n};
+}
+
+bool ValidTimeText(const char* text, int fields[6]) {
+  if (std::strlen(text) != 19) return false;
+  char tail = 0;
+  if (std::sscanf(text, "%4d-%2d-%2d %2d:%2d:%2d%c", &fields[0], &fields[1], &fields[2], &fields[3], &fields[4],
+                  &fields[5], &tail) != 6)
+    return false;
+  return fields[0] >= 2000 && fields[0] <= 2099 && fields[1] >= 1 && fields[1] <= 12 && fields[2] >= 1 &&
+         fields[2] <= DaysInMonth(fields[0], fields[1]) && fields[3] >= 0 && fields[3] <= 23 && fields[4] >= 0 &&
+         fields[4] <= 59 && fields[5] >= 0 && fields[5] <= 59;
+}
+
+// The rules every decoded store keeps, whatever the file held; empty when all hold.
+std::string CheckStore(const utPubParam& s, const Bytes& b, std::int64_t records) {
+  const tagDataHead& h = s.DataHead;
+  if (h.ChannelCount != b[0] || h.ModelCode != b[33]) return "header block differs from the header";
+  if (std::strlen(h.DeviceNo) < 4 || std::strlen(h.DeviceNo) > 5) return "device number text";
+  if (s.RecordCount < 1 || s.RecordCount > records + 1) return "record count " + std::to_string(s.RecordCount);
+  if (s.Records[s.RecordCount - 1].Marker != 1) return "no closing entry";
+  if (h.MarkerCount < 1 || h.MarkerCount > s.RecordCount) return "marker count " + std::to_string(h.MarkerCount);
+  for (std::int32_t index : {h.EarliestIndex, h.LatestIndex})
+    if (index < -1 || index >= s.RecordCount) return "earliest/latest index " + std::to_string(index);
+  const bool untouched = s.MinValue == 100000.0 && s.MaxValue == -100000.0;
+  if (!untouched && !(s.MinValue <= s.MaxValue)) return "value range";
+  const int channels = std::min<int>(h.ChannelCount, kMaxChannels);
+  for (std::int32_t i = 0; i < s.RecordCount; ++i) {
+    const tagDataRecord& r = s.Records[i];
+    int f[6];
+    if (!ValidTimeText(r.TimeText, f)) return "time text of record " + std::to_string(i);
+    if (r.Marker > 1 || r.Disorder > 1) return "flags of record " + std::to_string(i);
+    if (!r.Marker && r.Time != EncodeDateTime(f[0], f[1], f[2], f[3], f[4], f[5]))
+      return "time of record " + std::to_string(i) + " differs from its text";
+    for (int c = 0; c < channels; ++c) {
+      const tagChannelValue& v = r.Channel[c];
+      if (!std::isfinite(v.Value) || std::fabs(v.Value) > 2147483648.0) return "value of record " + std::to_string(i);
+      for (std::uint8_t a : v.Alarm)
+        if (a > 1) return "alarm flag of record " + std::to_string(i);
+      if (!r.Marker && !r.Disorder && !untouched && (v.Value < s.MinValue || v.Value > s.MaxValue))
+        return "accepted value outside the range, record " + std::to_string(i);
+    }
+  }
+  for (const pwrTime& p : h.PowerFailures)
+    if (!std::isfinite(p.PowerOff) || !std::isfinite(p.PowerOn)) return "power-failure times";
+  return {};
+}
+
+std::string CodesText(const std::vector<int>& codes) {
+  std::string s;
+  for (int c : codes) s += std::to_string(c) + " ";
+  return s;
+}
+
+// The parse alone over a buffer of exactly the file's size: the reader's buffer
+// carries one spare byte, which would hide a read just past the end.
+struct NullSink : ParseSink {
+  void Notify(const StatusMsg&) override {}
+};
+
+std::string ParseExactBuffer(const Bytes& b, bool valid) {
+  std::unique_ptr<std::uint8_t[]> exact(new std::uint8_t[b.size()]);
+  if (!b.empty()) std::memcpy(exact.get(), b.data(), b.size());
+  const auto size = static_cast<std::int64_t>(b.size());
+  if (IsValidDataFile(exact.get(), size) != valid) return "validity differs from the layout";
+  if (!valid) return {};
+  NullSink sink;
+  std::atomic<int> policy{kKeepFlagged};
+  std::atomic<bool> stop{false};
+  ParseHeaderFields(exact.get(), *GetPubParam());
+  if (ParseRecords(exact.get(), size, *GetPubParam(), sink, policy, stop) != ParseOutcome::Completed)
+    return "parse did not complete";
+  return {};
+}
+
+class MutatedDataFiles : public ::testing::Test {
+ protected:
+  TempDir dir;
+  StatusRecorder form;
+  utReadData reader;
+  std::string path = dir.file("m.qmd");
+  int answered = 0;
+
+  void SetUp() override {
+    reader.SetNotifyWindow(&form, &form);
+    // Each time-order question gets the next of the four answers.
+    form.onMsg = [this](const StatusMsg& m) {
+      if (m.code == kStatusDisorder) reader.DisorderPolicy = answered++ % 4;
+    };
+  }
+
+  // One file through the reader as the main form drives it, then through the parse alone.
+  std::string Load(const Bytes& b) {
+    WriteBytes(path, std::string(b.begin(), b.end()));
+    form.msgs.clear();
+    const std::int32_t before = GetPubParam()->RecordCount;
+    const Layout layout = LayoutOf(b);
+    const bool ok = reader.LoadFile(path);
+    if (ok) {
+      reader.Resume();
+      if (!PumpUntil([&] { return reader.Idle(); }, static_cast<int>(kDecideWithinMs))) return "reader never finished";
+      QCoreApplication::processEvents();
+    }
+    const std::vector<int> codes = form.codes();
+    if (ok != layout.valid) return std::string("LoadFile said ") + (ok ? "valid" : "invalid");
+    if (!ok) {
+      if (codes != std::vector<int>{kStatusInvalidFile}) return "codes " + CodesText(codes);
+      if (GetPubParam()->RecordCount != before) return "a refused file changed the store";
+    } else {
+      const bool asked = codes.size() == 5;
+      std::vector<int> want = {kStatusHeaderRead, kStatusRecordCount, kStatusFirstRecord, kStatusParseDone};
+      if (asked) want.insert(want.begin() + 3, kStatusDisorder);
+      if (codes != want) return "codes " + CodesText(codes);
+      if (form.msgs[1].value != layout.records) return "code 7 counts " + std::to_string(form.msgs[1].value);
+      if (std::string broken = CheckStore(*GetPubParam(), b, layout.records); !broken.empty()) return broken;
+    }
+    return ParseExactBuffer(b, layout.valid);
+  }
+
+  void RunAll(const std::vector<Mutant>& mutants) {
+    MutantRun run;
+    for (const Mutant& mu : mutants) run.Check(mu.name, [&] { return Load(mu.bytes); });
+    run.ExpectAllHeld();
+  }
+};
+
+}  // namespace
+
+TEST_F(MutatedDataFiles, CutAtEveryByte) {
+  const std::vector<Mutant> mutants = Truncated(Bases());
+  ASSERT_GT(mutants.size(), 700u);
+  RunAll(mutants);
+}
+
+TEST_F(MutatedDataFiles, BytesChangedInHeaderTimesFlagsAndMarkers) { RunAll(Flipped(Bases(), 200)); }
+
+TEST_F(MutatedDataFiles, TimeFieldsAtTheirEdges) { RunAll(TimeEdges(Bases())); }
+
+TEST_F(MutatedDataFiles, EveryChannelCountAndModelCode) {
+  const std::vector<Mutant> mutants = HeaderEdges(Bases());
+  ASSERT_GT(mutants.size(), 2000u);
+  RunAll(mutants);
+}
