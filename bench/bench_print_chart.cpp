@@ -125,6 +125,8 @@ int main(int argc, char** argv) {
   preview->SetBitmap(nullptr);
 
   if (!ok) std::fprintf(stderr, "a print failed\n");
+  std::fprintf(stderr, "chart %d x %d pixels, preview image %d x %d\n", chart->width(),
+               chart->height(), preview->PreviewImage().width(), preview->PreviewImage().height());
   std::printf("chart_pdf_ms=%.1f preview_ms=%.2f pages=%d\n", job, redraw, pages);
   return ok ? 0 : 1;
 }
