@@ -2,5 +2,4 @@
 // these hooks (after the busy and no-file checks) and nothing happens.
 #include "mainwindow/utQuna.h"
 
-void TfrmQuna::ExportCurrentPage() {}
 void TfrmQuna::PrintCurrentPage() {}
