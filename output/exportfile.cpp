@@ -33,10 +33,11 @@ std::string_view TimeAt(const ReportSource& src, std::int64_t index) {
 }
 
 // The end cell of the energy and average files: the record at the end index when it
-// is stored, else the range's last record.
-std::string_view EndTimeAt(const ReportSource& src, std::int64_t end) {
+// is stored, else the range's last stored record (none for a range beyond the store).
+std::string_view EndTimeAt(const ReportSource& src, std::int64_t first, std::int64_t end) {
   if (end >= 0 && end < src.count) return TimeAt(src, end);
-  return TimeAt(src, std::min<std::int64_t>(end, src.count) - 1);
+  const std::int64_t last = std::min<std::int64_t>(end, src.count) - 1;
+  return last >= first ? TimeAt(src, last) : std::string_view();
 }
 
 // The file's text collected in pieces and handed to the sink when a piece is large.
@@ -169,7 +170,7 @@ void EnergyTotal(const ExportJob& job, Out& out) {
   out.Text().append(t.energyTotal);
   out.Line();
   out.Cell(TimeAt(job.src, job.first));
-  out.Cell(EndTimeAt(job.src, job.end));
+  out.Cell(EndTimeAt(job.src, job.first, job.end));
   out.Cell(PrintfFixed(EnergySum(job.src, job.first, job.end), 0, 0));
 }
 
@@ -200,7 +201,7 @@ void Averages(const ExportJob& job, const Columns& c, Out& out) {
   Heading(out, t.endTime, c);
   const ChannelAverages a = AveragesOf(job.src, job.first, job.end);
   out.Cell(TimeAt(job.src, job.first));
-  out.Cell(EndTimeAt(job.src, job.end));
+  out.Cell(EndTimeAt(job.src, job.first, job.end));
   for (int k : c.shown) out.Cell(a.ordinary != 0 ? PrintfFixed(a.mean(k), 0, 2) : std::string("0.0"));
 }
 
