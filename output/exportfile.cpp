@@ -117,7 +117,8 @@ bool DataRows(const ExportJob& job, const Columns& c, Out& out) {
   while (ok && (next < rows || !pending.empty())) {
     while (next < rows && pending.size() < 2 * cores) {
       const std::int64_t from = next, to = std::min(rows, next + kChunkRows);
-      pending.push_back(std::async(std::launch::async, [&format, from, to] {
+      // Formatted here instead when no thread can be started.
+      pending.push_back(std::async(std::launch::async | std::launch::deferred, [&format, from, to] {
         std::string text;
         format(text, from, to);
         return text;

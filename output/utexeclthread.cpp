@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
+#include <exception>
 #include <mutex>
 #include <system_error>
 
@@ -56,6 +57,7 @@ class FileSink : public ExportSink {
     return true;
   }
   int Error() const { return error_; }
+  void SetError(int error) { error_ = error; }
 
  private:
   const std::atomic<bool>& stop_;
@@ -84,7 +86,12 @@ struct utExeclthread::Impl {
       return false;
     };
     if (!file.Open(path)) return fail(createFailed);
-    const bool written = WriteExport(job, file);
+    bool written = false;
+    try {
+      written = WriteExport(job, file);
+    } catch (const std::exception&) {  // no memory for a piece of the file
+      file.SetError(ENOMEM);
+    }
     const bool closed = file.Close();
     if (written && closed && !stop.load()) return true;
     ::unlink(path.c_str());
