@@ -1,5 +1,6 @@
 #include "mainwindow/numformat.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -15,17 +16,66 @@ QString CutCell(std::string text) {
   return QString::fromLatin1(text.data(), static_cast<int>(text.size()));
 }
 
-std::string Fixed2(double value) {
-  if (std::isnan(value)) return std::signbit(value) ? "-nan" : " nan";
-  if (std::isinf(value)) return value < 0 ? "-inf" : " inf";
-  char buf[400];  // a double in fixed notation has at most 309 digits before the point
-  auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 2);
-  std::string s(buf, res.ptr);
-  if (s.size() < 4) s.insert(0, 4 - s.size(), ' ');
-  return s;
+std::string Fixed2(double value) { return PrintfFixed(value, 4, 2); }
+
+}  // namespace
+
+namespace {
+
+// printf's fixed rounding without its cost, for the values instruments record: the
+// value times 10^decimals is rounded in double arithmetic, which gives the correctly
+// rounded result unless that product lies within its own rounding error of a half.
+// Those few values (and large ones) take the exact path. False when not handled.
+bool FastFixed(double value, int decimals, char* buf, char*& end) {
+  static constexpr double kScale[] = {1, 10, 100, 1000, 10000};
+  static constexpr std::uint64_t kDiv[] = {1, 10, 100, 1000, 10000};
+  if (decimals < 0 || decimals > 4 || !(std::fabs(value) < 1e9)) return false;
+  const double scaled = std::fabs(value) * kScale[decimals];
+  const double whole = std::floor(scaled);
+  const double fraction = scaled - whole;
+  if (std::fabs(fraction - 0.5) <= scaled * 0x1p-50 + 0x1p-60) return false;
+  const auto units = static_cast<std::uint64_t>(whole) + (fraction > 0.5 ? 1 : 0);
+  char* p = buf;
+  if (std::signbit(value)) *p++ = '-';
+  p = std::to_chars(p, buf + 32, units / kDiv[decimals]).ptr;
+  if (decimals > 0) {
+    *p++ = '.';
+    std::uint64_t rest = units % kDiv[decimals];
+    for (int i = decimals - 1; i >= 0; --i) {
+      p[i] = static_cast<char>('0' + rest % 10);
+      rest /= 10;
+    }
+    p += decimals;
+  }
+  end = p;
+  return true;
 }
 
 }  // namespace
+
+void AppendFixed(std::string& out, double value, int width, int decimals) {
+  char buf[400];  // a double in fixed notation has at most 309 digits before the point
+  char* end = buf;
+  if (FastFixed(value, decimals, buf, end)) {
+  } else if (std::isnan(value)) {
+    end = std::copy_n(std::signbit(value) ? "-nan" : "nan", std::signbit(value) ? 4 : 3, buf);
+  } else if (std::isinf(value)) {
+    end = std::copy_n(value < 0 ? "-inf" : "inf", value < 0 ? 4 : 3, buf);
+  } else {
+    // to_chars rounds as printf does and never uses the locale's decimal point.
+    end = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed,
+                        std::clamp(decimals, 0, 60)).ptr;
+  }
+  const auto length = static_cast<int>(end - buf);
+  if (length < width) out.append(static_cast<std::size_t>(width - length), ' ');
+  out.append(buf, end);
+}
+
+std::string PrintfFixed(double value, int width, int decimals) {
+  std::string s;
+  AppendFixed(s, value, width, decimals);
+  return s;
+}
 
 QString FormatFixed2(double value) { return CutCell(Fixed2(value)); }
 

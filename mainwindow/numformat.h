@@ -5,6 +5,12 @@
 
 #include <QString>
 #include <cstdint>
+#include <string>
+
+// printf "%<width>.<decimals>f", whole however long ("%4.2f" is width 4, decimals 2;
+// "%0.f" width 0, decimals 0). AppendFixed adds the text to out.
+std::string PrintfFixed(double value, int width, int decimals);
+void AppendFixed(std::string& out, double value, int width, int decimals);
 
 // printf "%4.2f" into a 32-byte buffer: two decimals, at least four characters,
 // cut at 31 characters.

@@ -23,6 +23,50 @@ QString EndTimeText(const ReportSource& src, std::int64_t end) {
 
 }  // namespace
 
+ChannelAverages AveragesOf(const ReportSource& src, std::int64_t first, std::int64_t end) {
+  ChannelAverages a;
+  const int channels = Channels(src);
+  const IndexRange r = ClampRange(first, end, src.records ? src.count : 0);
+  for (std::int64_t i = r.first; i < r.end; ++i) {
+    const tagDataRecord& rec = src.records[i];
+    if (rec.Marker != 0) continue;
+    ++a.ordinary;
+    for (int k = 0; k < channels; ++k)
+      if (src.shown(k)) a.sum[static_cast<std::size_t>(k)] += rec.Channel[k].Value;
+  }
+  return a;
+}
+
+ChannelPeaks PeaksOf(const ReportSource& src, std::int64_t first, std::int64_t end) {
+  ChannelPeaks p;
+  const int channels = Channels(src);
+  const IndexRange r = ClampRange(first, end, src.records ? src.count : 0);
+  for (std::int64_t i = r.first; i < r.end; ++i) {
+    const tagDataRecord& rec = src.records[i];
+    if (rec.Marker != 0) continue;
+    for (int k = 0; k < channels; ++k) {
+      const auto c = static_cast<std::size_t>(k);
+      const double v = rec.Channel[k].Value;
+      if (!p.seeded) {
+        p.max[c] = p.min[c] = v;
+        p.maxAt[c] = p.minAt[c] = i;
+        continue;
+      }
+      // Strict comparisons: the earliest record keeps the place among equal values.
+      if (v > p.max[c]) {
+        p.max[c] = v;
+        p.maxAt[c] = i;
+      }
+      if (v < p.min[c]) {
+        p.min[c] = v;
+        p.minAt[c] = i;
+      }
+    }
+    p.seeded = true;
+  }
+  return p;
+}
+
 StatTable BuildAverageRow(const ReportSource& src, std::int64_t first, std::int64_t end) {
   StatTable t;
   t.columns.push_back({Text("Error7", "开始时间"), 130, -1});
@@ -34,22 +78,9 @@ StatTable BuildAverageRow(const ReportSource& src, std::int64_t first, std::int6
   const IndexRange r = ClampRange(first, end, src.records ? src.count : 0);
   QStringList row;
   row << src.timeText(r.first) << EndTimeText(src, r.end);
-
-  std::array<double, kMaxChannels> sum{};
-  std::int64_t ordinary = 0;
-  for (std::int64_t i = r.first; i < r.end; ++i) {
-    const tagDataRecord& rec = src.records[i];
-    if (rec.Marker != 0) continue;
-    ++ordinary;
-    for (int k = 0; k < channels; ++k)
-      if (src.shown(k)) sum[static_cast<std::size_t>(k)] += rec.Channel[k].Value;
-  }
-  for (int k = 0; k < channels; ++k) {
-    if (src.shown(k) && ordinary != 0)
-      row << FormatFixed2(sum[static_cast<std::size_t>(k)] / static_cast<double>(ordinary));
-    else
-      row << QString();
-  }
+  const ChannelAverages a = AveragesOf(src, first, end);
+  for (int k = 0; k < channels; ++k)
+    row << (src.shown(k) && a.ordinary != 0 ? FormatFixed2(a.mean(k)) : QString());
   t.rows.push_back(row);
   return t;
 }
@@ -61,40 +92,13 @@ StatTable BuildPeakStatistics(const ReportSource& src, std::int64_t first, std::
   for (int k = 0; k < channels; ++k)
     t.columns.push_back({src.channelName(k), src.shown(k) ? 180 : 0, k});
 
-  std::array<double, kMaxChannels> maxV{}, minV{};
-  std::array<std::int64_t, kMaxChannels> maxAt{}, minAt{};
-  bool seeded = false;
-  const IndexRange r = ClampRange(first, end, src.records ? src.count : 0);
-  for (std::int64_t i = r.first; i < r.end; ++i) {
-    const tagDataRecord& rec = src.records[i];
-    if (rec.Marker != 0) continue;
-    for (int k = 0; k < channels; ++k) {
-      const auto c = static_cast<std::size_t>(k);
-      const double v = rec.Channel[k].Value;
-      if (!seeded) {
-        maxV[c] = minV[c] = v;
-        maxAt[c] = minAt[c] = i;
-        continue;
-      }
-      // Strict comparisons: the earliest record keeps the place among equal values.
-      if (v > maxV[c]) {
-        maxV[c] = v;
-        maxAt[c] = i;
-      }
-      if (v < minV[c]) {
-        minV[c] = v;
-        minAt[c] = i;
-      }
-    }
-    seeded = true;
-  }
-
+  const ChannelPeaks p = PeaksOf(src, first, end);
   QStringList maxRow{Text("Error5", "最大值")};
   QStringList minRow{Text("Error6", "最小值")};
   for (int k = 0; k < channels; ++k) {
     const auto c = static_cast<std::size_t>(k);
-    maxRow << (seeded ? FormatTimeValue(src.timeText(maxAt[c]), maxV[c]) : QString());
-    minRow << (seeded ? FormatTimeValue(src.timeText(minAt[c]), minV[c]) : QString());
+    maxRow << (p.seeded ? FormatTimeValue(src.timeText(p.maxAt[c]), p.max[c]) : QString());
+    minRow << (p.seeded ? FormatTimeValue(src.timeText(p.minAt[c]), p.min[c]) : QString());
   }
   t.rows.push_back(maxRow);
   t.rows.push_back(minRow);

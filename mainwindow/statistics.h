@@ -4,6 +4,7 @@
 // One pass over the range each; nothing per record is kept.
 
 #include <QStringList>
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -30,5 +31,31 @@ StatTable BuildPeakStatistics(const ReportSource& src, std::int64_t first, std::
 // value, so it is not counted again.
 StatTable BuildEnergyTotal(const ReportSource& src, std::int64_t first, std::int64_t end);
 
-// The plain figures behind the rows, for the export and the printed report.
+// The plain figures behind the rows, for the lists, the export and the printed report,
+// which each format them their own way.
+
+// Sums of the shown channels over the ordinary (non-marker) records of the range;
+// hidden channels stay 0.
+struct ChannelAverages {
+  std::int64_t ordinary = 0;  // the ordinary records counted
+  std::array<double, kMaxChannels> sum{};
+  // Only meaningful when ordinary is above 0.
+  double mean(int channel) const {
+    return sum[static_cast<std::size_t>(channel)] / static_cast<double>(ordinary);
+  }
+};
+ChannelAverages AveragesOf(const ReportSource& src, std::int64_t first, std::int64_t end);
+
+// Maximum and minimum of every channel over the ordinary records of the range, with
+// the record index where each occurred; the first ordinary record seeds them and the
+// earliest record keeps the place among equal values. Not seeded when the range holds
+// no ordinary record.
+struct ChannelPeaks {
+  bool seeded = false;
+  std::array<double, kMaxChannels> max{}, min{};
+  std::array<std::int64_t, kMaxChannels> maxAt{}, minAt{};
+};
+ChannelPeaks PeaksOf(const ReportSource& src, std::int64_t first, std::int64_t end);
+
+// Channel 0 over the ordinary records of the range.
 double EnergySum(const ReportSource& src, std::int64_t first, std::int64_t end);

@@ -198,6 +198,7 @@ void TfrmQuna::closeEvent(QCloseEvent* event) {
 void TfrmQuna::FormClose() {
   if (closed_) return;
   closed_ = true;
+  StopExport();
   delete ReadThread;  // stops the parse, cancels a blocked notification, joins
   ReadThread = nullptr;
   busy_ = false;

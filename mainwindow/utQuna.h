@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "data/pubparam.h"
 #include "platform/statusmsg.h"
@@ -141,6 +142,13 @@ class TfrmQuna : public QMainWindow, public StatusReceiver {
   // ---- hooks of the export and print unit ----
   // hook: export of the current page (not the curve page)
   virtual void ExportCurrentPage();
+  // hook: the export's save dialog, with the overwrite question asked for the name that
+  // will be written; that name, or empty when the user cancelled
+  virtual QString AskExportFileName();
+  // An export thread is writing its file: the store must not change under it.
+  bool ExportRunning() const;
+  // The alarm tab's own alarm index list (record indices of its rows).
+  const std::vector<std::int32_t>& AlarmTabIndex() const;
   // hook: chart or report print preview
   virtual void PrintCurrentPage();
 
@@ -214,6 +222,15 @@ class TfrmQuna : public QMainWindow, public StatusReceiver {
  private:
   static void DeleteChart(ChartState* state);
   std::unique_ptr<ChartState, void (*)(ChartState*)> chart_{nullptr, &TfrmQuna::DeleteChart};
+
+  // export unit (mainwindow/utQunaExport.cpp): the running export, if any
+  struct ExportState;
+  static void DeleteExport(ExportState* state);
+  std::unique_ptr<ExportState, void (*)(ExportState*)> export_{nullptr, &TfrmQuna::DeleteExport};
+  // Shows why an open is refused while an export runs; true when refused.
+  bool RefuseOpenWhileExporting();
+  // Stops a running export (its partial file removed) and joins its thread.
+  void StopExport();
 };
 
 // The routines the other main-window units share.

@@ -288,6 +288,11 @@ int TfrmQuna::BuildAlarmIndexFor(int first, int end) {
   return n;
 }
 
+const std::vector<std::int32_t>& TfrmQuna::AlarmTabIndex() const {
+  static const std::vector<std::int32_t> kNone;
+  return lists_ ? lists_->alarmIndex : kNone;
+}
+
 void TfrmQuna::BuildAlarmView(int page, int first, int step, int end) {
   if (!lists_) return;
   lists_->Ensure();

@@ -17,6 +17,7 @@
 #include "ui_frmQuna.h"
 
 void TfrmQuna::cbb3DropDown() {
+  if (RefuseOpenWhileExporting()) return;
   for (int& b : PageBuilt) b = 0;
   const QString path = QFileDialog::getOpenFileName(this, QString(), QString(),
                                                     "dat(*.dat) (*.qmd);;All files (*.*) (*)");
@@ -25,6 +26,7 @@ void TfrmQuna::cbb3DropDown() {
 }
 
 bool TfrmQuna::OpenDataFile(const std::string& path) {
+  if (RefuseOpenWhileExporting()) return false;  // the export reads the store
   ui->cbb3->clear();
   ui->cbb3->addItem(QFileInfo(QString::fromStdString(path)).fileName());
   ui->cbb3->setCurrentIndex(0);

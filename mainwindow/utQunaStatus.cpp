@@ -51,6 +51,10 @@ void TfrmQuna::OnStatusMsg(const StatusMsg& msg) {
     case 9:
       SetAppCursor(AppCursor::Default);
       break;
+    case 10:  // the export file could not be written; the thread has removed it
+      SetAppCursor(AppCursor::Default);
+      ErrorBox(msg.text);
+      break;
     case 11:
       WarningBox(Lang("Error6",
                       "导出数据超过Excel表格最大行数(65535),请重新选择数据范围或者分多个文件导出."));
