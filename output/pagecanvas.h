@@ -1,0 +1,39 @@
+#pragma once
+// A report page drawn with a QPainter: on the preview image, on paper or into a PDF.
+
+#include <QFont>
+#include <QFontMetrics>
+#include <array>
+#include <optional>
+
+#include "output/reportpages.h"
+
+class QPainter;
+
+// The printing font: "宋体" in points at the given vertical resolution (the GDI rule:
+// size x dpi / 72, rounded), with fallbacks that hold Chinese characters.
+QFont PrintFont(int pointSize, bool bold, double dpiY);
+
+class PainterCanvas : public PageCanvas {
+ public:
+  // dpiY: the vertical resolution of the page units, for the font sizes.
+  PainterCanvas(QPainter& painter, double dpiY);
+
+  void SetFont(int pointSize, bool bold) override;
+  void Text(int x, int y, const QString& text) override;
+  void Line(int x1, int y1, int x2, int y2) override;
+  void Frame(int width, int height) override;
+
+ private:
+  struct Font {
+    int size = 0;
+    bool bold = false;
+    QFont font;
+    int ascent = 0;
+  };
+  QPainter& painter_;
+  double dpiY_;
+  std::array<std::optional<Font>, 4> fonts_;  // sizes 8 and 9, regular and bold
+  std::optional<Font> other_;
+  const Font* current_ = nullptr;
+};
