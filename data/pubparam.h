@@ -75,8 +75,9 @@ class utPubParam {
   utPubParam& operator=(const utPubParam&) = delete;
 
   // Settings file "system.par" (section = the data file's name without its folder).
+  // WriteFilePar is false when a value could not be written (the file keeps its old text).
   void ReadFilePar(const std::string& section);
-  void WriteFilePar(const std::string& section, int group);
+  bool WriteFilePar(const std::string& section, int group);
 
   tagDataHead DataHead;
   tagSysPar SysPar;

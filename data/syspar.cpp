@@ -27,17 +27,17 @@ std::string ReadText(const QString& section, const QString& key, const QString& 
   return Read(section, key, def).toStdString();
 }
 
-// Write failures leave the old file whole; the callers have nothing to show for them.
-void Write(const QString& section, const QString& key, const QString& value) {
-  WriteProfileText(section, key, value, SystemParPath());
+// Write failures leave the old file whole; false tells the callers that show them.
+bool Write(const QString& section, const QString& key, const QString& value) {
+  return WriteProfileText(section, key, value, SystemParPath());
 }
 
-void WriteText(const QString& section, const QString& key, const std::string& value) {
-  Write(section, key, QString::fromStdString(value));
+bool WriteText(const QString& section, const QString& key, const std::string& value) {
+  return Write(section, key, QString::fromStdString(value));
 }
 
-void WriteInt(const QString& section, const QString& key, std::int32_t value) {
-  Write(section, key, QString::number(value));
+bool WriteInt(const QString& section, const QString& key, std::int32_t value) {
+  return Write(section, key, QString::number(value));
 }
 
 constexpr TColor kLime = 0x00FF00, kRed = 0x0000FF, kBlue = 0xFF0000, kYellow = 0x00FFFF,
@@ -123,17 +123,21 @@ void utPubParam::ReadFilePar(const std::string& sectionName) {
   }
 }
 
-void utPubParam::WriteFilePar(const std::string& sectionName, int group) {
+bool utPubParam::WriteFilePar(const std::string& sectionName, int group) {
   const QString section = QString::fromStdString(sectionName);
+  bool ok = true;
   if (group == -1) {
     const int count = std::min<int>(DataHead.ChannelCount, kMaxChannels);
-    for (int i = 0; i < count; ++i) WriteText(section, QString("ch%1").arg(i + 1), SysPar.ChannelName[i]);
+    for (int i = 0; i < count; ++i)
+      ok = WriteText(section, QString("ch%1").arg(i + 1), SysPar.ChannelName[i]) && ok;
   } else if (group >= 1 && group <= 31) {
-    WriteInt(section, QString("chcolor%1").arg(group), SysPar.ChannelColor[group - 1]);
+    ok = WriteInt(section, QString("chcolor%1").arg(group), SysPar.ChannelColor[group - 1]);
   } else if (group >= 33 && group <= 35) {
-    WriteText(kGlobal, "COPYNAME", SysPar.COPYNAME);
-    WriteText(kGlobal, "DEVNAME", SysPar.DEVNAME);
+    ok = WriteText(kGlobal, "COPYNAME", SysPar.COPYNAME);
+    ok = WriteText(kGlobal, "DEVNAME", SysPar.DEVNAME) && ok;
   } else if (group >= 43 && group <= 45) {
-    for (int i = 0; i < 4; ++i) WriteInt(section, QString("DATAPOS%1").arg(i), SysPar.DATAPOS[i]);
+    for (int i = 0; i < 4; ++i)
+      ok = WriteInt(section, QString("DATAPOS%1").arg(i), SysPar.DATAPOS[i]) && ok;
   }
+  return ok;
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <climits>
 #include <vector>
@@ -117,4 +118,14 @@ TEST(SysParWrite, LongValuesAreWrittenWhole) {
   EXPECT_NE(folder.Par().find("DEVNAME=" + gbk::FromUtf8(name) + "\r\n"), std::string::npos);
   ReadGlobalPar();  // the 31-byte read limit stays, on a character boundary
   EXPECT_EQ(gbk::FromUtf8(p->SysPar.DEVNAME), gbk::CutAt(gbk::FromUtf8(name), 31));
+}
+
+TEST(SysParWrite, FailureIsTold) {
+  ParFolder folder;
+  utPubParam* p = GetPubParam();
+  EXPECT_TRUE(p->WriteFilePar("a.qmd", 43));
+  QFile::remove(QString::fromStdString(SystemParPath()));
+  QDir().mkpath(QString::fromStdString(SystemParPath()));  // a folder in the file's place
+  EXPECT_FALSE(p->WriteFilePar("a.qmd", 43));
+  EXPECT_FALSE(p->WriteFilePar("a.qmd", 33));
 }
