@@ -1,32 +1,23 @@
 #include "output/pagecanvas.h"
 
+#include <QFontMetrics>
 #include <QPainter>
-#include <cmath>
-
-QFont PrintFont(int pointSize, bool bold, double dpiY) {
-  QFont f;
-  f.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Micro Hei"),
-                 QStringLiteral("Noto Sans CJK SC")});
-  f.setPixelSize(std::max(1, static_cast<int>(std::lround(pointSize * dpiY / 72.0))));
-  f.setWeight(bold ? QFont::Bold : QFont::Normal);
-  // Device-independent glyph positions, so the preview and the paper place text alike.
-  f.setHintingPreference(QFont::PreferNoHinting);
-  return f;
-}
 
 PainterCanvas::PainterCanvas(QPainter& painter, double dpiY) : painter_(painter), dpiY_(dpiY) {
-  painter_.setPen(QPen(Qt::black, 1));
+  painter_.setPen(CreatePenFromTPen(QPen(Qt::black)));
   painter_.setBrush(Qt::NoBrush);
 }
 
 void PainterCanvas::SetFont(int pointSize, bool bold) {
+  // The page uses four fonts; each is made once per page.
   std::optional<Font>* slot = &other_;
-  if (pointSize == 8 || pointSize == 9) slot = &fonts_[static_cast<std::size_t>((pointSize - 8) * 2 + (bold ? 1 : 0))];
+  if (pointSize == 8 || pointSize == 9)
+    slot = &fonts_[static_cast<std::size_t>((pointSize - 8) * 2 + (bold ? 1 : 0))];
   if (!*slot || (*slot)->size != pointSize || (*slot)->bold != bold) {
     Font f;
     f.size = pointSize;
     f.bold = bold;
-    f.font = PrintFont(pointSize, bold, dpiY_);
+    f.font = CreateFontFromTFont(QFont(QString::fromUtf8("宋体"), pointSize), bold ? 1 : 0, dpiY_);
     f.ascent = QFontMetrics(f.font, painter_.device()).ascent();
     *slot = f;
   }
@@ -37,7 +28,9 @@ void PainterCanvas::SetFont(int pointSize, bool bold) {
 }
 
 void PainterCanvas::Text(int x, int y, const QString& text) {
+  if (text.isEmpty()) return;
   if (!current_) SetFont(9, false);
+  // Texts are placed by their top-left corner; the painter wants the baseline.
   painter_.drawText(x, y + current_->ascent, text);
 }
 

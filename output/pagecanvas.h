@@ -2,17 +2,12 @@
 // A report page drawn with a QPainter: on the preview image, on paper or into a PDF.
 
 #include <QFont>
-#include <QFontMetrics>
 #include <array>
 #include <optional>
 
 #include "output/reportpages.h"
 
 class QPainter;
-
-// The printing font: "宋体" in points at the given vertical resolution (the GDI rule:
-// size x dpi / 72, rounded), with fallbacks that hold Chinese characters.
-QFont PrintFont(int pointSize, bool bold, double dpiY);
 
 class PainterCanvas : public PageCanvas {
  public:

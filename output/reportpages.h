@@ -14,6 +14,7 @@
 #include "mainwindow/Utpage.h"
 #include "mainwindow/reportsource.h"
 #include "output/reportfigures.h"
+#include "output/Utprinter.h"  // PageMetrics: page units of one device
 #include "output/reportgeometry.h"
 
 // The report types of the preview (the curve page, 2, never comes here).
@@ -35,14 +36,6 @@ class PageCanvas {
   virtual void Line(int x1, int y1, int x2, int y2) = 0;
   // The page frame (0, 0)-(W, H), filled white.
   virtual void Frame(int width, int height) = 0;
-};
-
-// Page units of one device.
-struct PageMetrics {
-  int width = 0;       // W
-  int height = 0;      // H
-  int lineHeight = 0;  // LH
-  int charWidth = 0;   // CW
 };
 
 // The language texts of a report, looked up once when the report is set up.
