@@ -85,3 +85,11 @@ PrintOutcome PrintReportPages(utPrinter& printer, const ReportContent& content,
   }
   return out;
 }
+
+IndexRange ReportRangeFor(int type, std::int64_t windowFirst, std::int64_t windowEnd,
+                          std::int64_t dataPage, std::int64_t step, std::int64_t recordCount) {
+  const IndexRange window = ClampRange(windowFirst, windowEnd, recordCount);
+  if (type != kReportData) return window;
+  const PageRange page = PageRangeOf(dataPage, window.first, step, window.end, recordCount);
+  return {page.start, window.end};
+}

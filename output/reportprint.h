@@ -52,3 +52,9 @@ PrintOutcome PrintReportPages(utPrinter& printer, const ReportContent& content,
                               const MarginPercents& margins, bool scaleTo600,
                               const QString& printTime, std::int64_t maxPages = 0,
                               const std::function<void(std::int64_t)>& afterPage = {});
+
+// The record range a report prints: the data report from the first record of the data
+// list's current page (as the list shows it) to the window's end; every other report
+// the whole record window.
+IndexRange ReportRangeFor(int type, std::int64_t windowFirst, std::int64_t windowEnd,
+                          std::int64_t dataPage, std::int64_t step, std::int64_t recordCount);
