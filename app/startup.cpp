@@ -4,6 +4,7 @@
 #include <QWidget>
 #include <exception>
 
+#include "output/utbmpPrint.h"
 #include "platform/application.h"
 #include "platform/instancelock.h"
 #include "users/utLogin.h"
@@ -18,6 +19,8 @@ int RunSession(const LoginStep& login, const MainFormFactory& createMainForm) {
   QCoreApplication::setApplicationName(QString::fromUtf8(kApplicationTitle));
   QPointer<QWidget> mainForm = createMainForm();
   if (!mainForm) return 0;
+  // The print previews live as long as the main form and are reused for every print.
+  CreatePrintPreview(mainForm);
   QuitWhenClosed(mainForm);
   if (!mainForm->isVisible()) mainForm->show();
   QCoreApplication::exec();

@@ -84,6 +84,7 @@ TfrmQuna::TfrmQuna(QWidget* owner) : QMainWindow(owner), ui(new Ui::frmQuna) {
   connect(ui->btnRestore, &QPushButton::clicked, this, [this] { btnRestoreClick(); });
   connect(ui->btnExecl, &QPushButton::clicked, this, [this] { btnExeclClick(); });
   connect(ui->btnprint, &QPushButton::clicked, this, [this] { btnprintClick(); });
+  WirePrintControls();
   ui->cbb3->installEventFilter(this);
   ui->edlinespace->installEventFilter(this);
   ui->edtimespace->installEventFilter(this);

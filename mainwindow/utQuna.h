@@ -26,6 +26,7 @@ class QTimeEdit;
 class QWidget;
 struct ChartState;
 class TfrmDataError;
+class utBitmap;
 class utReadData;
 
 class TfrmQuna : public QMainWindow, public StatusReceiver {
@@ -142,6 +143,14 @@ class TfrmQuna : public QMainWindow, public StatusReceiver {
   // hook: chart or report print preview
   virtual void PrintCurrentPage();
 
+  // ---- print launch (utQunaPrint.cpp, utQunaReportPrint.cpp) ----
+  void rbColorClick();
+  void rbBlackClick();
+  // Shows the chart print preview with the turned chart picture.
+  void PrintChart(const QString& rangeText, utBitmap* bitmap);
+  // Shows the report print preview of the current page's report.
+  void PrintReport(const QString& rangeText);
+
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
@@ -166,6 +175,7 @@ class TfrmQuna : public QMainWindow, public StatusReceiver {
   void SetTwoEnabled(bool enabled1, QWidget* control1, bool enabled2, QWidget* control2);
   void IntervalChoiceChanged(bool rows);
   void ClearPageBuilt();
+  void WirePrintControls();
   std::uint32_t Now() const;
 
   std::unique_ptr<Ui::frmQuna> ui;
@@ -207,6 +217,9 @@ void SetPickersFromText(QDateEdit* datePicker, QTimeEdit* timePicker, const char
 void SetRangePickers(QDateEdit* startDate, QTimeEdit* startTime, QDateEdit* endDate,
                      QTimeEdit* endTime);
 void ShowUpDown(QComboBox* upSign, QLineEdit* upEdit, QComboBox* downSign, QLineEdit* downEdit);
+
+// The chart print's range text: the bottom axis's bounds, "first=>last".
+QString ChartRangeText(double first, double last);
 
 // The one main form (null before start-up creates it and after it closes).
 extern QPointer<TfrmQuna> frmQuna;

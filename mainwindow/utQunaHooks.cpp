@@ -3,4 +3,3 @@
 #include "mainwindow/utQuna.h"
 
 void TfrmQuna::ExportCurrentPage() {}
-void TfrmQuna::PrintCurrentPage() {}

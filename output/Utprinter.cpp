@@ -4,6 +4,7 @@
 #include <QFontMetrics>
 #include <QPageSize>
 #include <QPainter>
+#include <QPrintEngine>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <algorithm>
@@ -29,6 +30,18 @@ Axis ScaleAxis(double dpi, int extent, int text, bool scaleTo600, float extra) {
             static_cast<int>(static_cast<float>(text) * f + extra), kUnitDpi, dpi / kUnitDpi};
   }
   return {extent, text, dpi, 1.0};
+}
+
+// The print system's job options (its own engine key). The spooler turns the page into
+// PostScript on its way to most queues; this renderer keeps texts as text there, so a
+// PDF printer writes pages whose texts can be searched and copied.
+void KeepTextAsText(QPrinter& printer) {
+  const auto kJobOptions = static_cast<QPrintEngine::PrintEnginePropertyKey>(0xfe00);
+  QPrintEngine* engine = printer.printEngine();
+  if (!engine) return;
+  QStringList options = engine->property(kJobOptions).toStringList();
+  options << QStringLiteral("pdftops-renderer") << QStringLiteral("pdftocairo");
+  engine->setProperty(kJobOptions, options);
 }
 
 }  // namespace
@@ -108,6 +121,7 @@ bool utPrinter::Open() {
       return false;
     }
     printer_ = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
+    KeepTextAsText(*printer_);
   } else {
     printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
     printer_->setOutputFormat(QPrinter::PdfFormat);

@@ -152,6 +152,15 @@ void ChartWidget::SetTextLabel(int id, QPoint at, const QString& text, TColor co
   update();
 }
 
+bool ChartWidget::TextLabelOf(int id, QPoint& at, QString& text, TColor& colour) const {
+  const auto it = labels_.find(id);
+  if (it == labels_.end()) return false;
+  at = it->second.at;
+  text = it->second.text;
+  colour = it->second.colour;
+  return true;
+}
+
 void ChartWidget::RemoveTextLabel(int id) {
   if (labels_.erase(id)) update();
 }

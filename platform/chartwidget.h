@@ -71,6 +71,8 @@ class ChartWidget : public QWidget {
   // Text over the chart at widget pixels (top-left of the text).
   int AddTextLabel(QPoint at, const QString& text, TColor colour, int pointSize = 10);
   void SetTextLabel(int id, QPoint at, const QString& text, TColor colour);
+  // The label's place, text and colour; false for an unknown id.
+  bool TextLabelOf(int id, QPoint& at, QString& text, TColor& colour) const;
   void RemoveTextLabel(int id);
   void ClearTextLabels();
 

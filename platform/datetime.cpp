@@ -129,3 +129,10 @@ double FromQDateTime(const QDateTime& dt) {
 }
 
 double NowDateTime() { return FromQDateTime(QDateTime::currentDateTime()); }
+
+QString DateTimeToStr(double t) {
+  int y, mo, d, h, mi, s, ms;
+  DecodeDateTimeMs(t, y, mo, d, h, mi, s, ms);
+  if (h == 0 && mi == 0 && s == 0 && ms == 0) return DateToStr(t);
+  return QString::fromStdString(FormatRecordTime(y, mo, d, h, mi, s));
+}

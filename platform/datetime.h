@@ -38,3 +38,7 @@ double NowDateTime();
 // Local wall-clock time both ways, field for field.
 QDateTime ToQDateTime(double t);
 double FromQDateTime(const QDateTime& dt);
+
+// A date-time as the user reads it: "yyyy-MM-dd HH:mm:ss", the date alone at exactly
+// midnight.
+QString DateTimeToStr(double t);

@@ -1,0 +1,82 @@
+#include "output/chartpage.h"
+
+#include <QPainter>
+
+#include "output/Utprinter.h"
+
+ChartMargins ComputeChartMargins(int pageWidth, int pageHeight, int topPct, int bottomPct,
+                                 int leftPct) {
+  ChartMargins m;
+  m.top = pageHeight - (100 - topPct) * pageHeight / 100;
+  m.bottom = pageHeight - (100 - bottomPct) * pageHeight / 100;
+  m.left = pageWidth - (100 - leftPct) * pageWidth / 100;
+  m.bodyHeight = pageHeight - (m.top + m.bottom);
+  return m;
+}
+
+PictureRects ChartPictureRects(int pageWidth, const ChartMargins& m, int lineHeight,
+                               QSize picture) {
+  PictureRects r;
+  // The chart's outer ten pixels (its frame) are left out; what remains must lie inside
+  // the picture.
+  r.source = QRect(10, 10, picture.width() - 9, picture.height() - 8) &
+             QRect(QPoint(0, 0), picture);
+  r.dest = QRect(m.left + 1, m.top + 6 * lineHeight + 1, pageWidth - 2 * m.left - 1,
+                 m.bodyHeight - 6 * lineHeight - 1);
+  if (r.source.width() <= 0 || r.source.height() <= 0) r.source = QRect();
+  if (r.dest.width() <= 0 || r.dest.height() <= 0) r.dest = QRect();
+  return r;
+}
+
+QSize PreviewImageSize(double dpiX, double dpiY, int zoomPct) {
+  const long double zoom = zoomPct * 0.01L;
+  return QSize(static_cast<int>(8.26771653543307L * dpiX * zoom),
+               static_cast<int>(11.69291338582677L * dpiY * zoom));
+}
+
+QPoint PreviewImagePos(QSize form, int toolBarHeight, int panelWidth, QSize image) {
+  int top = (form.height() - toolBarHeight - image.height()) / 2 + 1;
+  if (top < 0) top = toolBarHeight + 2;
+  const int left = (form.width() - panelWidth - image.width()) / 2 + panelWidth;
+  return QPoint(left, top);
+}
+
+QString MarginCaption(const QString& label, int value) {
+  return label + QString::number(value) + QLatin1Char('%');
+}
+
+void DrawChartPage(QPainter& painter, const ChartPageContent& page) {
+  const int W = page.width, H = page.height, LH = page.lineHeight, CW = page.charWidth;
+  const ChartMargins m = ComputeChartMargins(W, H, page.topPct, page.bottomPct, page.leftPct);
+  const int T = m.top, L = m.left, Hb = m.bodyHeight;
+
+  painter.save();
+  painter.setPen(CreatePenFromTPen(QPen(Qt::black)));
+  painter.setBrush(Qt::white);
+  painter.drawRect(0, 0, W - 1, H - 1);
+
+  for (int k = 0; k < 4; ++k) painter.drawLine(L, T + 2 * k * LH, W - L, T + 2 * k * LH);
+  painter.drawLine(L, T, L, T + Hb);
+  painter.drawLine(W - L, T, W - L, T + Hb);
+  painter.drawLine(L, T + Hb, W - L, T + Hb);
+
+  painter.setFont(CreateFontFromTFont(QFont(QString::fromUtf8("宋体"), 8), 1, page.dpiY));
+  const auto text = [&](int x, int y, const QString& s) {
+    painter.drawText(QRect(x, y, W, 2 * LH), Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, s);
+  };
+  text(L + CW / 2, T + LH / 2, page.device);
+  text((W - 2 * L) / 2 + 3 * CW, T + LH / 2, page.printTime);
+  text(L + CW / 2, T + 2 * LH + LH / 2, page.timeRange);
+  text(L + CW / 2, T + 4 * LH + LH / 2, page.unit);
+
+  if (page.picture && !page.picture->isNull()) {
+    const QSize own = page.picture->size();
+    const QSize given = page.pictureSize.isEmpty() ? own : page.pictureSize.boundedTo(own);
+    const PictureRects r = ChartPictureRects(W, m, LH, given);
+    if (r.Drawn()) {
+      painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+      painter.drawImage(r.dest, *page.picture, r.source);
+    }
+  }
+  painter.restore();
+}

@@ -1,0 +1,232 @@
+#include "output/utbmpPrint.h"
+
+#include <QComboBox>
+#include <QFontMetrics>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPrinterInfo>
+#include <QResizeEvent>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <algorithm>
+
+#include "data/lanchg.h"
+#include "output/chartpage.h"
+#include "output/utBitmap.h"
+#include "platform/appcursor.h"
+#include "platform/datetime.h"
+#include "ui_frmPrint.h"
+
+QPointer<TfrmPrint> frmPrint;
+
+TfrmPrint* CreatePrintPreview(QWidget* owner) {
+  if (!frmPrint) frmPrint = new TfrmPrint(owner);
+  return frmPrint;
+}
+
+namespace {
+
+const char* const kSection = "frmPrint";
+const char* const kLabelKeys[4] = {"lbl1", "lbl2", "lbl3", "lbl4"};
+const char* const kLabelDefaults[4] = {"上:", "下:", "左:", "缩小到:"};
+
+QScrollBar* Bar(Ui::frmPrint* ui, int index) {
+  QScrollBar* bars[4] = {ui->scrlbr1, ui->scrlbr2, ui->scrlbr3, ui->scrlbr4};
+  return bars[index];
+}
+
+QLabel* Label(Ui::frmPrint* ui, int index) {
+  QLabel* labels[4] = {ui->lbl1, ui->lbl2, ui->lbl3, ui->lbl4};
+  return labels[index];
+}
+
+}  // namespace
+
+TfrmPrint::TfrmPrint(QWidget* owner) : QDialog(owner), ui(new Ui::frmPrint) {
+  ui->setupUi(this);
+  setWindowFlags(windowFlags() | Qt::WindowMinMaxButtonsHint);
+  frmPrint = this;
+  pubParam_ = GetPubParam();
+  printer_ = std::make_unique<utPrinter>();
+  const QFontMetrics fm(QFont(QString::fromUtf8("宋体"), 10), ui->img1);
+  previewLineHeight_ = fm.height();
+  previewCharWidth_ = fm.horizontalAdvance(QString::fromUtf8("宽"));
+  printer_->SetPageWidth(21);
+  printer_->SetPageHeight(29);
+  ui->btn6->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+  ui->btn2->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+
+  connect(ui->btn6, &QPushButton::clicked, this, [this] { btn6Click(); });
+  connect(ui->btn2, &QPushButton::clicked, this, [this] { btn2Click(); });
+  connect(ui->btn3, &QPushButton::clicked, this, [this] { btn3Click(); });
+  connect(ui->cmbprint, qOverload<int>(&QComboBox::activated), this, [this] { cmbprintSelect(); });
+  connect(ui->rbColor, &QCheckBox::clicked, this, [this] { rbColorClick(); });
+  connect(ui->rbBlack, &QCheckBox::clicked, this, [this] { rbBlackClick(); });
+  for (int i = 0; i < 4; ++i)
+    connect(Bar(ui.get(), i), &QScrollBar::valueChanged, this, [this, i] { scrlbrChange(i); });
+  setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+TfrmPrint::~TfrmPrint() {
+  if (frmPrint == this) frmPrint = nullptr;
+}
+
+QString TfrmPrint::LabelText(int index) const {
+  return GetLangString("frmPrint", kLabelKeys[index], QString::fromUtf8(kLabelDefaults[index]));
+}
+
+void TfrmPrint::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  FormShow();
+}
+
+void TfrmPrint::FormShow() {
+  TranslateForm(kSection, this);
+  setWindowTitle(GetLangString("frmPrint", "Caption", "打印预览"));
+  showing_ = true;
+  // Stored values outside a bar's range are limited to it, and the bar's handler stores
+  // the limited value (a zoom of 65 becomes 63).
+  for (int i = 0; i < 4; ++i) {
+    Bar(ui.get(), i)->setValue(pubParam_->SysPar.DATAPOS[i]);
+    pubParam_->SysPar.DATAPOS[i] = Bar(ui.get(), i)->value();
+  }
+  for (int i = 0; i < 4; ++i)
+    Label(ui.get(), i)->setText(MarginCaption(LabelText(i), pubParam_->SysPar.DATAPOS[i]));
+  showing_ = false;
+
+  const QStringList names = QPrinterInfo::availablePrinterNames();
+  ui->cmbprint->clear();
+  ui->cmbprint->addItems(names);
+  ui->cmbprint->setCurrentIndex(
+      static_cast<int>(names.lastIndexOf(QString::fromStdString(printerName_))));
+  RenderPreview();
+  ui->rbBlack->setChecked(blackWhite);
+  ui->rbColor->setChecked(!blackWhite);
+}
+
+void TfrmPrint::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  const int w = width(), h = height();
+  const int bar = ui->stat1->sizeHint().height();
+  ui->tlb1->setGeometry(0, 0, w, 28);
+  ui->stat1->setGeometry(0, h - bar, w, bar);
+  ui->pnl2->setGeometry(0, 28, 153, std::max(0, h - 28 - bar));
+  LayoutPreview();
+}
+
+void TfrmPrint::LayoutPreview() {
+  const QSize size = PreviewImageSize(ui->img1->logicalDpiX(), ui->img1->logicalDpiY(),
+                                      pubParam_->SysPar.DATAPOS[3]);
+  const QPoint at = PreviewImagePos(this->size(), ui->tlb1->height(), ui->pnl2->width(), size);
+  ui->img1->setGeometry(QRect(at, size));
+}
+
+void TfrmPrint::RenderPreview() {
+  printer_->SetToPrinter(0);
+  printing_ = 0;
+  LayoutPreview();
+  QImage image(ui->img1->size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+  image.setDotsPerMeterX(qRound(ui->img1->logicalDpiX() / 0.0254));
+  image.setDotsPerMeterY(qRound(ui->img1->logicalDpiY() / 0.0254));
+  image.fill(Qt::white);
+  {
+    QPainter painter(&image);
+    printer_->SetDC(&painter);
+    printer_->SetPageWidth(image.width());
+    printer_->SetPageHeight(image.height());
+    printer_->SetLineHeight(previewLineHeight_);
+    printer_->SetCharWidth(previewCharWidth_);
+    printer_->Run([this] { DrawPage(); });
+    printer_->SetDC(nullptr);
+  }
+  preview_ = std::move(image);
+  ui->img1->setPixmap(QPixmap::fromImage(preview_));
+}
+
+void TfrmPrint::DrawPage() {
+  QPainter* painter = printer_->DC();
+  if (!painter) return;
+  const tagSysPar& par = pubParam_->SysPar;
+  ChartPageContent page;
+  page.width = printer_->PageWidth();
+  page.height = printer_->PageHeight();
+  page.lineHeight = printer_->LineHeight();
+  page.charWidth = printer_->CharWidth();
+  page.dpiY = printer_->DpiY();
+  page.topPct = par.DATAPOS[0];
+  page.bottomPct = par.DATAPOS[1];
+  page.leftPct = par.DATAPOS[2];
+  page.device = GetLangString("frmPrint", "Error1", "设备名称：") + QString::fromStdString(par.DEVNAME);
+  page.printTime = GetLangString("frmPrint", "Error2", "打印时间：") + DateTimeToStr(NowDateTime());
+  page.timeRange = GetLangString("frmPrint", "Error3", "时间范围：") + QString::fromStdString(timeRange_);
+  page.unit = GetLangString("frmPrint", "Error4", "单位名称：") + QString::fromStdString(par.COPYNAME);
+  if (bitmap_ && bitmap_->GetCanvas()->HasPicture()) {
+    page.picture = &bitmap_->GetCanvas()->Picture();
+    page.pictureSize = QSize(bmpWidth_, bmpHeight_);
+  }
+  DrawChartPage(*painter, page);
+}
+
+void TfrmPrint::UpdateMarginSetting(int index, int value, const QString& label) {
+  if (index >= 0 && index < 4) {
+    pubParam_->SysPar.DATAPOS[index] = value;
+    Label(ui.get(), index)->setText(MarginCaption(label, value));
+  }
+  if (!showing_) RenderPreview();
+}
+
+void TfrmPrint::scrlbrChange(int index) {
+  UpdateMarginSetting(index, Bar(ui.get(), index)->value(), LabelText(index));
+}
+
+void TfrmPrint::btn3Click() {
+  if (pubParam_->WriteFilePar(section_.toStdString(), 43)) {
+    QMessageBox::information(this, windowTitle(), GetLangString("frmPrint", "Error6", "设置成功"),
+                             QMessageBox::Ok);
+  } else {
+    QMessageBox::critical(this, windowTitle(),
+                          GetLangString("frmPrint", "Error7", "设置保存失败!"), QMessageBox::Ok);
+  }
+}
+
+void TfrmPrint::btn2Click() { close(); }
+
+void TfrmPrint::cmbprintSelect() {
+  if (PrinterChosen) PrinterChosen(ui->cmbprint->currentIndex());
+}
+
+void TfrmPrint::rbColorClick() { ui->rbBlack->setChecked(!ui->rbColor->isChecked()); }
+
+void TfrmPrint::rbBlackClick() { ui->rbColor->setChecked(!ui->rbBlack->isChecked()); }
+
+void TfrmPrint::btn6Click() {
+  printer_->SetNotifyWindow(this, this);
+  printer_->SetPrinterName(ui->cmbprint->currentText().toStdString());
+  blackWhite = ui->rbBlack->isChecked();
+  SetAppCursor(AppCursor::HourGlass);
+  PrintToPrinter();
+  RenderPreview();
+  SetAppCursor(AppCursor::Default);
+}
+
+void TfrmPrint::PrintToPrinter() {
+  printer_->SetToPrinter(1);
+  printing_ = 1;
+  printer_->SetScaleTo600(blackWhite);
+  if (printer_->Open() && printer_->BeginDoc()) {
+    if (printer_->BeginPage()) {
+      printer_->Run([this] { DrawPage(); });
+      printer_->EndPage();
+    }
+  }
+  printer_->EndDoc();
+  printing_ = 0;
+}
+
+void TfrmPrint::OnStatusMsg(const StatusMsg& msg) {
+  if (msg.code != kPrinterFailedCode) return;
+  SetAppCursor(AppCursor::Default);
+  QMessageBox::critical(this, windowTitle(),
+                        GetLangString("frmPrint", "Error5", "打印机加载失败!请重新加载."),
+                        QMessageBox::Ok);
+}
