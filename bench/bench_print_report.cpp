@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
   // Page turns of the preview at the default zoom.
   utPrinter printer;
   const TextMetrics text = PreviewTextMetrics();
-  const ImageSize size = PreviewImageSize(96, 96, 65);
+  const ImageSize size = ReportPreviewImageSize(96, 96, 65);
   std::vector<double> turns;
   PreviewPage preview;
   for (int p = 1; p <= 41; ++p) {

@@ -60,7 +60,7 @@ std::int64_t ClampPage(std::int64_t page, std::int64_t count) {
   return std::clamp<std::int64_t>(page, 1, std::max<std::int64_t>(count, 1));
 }
 
-ImageSize PreviewImageSize(double dpiX, double dpiY, int zoomPercent) {
+ImageSize ReportPreviewImageSize(double dpiX, double dpiY, int zoomPercent) {
   constexpr long double kA4WidthInches = 8.26771653543307L;
   constexpr long double kA4HeightInches = 11.69291338582677L;
   ImageSize s;

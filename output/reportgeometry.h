@@ -79,4 +79,4 @@ struct ImageSize {
   int width = 0;
   int height = 0;
 };
-ImageSize PreviewImageSize(double dpiX, double dpiY, int zoomPercent);
+ImageSize ReportPreviewImageSize(double dpiX, double dpiY, int zoomPercent);

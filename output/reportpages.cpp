@@ -1,6 +1,5 @@
 #include "output/reportpages.h"
 
-#include <QDateTime>
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -8,6 +7,7 @@
 #include "data/lanchg.h"
 #include "mainwindow/reportlists.h"
 #include "mainwindow/statistics.h"
+#include "platform/datetime.h"
 #include "platform/gbk.h"
 
 namespace {
@@ -388,8 +388,4 @@ std::int64_t PrintStartPage(const ReportContent& content, const ReportLayout& pr
   return std::min(PageOfItem(shown.first, paper.cap), paper.pageCount);
 }
 
-QString PrintTimeText() {
-  const QDateTime now = QDateTime::currentDateTime();
-  if (now.time() == QTime(0, 0, 0)) return now.toString(QStringLiteral("yyyy-MM-dd"));
-  return now.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-}
+QString PrintTimeText() { return DateTimeToStr(NowDateTime()); }

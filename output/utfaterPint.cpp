@@ -33,8 +33,8 @@ constexpr double kImageDpi = 96.0;
 
 void SetPreviewMessageHandler(PreviewMessageHandler handler) { MessageHandler() = std::move(handler); }
 
-TfrmfaterPrit* CreateReportPreview() {
-  if (!frmfaterPrit) frmfaterPrit = new TfrmfaterPrit(nullptr);
+TfrmfaterPrit* CreateReportPreview(QWidget* owner) {
+  if (!frmfaterPrit) frmfaterPrit = new TfrmfaterPrit(owner);
   return frmfaterPrit;
 }
 
@@ -151,7 +151,7 @@ void TfrmfaterPrit::UpdateMarginSetting(int index, int value, const QString& lab
 void TfrmfaterPrit::scrlbr4Scroll() { UpdateMarginSetting(3, ui->scrlbr4->value(), MarginCaption(3)); }
 
 void TfrmfaterPrit::RenderPreview() {
-  const ImageSize size = PreviewImageSize(kImageDpi, kImageDpi, pubParam->SysPar.DATAPOS[3]);
+  const ImageSize size = ReportPreviewImageSize(kImageDpi, kImageDpi, pubParam->SysPar.DATAPOS[3]);
   imageSize_ = QSize(std::max(size.width, 1), std::max(size.height, 1));
   LayoutPreview();
   const PreviewPage page = RenderPreviewPage(*printer, content_, imageSize_, previewText_, Margins(),

@@ -100,7 +100,7 @@ class TfrmfaterPrit : public QDialog, public StatusReceiver {
   std::function<void(int)> onPrinterSelected_;
 };
 
-// The one report preview: made at start-up and whenever it is missing; it frees itself
-// when it closes.
+// The one report preview: made at start-up and whenever it is missing, owned by the main
+// form; it frees itself when it closes.
 extern QPointer<TfrmfaterPrit> frmfaterPrit;
-TfrmfaterPrit* CreateReportPreview();
+TfrmfaterPrit* CreateReportPreview(QWidget* owner);

@@ -81,7 +81,7 @@ TEST(ReportGeometry, A4AtSixHundredDpi) {
   EXPECT_EQ(LinesOnPage(2, n), 44);
 
   // The preview image: 1.25 times wider than A4 in proportion, 3 more in height.
-  const ImageSize s = PreviewImageSize(96, 96, 65);
+  const ImageSize s = ReportPreviewImageSize(96, 96, 65);
   EXPECT_EQ(s.width, 644);
   EXPECT_EQ(s.height, 732);
 }
