@@ -37,10 +37,6 @@ QString Fixed(double value, int decimals) {
   return QString::fromLatin1(buf, static_cast<int>(res.ptr - buf));
 }
 
-QString Lang(const char* key, const char* chinese) {
-  return GetLangString("frmfaterPrit", key, QString::fromUtf8(chinese));
-}
-
 std::int64_t Ceil(std::int64_t a, std::int64_t b) { return (a + b - 1) / b; }
 
 constexpr int kPeakGroup = 3;
@@ -58,33 +54,33 @@ std::int64_t GroupsFitting(int headerBand, int rules, int bandsUsed) {
 
 ReportTexts ReportTexts::Load(int type, int modelCode) {
   ReportTexts t;
-  t.device = Lang("Error1", "设备名称：");
-  t.printTime = Lang("Error2", "打印时间：");
-  t.timeRange = Lang("Error3", "时间范围：");
-  t.unit = Lang("Error4", "单位名称：");
-  t.recordTime = Lang("Error5", "记录时间");
-  t.startTime = Lang("Error6", "开始时间");
-  t.endTime = Lang("Error21", "结束时间");
+  t.device = GetLangString("frmfaterPrit", "Error1", "设备名称：");
+  t.printTime = GetLangString("frmfaterPrit", "Error2", "打印时间：");
+  t.timeRange = GetLangString("frmfaterPrit", "Error3", "时间范围：");
+  t.unit = GetLangString("frmfaterPrit", "Error4", "单位名称：");
+  t.recordTime = GetLangString("frmfaterPrit", "Error5", "记录时间");
+  t.startTime = GetLangString("frmfaterPrit", "Error6", "开始时间");
+  t.endTime = GetLangString("frmfaterPrit", "Error21", "结束时间");
   t.energy = GetLangString("utPubParam", "Error34", QStringLiteral("电量累计"));
-  t.peakKind = Lang("Error17", "峰值类别");
-  t.maximum = Lang("Error18", "最大值");
-  t.minimum = Lang("Error19", "最小值");
-  t.footerTime = Lang("Error22", "打印时间：");
-  t.pageBefore = Lang("Error31", "第");
-  t.pageAfter = Lang("Error23", "页");
-  t.pageTotal = Lang("Error24", "共");
-  t.alarms = {Lang("Error9", "上限报警,"),  Lang("Error10", "下限报警,"), Lang("Error11", "正偏报警,"),
-              Lang("Error12", "负偏报警,"), Lang("Error13", "超程报警,"), Lang("Error14", "异常报警,")};
+  t.peakKind = GetLangString("frmfaterPrit", "Error17", "峰值类别");
+  t.maximum = GetLangString("frmfaterPrit", "Error18", "最大值");
+  t.minimum = GetLangString("frmfaterPrit", "Error19", "最小值");
+  t.footerTime = GetLangString("frmfaterPrit", "Error22", "打印时间：");
+  t.pageBefore = GetLangString("frmfaterPrit", "Error31", "第");
+  t.pageAfter = GetLangString("frmfaterPrit", "Error23", "页");
+  t.pageTotal = GetLangString("frmfaterPrit", "Error24", "共");
+  t.alarms = {GetLangString("frmfaterPrit", "Error9", "上限报警,"),  GetLangString("frmfaterPrit", "Error10", "下限报警,"), GetLangString("frmfaterPrit", "Error11", "正偏报警,"),
+              GetLangString("frmfaterPrit", "Error12", "负偏报警,"), GetLangString("frmfaterPrit", "Error13", "超程报警,"), GetLangString("frmfaterPrit", "Error14", "异常报警,")};
   switch (type) {
-    case kReportData: t.title = Lang("Error7", "报表类型：数据报表"); break;
-    case kReportAlarm: t.title = Lang("Error8", "报表类型：报警记录"); break;
-    case kReportPowerFail: t.title = Lang("Error15", "报表类型：停电记录"); break;
+    case kReportData: t.title = GetLangString("frmfaterPrit", "Error7", "报表类型：数据报表"); break;
+    case kReportAlarm: t.title = GetLangString("frmfaterPrit", "Error8", "报表类型：报警记录"); break;
+    case kReportPowerFail: t.title = GetLangString("frmfaterPrit", "Error15", "报表类型：停电记录"); break;
     case kReportPeak:
       // The energy title has a key of its own: the export's heading of the same
       // name says something else.
-      t.title = modelCode == 11 ? Lang("Error32", "报表类型：电量累计") : Lang("Error16", "报表类型：峰值统计");
+      t.title = modelCode == 11 ? GetLangString("frmfaterPrit", "Error32", "报表类型：电量累计") : GetLangString("frmfaterPrit", "Error16", "报表类型：峰值统计");
       break;
-    case kReportAverage: t.title = Lang("Error20", "报表类型：平均值统计"); break;
+    case kReportAverage: t.title = GetLangString("frmfaterPrit", "Error20", "报表类型：平均值统计"); break;
     default: break;
   }
   return t;

@@ -22,10 +22,6 @@ PreviewMessageHandler& MessageHandler() {
   return handler;
 }
 
-QString Lang(const char* key, const char* chinese) {
-  return GetLangString("frmfaterPrit", key, QString::fromUtf8(chinese));
-}
-
 // The resolution of the preview image, which the page size and fonts follow.
 constexpr double kImageDpi = 96.0;
 
@@ -89,7 +85,7 @@ void TfrmfaterPrit::SetRangeText(const QString& text) { ui->edt1->setText(text);
 QString TfrmfaterPrit::MarginCaption(int index) const {
   static const char* const keys[] = {"lbl1", "lbl2", "lbl3", "lbl4"};
   static const char* const defaults[] = {"上:", "下:", "左:", "缩小到:"};
-  return Lang(keys[index], defaults[index]);
+  return GetLangString("frmfaterPrit", keys[index], QString::fromUtf8(defaults[index]));
 }
 
 MarginPercents TfrmfaterPrit::Margins() const {
@@ -188,28 +184,28 @@ void TfrmfaterPrit::MoveTo(std::int64_t page) {
 
 void TfrmfaterPrit::btn11Click() {
   if (currentPage != 1) MoveTo(1);
-  else Message(PreviewMsg::Information, Lang("Error26", "到达第一页"));
+  else Message(PreviewMsg::Information, GetLangString("frmfaterPrit", "Error26", "到达第一页"));
 }
 
 void TfrmfaterPrit::btn8Click() {
   if (currentPage > 1) MoveTo(currentPage - 1);
-  else Message(PreviewMsg::Information, Lang("Error26", "到达第一页"));
+  else Message(PreviewMsg::Information, GetLangString("frmfaterPrit", "Error26", "到达第一页"));
 }
 
 void TfrmfaterPrit::btn10Click() {
   if (currentPage < pageCount) MoveTo(currentPage + 1);
-  else Message(PreviewMsg::Information, Lang("Error27", "到达最后一页"));
+  else Message(PreviewMsg::Information, GetLangString("frmfaterPrit", "Error27", "到达最后一页"));
 }
 
 void TfrmfaterPrit::btn1Click() {
   if (currentPage < pageCount) MoveTo(pageCount);
-  else Message(PreviewMsg::Information, Lang("Error27", "到达最后一页"));
+  else Message(PreviewMsg::Information, GetLangString("frmfaterPrit", "Error27", "到达最后一页"));
 }
 
 void TfrmfaterPrit::btn9Click() {
   auto* dialog = new Tfrmjumppage(this, [this](int page) { SetJumpPage(page); });
   // "%s%d%s" in a 32-byte buffer: "总计12页".
-  const QString total = Lang("Error28", "总计") + QString::number(pageCount) + Lang("Error23", "页");
+  const QString total = GetLangString("frmfaterPrit", "Error28", "总计") + QString::number(pageCount) + GetLangString("frmfaterPrit", "Error23", "页");
   dialog->Prepare(static_cast<int>(std::min<std::int64_t>(currentPage, INT32_MAX)),
                   gbk::Decode(gbk::FitBuffer(gbk::Encode(total), 32)));
   jumpPage = 0;  // a dialog closed without OK is a cancel
@@ -220,7 +216,7 @@ void TfrmfaterPrit::btn9Click() {
 void TfrmfaterPrit::GoToPage(int page) {
   if (page < 1) return;
   if (page > pageCount) {
-    Message(PreviewMsg::Error, Lang("Error29", "超出页的范围."));
+    Message(PreviewMsg::Error, GetLangString("frmfaterPrit", "Error29", "超出页的范围."));
     return;
   }
   MoveTo(page);
@@ -238,16 +234,16 @@ void TfrmfaterPrit::btn6Click() {
   RenderPreview();
   SetAppCursor(AppCursor::Default);
   if (out.kind == PrintOutcome::NothingToPrint)
-    Message(PreviewMsg::Information, Lang("Error33", "没有可打印的页."));
+    Message(PreviewMsg::Information, GetLangString("frmfaterPrit", "Error33", "没有可打印的页."));
 }
 
 void TfrmfaterPrit::btn3Click() {
-  if (pubParam->WriteFilePar(section_, 43)) Message(PreviewMsg::Information, Lang("Error25", "设置成功"));
-  else Message(PreviewMsg::Error, Lang("Error34", "设置保存失败."));
+  if (pubParam->WriteFilePar(section_, 43)) Message(PreviewMsg::Information, GetLangString("frmfaterPrit", "Error25", "设置成功"));
+  else Message(PreviewMsg::Error, GetLangString("frmfaterPrit", "Error34", "设置保存失败."));
 }
 
 void TfrmfaterPrit::OnStatusMsg(const StatusMsg& msg) {
-  if (msg.code == kPrinterFailedCode) Message(PreviewMsg::Error, Lang("Error30", "打印机加载失败!请重新加载."));
+  if (msg.code == kPrinterFailedCode) Message(PreviewMsg::Error, GetLangString("frmfaterPrit", "Error30", "打印机加载失败!请重新加载."));
 }
 
 void TfrmfaterPrit::closeEvent(QCloseEvent* event) {
