@@ -26,6 +26,7 @@ class QTimeEdit;
 class QWidget;
 struct ChartState;
 class TfrmDataError;
+class TfrmPrint;
 class utBitmap;
 class utReadData;
 
@@ -148,6 +149,9 @@ class TfrmQuna : public QMainWindow, public StatusReceiver {
   void rbBlackClick();
   // Shows the chart print preview with the turned chart picture.
   void PrintChart(const QString& rangeText, utBitmap* bitmap);
+  // Takes the chart's picture into the bitmap, turned, and hands it and the print
+  // settings to the preview; false when the picture could not be taken.
+  bool PrepareChartPreview(TfrmPrint& preview, const QString& rangeText, utBitmap* bitmap);
   // Shows the report print preview of the current page's report.
   void PrintReport(const QString& rangeText);
 

@@ -7,6 +7,7 @@
 
 #include "data/lanchg.h"
 #include "mainwindow/chartstate.h"
+#include "mainwindow/paperchart.h"
 #include "mainwindow/utQuna.h"
 #include "output/utBitmap.h"
 #include "output/utbmpPrint.h"
@@ -21,63 +22,43 @@ namespace {
 constexpr TColor kWhite = 0xFFFFFF;
 constexpr TColor kBlack = 0x000000;
 
-// The chart as it is printed, for as long as the object lives: white background, black
-// cursor and marker texts. Every colour and caption comes back when it goes, however
-// the preview was closed.
-class PaperChart {
- public:
-  explicit PaperChart(TfrmQuna& form) : form_(form) {
-    Ui::frmQuna* ui = form.Form();
-    ChartWidget* chart = ui->cht1;
-    backColor_ = chart->BackColor();
-    cursorPalette_ = ui->lbl21->palette();
-    cursorText_ = ui->lbl21->text();
-    const ChartState& st = form.Chart();
-    for (const std::vector<int>* ids : {&st.flagTimeLabels, &st.flagValueLabels}) {
-      for (int id : *ids) {
-        Label l;
-        l.id = id;
-        if (chart->TextLabelOf(id, l.at, l.text, l.colour)) labels_.push_back(l);
-      }
-    }
-    chart->SetBackColor(kWhite);
-    QPalette pal = cursorPalette_;
-    pal.setColor(QPalette::WindowText, ToQColor(kBlack));
-    ui->lbl21->setPalette(pal);
-    for (const Label& l : labels_) chart->SetTextLabel(l.id, l.at, l.text, kBlack);
-    chart->Refresh();
-  }
-  ~PaperChart() {
-    Ui::frmQuna* ui = form_.Form();
-    ChartWidget* chart = ui->cht1;
-    ui->lbl21->setPalette(cursorPalette_);
-    ui->lbl21->setText(cursorText_);
-    for (const Label& l : labels_) chart->SetTextLabel(l.id, l.at, l.text, l.colour);
-    chart->SetBackColor(backColor_);
-    chart->Refresh();
-  }
-  PaperChart(const PaperChart&) = delete;
-  PaperChart& operator=(const PaperChart&) = delete;
-
- private:
-  struct Label {
-    int id = 0;
-    QPoint at;
-    QString text;
-    TColor colour = 0;
-  };
-  TfrmQuna& form_;
-  TColor backColor_ = 0;
-  QPalette cursorPalette_;
-  QString cursorText_;
-  std::vector<Label> labels_;
-};
-
 std::string SectionOf(const std::string& dataFile) {
   return QFileInfo(QString::fromStdString(dataFile)).fileName().toStdString();
 }
 
 }  // namespace
+
+PaperChart::PaperChart(TfrmQuna& form) : form_(form) {
+  Ui::frmQuna* ui = form.Form();
+  ChartWidget* chart = ui->cht1;
+  backColor_ = chart->BackColor();
+  cursorPalette_ = ui->lbl21->palette();
+  cursorText_ = ui->lbl21->text();
+  const ChartState& st = form.Chart();
+  for (const std::vector<int>* ids : {&st.flagTimeLabels, &st.flagValueLabels}) {
+    for (int id : *ids) {
+      Label l;
+      l.id = id;
+      if (chart->TextLabelOf(id, l.at, l.text, l.colour)) labels_.push_back(l);
+    }
+  }
+  chart->SetBackColor(kWhite);
+  QPalette pal = cursorPalette_;
+  pal.setColor(QPalette::WindowText, ToQColor(kBlack));
+  ui->lbl21->setPalette(pal);
+  for (const Label& l : labels_) chart->SetTextLabel(l.id, l.at, l.text, kBlack);
+  chart->Refresh();
+}
+
+PaperChart::~PaperChart() {
+  Ui::frmQuna* ui = form_.Form();
+  ChartWidget* chart = ui->cht1;
+  ui->lbl21->setPalette(cursorPalette_);
+  ui->lbl21->setText(cursorText_);
+  for (const Label& l : labels_) chart->SetTextLabel(l.id, l.at, l.text, l.colour);
+  chart->SetBackColor(backColor_);
+  chart->Refresh();
+}
 
 QString ChartRangeText(double first, double last) {
   return DateTimeToStr(first) + QStringLiteral("=>") + DateTimeToStr(last);
@@ -116,26 +97,29 @@ void TfrmQuna::PrintCurrentPage() {
 
 void TfrmQuna::PrintChart(const QString& rangeText, utBitmap* bitmap) {
   TfrmPrint* preview = CreatePrintPreview(this);
-  preview->SetBitmapWidth(ui->cht1->height());
-  preview->SetBitmapHeight(ui->cht1->width());
-  preview->SetTimeRangeText(rangeText.toStdString());
-
-  // Everything the user sees on the chart, the cursor's time label included.
-  UCanvas* canvas = bitmap->GetCanvas();
-  if (!canvas->SetSource(ui->cht1->grab().toImage())) {
+  if (!PrepareChartPreview(*preview, rangeText, bitmap)) {
     SetAppCursor(AppCursor::Default);
     ErrorBox(GetLangString("frmPrint", "Error8", "无法获取曲线图像,不能打印."));
     return;
   }
-  canvas->Rotate270();
-
-  preview->SetBitmap(bitmap);
-  preview->SetSettingsSection(QString::fromStdString(SectionOf(DataFileName)));
-  preview->SetMainPrinterName(ui->cmbprint->currentText().toStdString());
-  preview->blackWhite = ui->rbBlack->isChecked();
   preview->PrinterChosen = [this](int index) { ui->cmbprint->setCurrentIndex(index); };
   SetAppCursor(AppCursor::Default);
   preview->exec();
   preview->SetBitmap(nullptr);
   preview->PrinterChosen = nullptr;
+}
+
+bool TfrmQuna::PrepareChartPreview(TfrmPrint& preview, const QString& rangeText, utBitmap* bitmap) {
+  preview.SetBitmapWidth(ui->cht1->height());
+  preview.SetBitmapHeight(ui->cht1->width());
+  preview.SetTimeRangeText(rangeText.toStdString());
+  // Everything the user sees on the chart, the cursor's time label included.
+  UCanvas* canvas = bitmap->GetCanvas();
+  if (!canvas->SetSource(ui->cht1->grab().toImage())) return false;
+  canvas->Rotate270();
+  preview.SetBitmap(bitmap);
+  preview.SetSettingsSection(QString::fromStdString(SectionOf(DataFileName)));
+  preview.SetMainPrinterName(ui->cmbprint->currentText().toStdString());
+  preview.blackWhite = ui->rbBlack->isChecked();
+  return true;
 }

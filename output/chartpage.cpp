@@ -55,6 +55,18 @@ void DrawChartPage(QPainter& painter, const ChartPageContent& page) {
   painter.setBrush(Qt::white);
   painter.drawRect(0, 0, W - 1, H - 1);
 
+  // The picture before the rules: where a device rounds the picture's edges outward,
+  // the frame still shows.
+  if (page.picture && !page.picture->isNull()) {
+    const QSize own = page.picture->size();
+    const QSize given = page.pictureSize.isEmpty() ? own : page.pictureSize.boundedTo(own);
+    const PictureRects r = ChartPictureRects(W, m, LH, given);
+    if (r.Drawn()) {
+      painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+      painter.drawImage(r.dest, *page.picture, r.source);
+    }
+  }
+
   for (int k = 0; k < 4; ++k) painter.drawLine(L, T + 2 * k * LH, W - L, T + 2 * k * LH);
   painter.drawLine(L, T, L, T + Hb);
   painter.drawLine(W - L, T, W - L, T + Hb);
@@ -69,14 +81,5 @@ void DrawChartPage(QPainter& painter, const ChartPageContent& page) {
   text(L + CW / 2, T + 2 * LH + LH / 2, page.timeRange);
   text(L + CW / 2, T + 4 * LH + LH / 2, page.unit);
 
-  if (page.picture && !page.picture->isNull()) {
-    const QSize own = page.picture->size();
-    const QSize given = page.pictureSize.isEmpty() ? own : page.pictureSize.boundedTo(own);
-    const PictureRects r = ChartPictureRects(W, m, LH, given);
-    if (r.Drawn()) {
-      painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-      painter.drawImage(r.dest, *page.picture, r.source);
-    }
-  }
   painter.restore();
 }

@@ -37,10 +37,18 @@ bool UCanvas::SetSource(const QImage& source) {
     picture_ = QImage();
     return false;
   }
+  // A picture taken on a high-density screen holds more pixels than the chart has: it is
+  // brought to the chart's own size first.
+  QImage picture = source;
+  if (picture.devicePixelRatio() != 1.0) {
+    const QSize own = (QSizeF(picture.size()) / picture.devicePixelRatio()).toSize();
+    picture = picture.scaled(own, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    picture.setDevicePixelRatio(1.0);
+  }
   QImage copy(width_, height_, QImage::Format_RGB32);
   copy.fill(Qt::white);
   QPainter p(&copy);
-  p.drawImage(QPoint(0, 0), source, QRect(0, 0, width_, height_));
+  p.drawImage(QPoint(0, 0), picture, QRect(0, 0, width_, height_));
   p.end();
   picture_ = std::move(copy);
   return true;

@@ -99,6 +99,15 @@ TEST(ChartPicture, QuarterTurnCounterclockwise) {
   EXPECT_EQ(canvas->Height(), 640);
   EXPECT_EQ(bitmap.Width(), 640);  // the holder keeps its own size
   EXPECT_EQ(canvas->Picture().pixelColor(30, 639 - 30), QColor(Qt::red));
+  // A picture of a high-density screen is taken whole, at the chart's size.
+  QImage dense(800, 600, QImage::Format_RGB32);
+  dense.fill(Qt::white);
+  QPainter(&dense).fillRect(760, 560, 40, 40, Qt::blue);
+  dense.setDevicePixelRatio(2.0);
+  bitmap.SetWidth(400);
+  bitmap.SetHeight(300);
+  ASSERT_TRUE(canvas->SetSource(dense));
+  EXPECT_EQ(canvas->Picture().pixelColor(390, 290), QColor(Qt::blue));
   // A failed capture leaves no picture rather than a blank one.
   EXPECT_FALSE(canvas->SetSource(QImage()));
   EXPECT_FALSE(canvas->HasPicture());
