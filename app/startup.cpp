@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "output/utbmpPrint.h"
+#include "output/utfaterPint.h"
 #include "platform/application.h"
 #include "platform/instancelock.h"
 #include "users/utLogin.h"
@@ -21,6 +22,7 @@ int RunSession(const LoginStep& login, const MainFormFactory& createMainForm) {
   if (!mainForm) return 0;
   // The print previews live as long as the main form and are reused for every print.
   CreatePrintPreview(mainForm);
+  CreateReportPreview(mainForm);
   QuitWhenClosed(mainForm);
   if (!mainForm->isVisible()) mainForm->show();
   QCoreApplication::exec();

@@ -1,0 +1,144 @@
+// bench_print_report [--kind K] [--pages N] [--out PATH]
+// The demo file (680,000 records of 32 channels, alarms, 5 power failures) is written,
+// then loaded through the reader as the main form loads it. Its report of kind K
+// (default 1, the data report at step 1) over the whole recording is printed through
+// the preview's print code to a PDF file at 600 dpi, N pages (default 2000). One line:
+//   pages=N pages_per_s=R rss_growth_mb=M page_turn_ms=P
+// M: growth of resident memory from page 100 (page 1 in a shorter report) to page N; P: median time to draw one
+// preview page (default zoom and margins).
+#include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "data/pubparam.h"
+#include "data/readdata.h"
+#include "data/recordparse.h"
+#include "data/syspar.h"
+#include "output/reportprint.h"
+#include "tools/datagen.h"
+
+namespace {
+
+struct Receiver : QObject, StatusReceiver {
+  utReadData* reader = nullptr;
+  QEventLoop* loop = nullptr;
+  void OnStatusMsg(const StatusMsg& msg) override {
+    if (msg.code == kStatusDisorder) reader->DisorderPolicy = 2;
+    if (msg.code == kStatusParseDone && loop != nullptr) loop->quit();
+  }
+};
+
+double RssMb() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6) / 1024.0;
+  return 0.0;
+}
+
+double Seconds(std::chrono::steady_clock::time_point since) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+int Usage() {
+  std::fprintf(stderr, "usage: bench_print_report [--kind 1|3|4|5|6] [--pages N] [--out PATH]\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  QApplication app(argc, argv);
+  int kind = kReportData;
+  long long pages = 2000;
+  QString out = QDir::temp().filePath("bench_print_report.pdf");
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--kind" && i + 1 < argc) kind = std::atoi(argv[++i]);
+    else if (a == "--pages" && i + 1 < argc) pages = std::atoll(argv[++i]);
+    else if (a == "--out" && i + 1 < argc) out = QString::fromLocal8Bit(argv[++i]);
+    else return Usage();
+  }
+  if (pages < 1 || (kind != 1 && kind != 3 && kind != 4 && kind != 5 && kind != 6)) return Usage();
+
+  // The demo file, as the run command writes it.
+  const std::string demo = QDir::temp().filePath("bench_print_report_demo.qmd").toStdString();
+  GenOptions opt;
+  opt.channels = 32;
+  opt.records = 680000;
+  opt.alarms = true;
+  opt.powerFailures = 5;
+  if (!WriteDataFile(demo, opt)) {
+    std::fprintf(stderr, "cannot write %s\n", demo.c_str());
+    return 1;
+  }
+  utPubParam* store = GetPubParam();
+  ReadGlobalPar();  // as the main form does when it first shows: every channel shown
+  store->ReadFilePar(QFileInfo(QString::fromStdString(demo)).fileName().toStdString());
+  utReadData reader;
+  Receiver receiver;
+  receiver.reader = &reader;
+  reader.SetNotifyWindow(&receiver, &receiver);
+  QEventLoop loop;
+  receiver.loop = &loop;
+  if (!reader.LoadFile(demo)) {
+    std::fprintf(stderr, "cannot load %s\n", demo.c_str());
+    return 1;
+  }
+  reader.Resume();
+  loop.exec();
+  std::remove(demo.c_str());
+
+  // The report as the print button hands it over: the whole recording, data page 1, step 1.
+  const ReportSource src = StoreSource();
+  const IndexRange range = ReportRangeFor(kind, 0, src.count, 1, 1, src.count);
+  ReportContent content = BuildReportContent(src, kind, range.first, range.end, 1);
+  content.rangeText = src.timeText(range.first) + "=>" + src.timeText(range.end - 1);
+  const MarginPercents margins{5, 5, 5};
+  const QString printTime = PrintTimeText();
+
+  // Page turns of the preview at the default zoom.
+  utPrinter printer;
+  const TextMetrics text = PreviewTextMetrics();
+  const ImageSize size = ReportPreviewImageSize(96, 96, 65);
+  std::vector<double> turns;
+  PreviewPage preview;
+  for (int p = 1; p <= 41; ++p) {
+    const auto t0 = std::chrono::steady_clock::now();
+    preview = RenderPreviewPage(printer, content, {size.width, size.height}, text, margins, p * 7, printTime);
+    turns.push_back(Seconds(t0) * 1000.0);
+  }
+  std::sort(turns.begin(), turns.end());
+  preview = RenderPreviewPage(printer, content, {size.width, size.height}, text, margins, 1, printTime);
+
+  // Printing from page 1, as the print button does with page 1 shown.
+  printer.SetOutputFile(out, 600);
+  double rssAt100 = 0.0;
+  long long printedPages = 0;
+  const auto t0 = std::chrono::steady_clock::now();
+  const PrintOutcome result =
+      PrintReportPages(printer, content, preview.layout, 1, margins, true, printTime, pages,
+                       [&](std::int64_t printed) {
+                         printedPages = printed;
+                         if (printed == 1 || printed == 100) rssAt100 = RssMb();  // page 1 for shorter reports
+                       });
+  const double rssEnd = RssMb();
+  const double seconds = Seconds(t0);
+  if (result.kind != PrintOutcome::Printed) {
+    std::fprintf(stderr, "printing failed\n");
+    return 1;
+  }
+  std::printf("pages=%lld pages_per_s=%.1f rss_growth_mb=%.1f page_turn_ms=%.2f\n", printedPages,
+              seconds > 0 ? printedPages / seconds : 0.0, rssEnd - rssAt100, turns[turns.size() / 2]);
+  return 0;
+}

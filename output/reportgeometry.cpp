@@ -1,0 +1,70 @@
+#include "output/reportgeometry.h"
+
+#include <algorithm>
+
+PageMargins ComputeMargins(int width, int height, int topPercent, int bottomPercent,
+                           int leftPercent) {
+  // 64-bit products: a page of several hundred thousand units times 100 stays exact.
+  auto margin = [](std::int64_t size, std::int64_t percent) {
+    return static_cast<int>(size - ((100 - percent) * size) / 100);
+  };
+  PageMargins m;
+  m.top = margin(height, topPercent);
+  m.bottom = margin(height, bottomPercent);
+  m.left = margin(width, leftPercent);
+  m.usable = height - (m.bottom + m.top);
+  return m;
+}
+
+int RuleCount(int usable, int lineHeight) {
+  if (usable <= 0 || lineHeight <= 0) return 0;
+  const std::int64_t band = 2 * static_cast<std::int64_t>(lineHeight);
+  return static_cast<int>((usable + band - 1) / band);
+}
+
+int LinesOnPage(std::int64_t page, int rules) {
+  if (rules < kMinTableRules) return 0;
+  return page <= 1 ? rules - 5 : rules - 2;
+}
+
+PageCapacity RecordCapacity(int rules, std::int64_t step) {
+  const std::int64_t k = std::max<std::int64_t>(step, 1);
+  return {LinesOnPage(1, rules) * k, LinesOnPage(2, rules) * k};
+}
+
+std::int64_t PageCountFor(std::int64_t items, const PageCapacity& cap) {
+  if (items <= cap.first || cap.later <= 0) return 1;
+  const std::int64_t rest = items - cap.first;
+  return 1 + (rest + cap.later - 1) / cap.later;
+}
+
+ItemRange ItemsOfPage(std::int64_t page, std::int64_t items, const PageCapacity& cap) {
+  ItemRange r;
+  if (page <= 1) {
+    r.end = std::clamp<std::int64_t>(cap.first, 0, std::max<std::int64_t>(items, 0));
+    return r;
+  }
+  if (cap.later <= 0) return r;
+  r.first = std::max<std::int64_t>(cap.first, 0) + cap.later * (page - 2);
+  r.first = std::min(r.first, std::max<std::int64_t>(items, 0));
+  r.end = std::min(r.first + cap.later, std::max<std::int64_t>(items, 0));
+  return r;
+}
+
+std::int64_t PageOfItem(std::int64_t item, const PageCapacity& cap) {
+  if (item < cap.first || cap.later <= 0) return 1;
+  return 2 + (item - std::max<std::int64_t>(cap.first, 0)) / cap.later;
+}
+
+std::int64_t ClampPage(std::int64_t page, std::int64_t count) {
+  return std::clamp<std::int64_t>(page, 1, std::max<std::int64_t>(count, 1));
+}
+
+ImageSize ReportPreviewImageSize(double dpiX, double dpiY, int zoomPercent) {
+  constexpr long double kA4WidthInches = 8.26771653543307L;
+  constexpr long double kA4HeightInches = 11.69291338582677L;
+  ImageSize s;
+  s.width = static_cast<int>(kA4WidthInches * dpiX * zoomPercent * 0.0125L);
+  s.height = static_cast<int>(kA4HeightInches * dpiY * zoomPercent * 0.01L + 3.0L);
+  return s;
+}

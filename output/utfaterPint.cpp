@@ -1,0 +1,254 @@
+#include "output/utfaterPint.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMessageBox>
+#include <QPrinterInfo>
+#include <QStyle>
+#include <algorithm>
+
+#include "data/lanchg.h"
+#include "output/utjumppage.h"
+#include "platform/appcursor.h"
+#include "platform/gbk.h"
+#include "ui_frmfaterPrit.h"
+
+QPointer<TfrmfaterPrit> frmfaterPrit;
+
+namespace {
+
+PreviewMessageHandler& MessageHandler() {
+  static PreviewMessageHandler handler;
+  return handler;
+}
+
+// The resolution of the preview image, which the page size and fonts follow.
+constexpr double kImageDpi = 96.0;
+
+}  // namespace
+
+void SetPreviewMessageHandler(PreviewMessageHandler handler) { MessageHandler() = std::move(handler); }
+
+TfrmfaterPrit* CreateReportPreview(QWidget* owner) {
+  if (!frmfaterPrit) frmfaterPrit = new TfrmfaterPrit(owner);
+  return frmfaterPrit;
+}
+
+TfrmfaterPrit::TfrmfaterPrit(QWidget* owner)
+    : QDialog(owner), ui(new Ui::frmfaterPrit), pubParam(GetPubParam()), printer(new utPrinter()) {
+  ui->setupUi(this);
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+  setAttribute(Qt::WA_DeleteOnClose);
+  TranslateOnShow("frmfaterPrit", this);
+  previewText_ = PreviewTextMetrics();
+  printer->SetPageWidth(21);  // placeholders until the first rendering
+  printer->SetPageHeight(29);
+  printer->SetNotifyWindow(this, this);
+
+  QStyle* st = style();
+  ui->btn11->setIcon(st->standardIcon(QStyle::SP_MediaSkipBackward));
+  ui->btn8->setIcon(st->standardIcon(QStyle::SP_MediaSeekBackward));
+  ui->btn10->setIcon(st->standardIcon(QStyle::SP_MediaSeekForward));
+  ui->btn1->setIcon(st->standardIcon(QStyle::SP_MediaSkipForward));
+  ui->btn9->setIcon(st->standardIcon(QStyle::SP_ArrowRight));
+  ui->btn6->setIcon(QIcon::fromTheme("document-print", st->standardIcon(QStyle::SP_DialogSaveButton)));
+  ui->btn2->setIcon(st->standardIcon(QStyle::SP_DialogCloseButton));
+
+  connect(ui->btn11, &QToolButton::clicked, this, &TfrmfaterPrit::btn11Click);
+  connect(ui->btn8, &QToolButton::clicked, this, &TfrmfaterPrit::btn8Click);
+  connect(ui->btn10, &QToolButton::clicked, this, &TfrmfaterPrit::btn10Click);
+  connect(ui->btn1, &QToolButton::clicked, this, &TfrmfaterPrit::btn1Click);
+  connect(ui->btn9, &QToolButton::clicked, this, &TfrmfaterPrit::btn9Click);
+  connect(ui->btn6, &QToolButton::clicked, this, &TfrmfaterPrit::btn6Click);
+  connect(ui->btn2, &QToolButton::clicked, this, &QDialog::close);
+  connect(ui->btn3, &QPushButton::clicked, this, &TfrmfaterPrit::btn3Click);
+  QScrollBar* bars[] = {ui->scrlbr1, ui->scrlbr2, ui->scrlbr3};
+  for (int i = 0; i < 3; ++i)
+    connect(bars[i], &QScrollBar::valueChanged, this,
+            [this, i](int value) { UpdateMarginSetting(i, value, MarginCaption(i)); });
+  // The zoom follows the user's scrolling only, not a position set by the program.
+  connect(ui->scrlbr4, &QScrollBar::valueChanged, this, [this] {
+    if (!settingZoom_) scrlbr4Scroll();
+  });
+  connect(ui->cmbprint, &QComboBox::activated, this, [this](int index) {
+    if (onPrinterSelected_) onPrinterSelected_(index);
+  });
+  connect(ui->rbColor, &QCheckBox::clicked, this, [this] { ui->rbBlack->setChecked(!ui->rbColor->isChecked()); });
+  connect(ui->rbBlack, &QCheckBox::clicked, this, [this] { ui->rbColor->setChecked(!ui->rbBlack->isChecked()); });
+}
+
+TfrmfaterPrit::~TfrmfaterPrit() = default;
+
+void TfrmfaterPrit::SetRangeText(const QString& text) { ui->edt1->setText(text); }
+
+QString TfrmfaterPrit::MarginCaption(int index) const {
+  static const char* const keys[] = {"lbl1", "lbl2", "lbl3", "lbl4"};
+  static const char* const defaults[] = {"上:", "下:", "左:", "缩小到:"};
+  return GetLangString("frmfaterPrit", keys[index], QString::fromUtf8(defaults[index]));
+}
+
+MarginPercents TfrmfaterPrit::Margins() const {
+  const std::int32_t* pos = pubParam->SysPar.DATAPOS;
+  return {pos[0], pos[1], pos[2]};
+}
+
+void TfrmfaterPrit::Message(PreviewMsg kind, const QString& text) {
+  if (MessageHandler()) {
+    MessageHandler()(kind, text);
+    return;
+  }
+  if (kind == PreviewMsg::Error) QMessageBox::critical(this, QString(), text);
+  else QMessageBox::information(this, QString(), text);
+}
+
+void TfrmfaterPrit::BuildContent() {
+  const ReportSource src = StoreSource();
+  content_ = BuildReportContent(src, reportTypeCode, startIndex, endIndex, interval);
+  content_.rangeText = ui->edt1->text();
+  content_.deviceName = QString::fromStdString(pubParam->SysPar.DEVNAME);
+  content_.unitName = QString::fromStdString(pubParam->SysPar.COPYNAME);
+}
+
+void TfrmfaterPrit::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (!event->spontaneous()) FormShow();
+}
+
+void TfrmfaterPrit::FormShow() {
+  BuildContent();
+  const std::int32_t* pos = pubParam->SysPar.DATAPOS;
+  QScrollBar* bars[] = {ui->scrlbr1, ui->scrlbr2, ui->scrlbr3};
+  for (int i = 0; i < 3; ++i) bars[i]->setValue(std::clamp(pos[i], bars[i]->minimum(), bars[i]->maximum()));
+  settingZoom_ = true;  // the stored zoom stands until the bar is scrolled
+  ui->scrlbr4->setValue(std::clamp(pos[3], ui->scrlbr4->minimum(), ui->scrlbr4->maximum()));
+  settingZoom_ = false;
+  QLabel* labels[] = {ui->lbl1, ui->lbl2, ui->lbl3, ui->lbl4};
+  for (int i = 0; i < 4; ++i) labels[i]->setText(MarginCaption(i) + QString::number(pos[i]) + '%');
+
+  const QStringList names = QPrinterInfo::availablePrinterNames();
+  ui->cmbprint->clear();
+  ui->cmbprint->addItems(names);
+  ui->cmbprint->setCurrentIndex(static_cast<int>(names.lastIndexOf(QString::fromStdString(printerName))));
+  ui->rbBlack->setChecked(blackWhite);
+  ui->rbColor->setChecked(!blackWhite);
+  RenderPreview();
+}
+
+void TfrmfaterPrit::UpdateMarginSetting(int index, int value, const QString& label) {
+  if (index >= 0 && index < 4) {
+    pubParam->SysPar.DATAPOS[index] = value;
+    QLabel* labels[] = {ui->lbl1, ui->lbl2, ui->lbl3, ui->lbl4};
+    labels[index]->setText(label + QString::number(value) + '%');
+  }
+  RenderPreview();
+}
+
+void TfrmfaterPrit::scrlbr4Scroll() { UpdateMarginSetting(3, ui->scrlbr4->value(), MarginCaption(3)); }
+
+void TfrmfaterPrit::RenderPreview() {
+  const ImageSize size = ReportPreviewImageSize(kImageDpi, kImageDpi, pubParam->SysPar.DATAPOS[3]);
+  imageSize_ = QSize(std::max(size.width, 1), std::max(size.height, 1));
+  LayoutPreview();
+  const PreviewPage page = RenderPreviewPage(*printer, content_, imageSize_, previewText_, Margins(),
+                                             currentPage, PrintTimeText());
+  previewLayout_ = page.layout;
+  currentPage = page.page;
+  pageCount = page.layout.pageCount;
+  ui->img1->setPixmap(QPixmap::fromImage(page.image));
+}
+
+void TfrmfaterPrit::LayoutPreview() {
+  const int toolbar = ui->tlb1->height();
+  const int panel = ui->pnl2->width();
+  int top = (height() - toolbar - imageSize_.height()) / 2 + 5;
+  // Never under the tool bar.
+  if (top < toolbar + 5) top = toolbar + 5;
+  const int left = (width() - panel - imageSize_.width()) / 2 + panel;
+  ui->img1->setGeometry(std::max(left, panel), top, imageSize_.width(), imageSize_.height());
+}
+
+void TfrmfaterPrit::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  const int status = ui->stat1->height();
+  ui->tlb1->resize(width(), ui->tlb1->height());
+  ui->pnl2->setGeometry(0, ui->tlb1->height(), ui->pnl2->width(), height() - ui->tlb1->height() - status);
+  ui->stat1->setGeometry(0, height() - status, width(), status);
+  LayoutPreview();
+}
+
+void TfrmfaterPrit::MoveTo(std::int64_t page) {
+  currentPage = page;
+  RenderPreview();
+}
+
+void TfrmfaterPrit::btn11Click() {
+  if (currentPage != 1) MoveTo(1);
+  else Message(PreviewMsg::Information, GetLangString("frmfaterPrit", "Error26", "到达第一页"));
+}
+
+void TfrmfaterPrit::btn8Click() {
+  if (currentPage > 1) MoveTo(currentPage - 1);
+  else Message(PreviewMsg::Information, GetLangString("frmfaterPrit", "Error26", "到达第一页"));
+}
+
+void TfrmfaterPrit::btn10Click() {
+  if (currentPage < pageCount) MoveTo(currentPage + 1);
+  else Message(PreviewMsg::Information, GetLangString("frmfaterPrit", "Error27", "到达最后一页"));
+}
+
+void TfrmfaterPrit::btn1Click() {
+  if (currentPage < pageCount) MoveTo(pageCount);
+  else Message(PreviewMsg::Information, GetLangString("frmfaterPrit", "Error27", "到达最后一页"));
+}
+
+void TfrmfaterPrit::btn9Click() {
+  auto* dialog = new Tfrmjumppage(this, [this](int page) { SetJumpPage(page); });
+  // "%s%d%s" in a 32-byte buffer: "总计12页".
+  const QString total = GetLangString("frmfaterPrit", "Error28", "总计") + QString::number(pageCount) + GetLangString("frmfaterPrit", "Error23", "页");
+  dialog->Prepare(static_cast<int>(std::min<std::int64_t>(currentPage, INT32_MAX)),
+                  gbk::Decode(gbk::FitBuffer(gbk::Encode(total), 32)));
+  jumpPage = 0;  // a dialog closed without OK is a cancel
+  dialog->exec();
+  GoToPage(jumpPage);
+}
+
+void TfrmfaterPrit::GoToPage(int page) {
+  if (page < 1) return;
+  if (page > pageCount) {
+    Message(PreviewMsg::Error, GetLangString("frmfaterPrit", "Error29", "超出页的范围."));
+    return;
+  }
+  MoveTo(page);
+}
+
+void TfrmfaterPrit::btn6Click() {
+  blackWhite = ui->rbBlack->isChecked();
+  printer->SetNotifyWindow(this, this);
+  printer->SetPrinterName(ui->cmbprint->currentText().toStdString());
+  printer->SetPageHeight(2970);
+  printer->SetPageWidth(2100);
+  SetAppCursor(AppCursor::HourGlass);
+  const PrintOutcome out = PrintReportPages(*printer, content_, previewLayout_, currentPage, Margins(),
+                                            blackWhite, PrintTimeText());
+  RenderPreview();
+  SetAppCursor(AppCursor::Default);
+  if (out.kind == PrintOutcome::NothingToPrint)
+    Message(PreviewMsg::Information, GetLangString("frmfaterPrit", "Error33", "没有可打印的页."));
+}
+
+void TfrmfaterPrit::btn3Click() {
+  if (pubParam->WriteFilePar(section_, 43)) Message(PreviewMsg::Information, GetLangString("frmfaterPrit", "Error25", "设置成功"));
+  else Message(PreviewMsg::Error, GetLangString("frmfaterPrit", "Error34", "设置保存失败."));
+}
+
+void TfrmfaterPrit::OnStatusMsg(const StatusMsg& msg) {
+  if (msg.code == kPrinterFailedCode) Message(PreviewMsg::Error, GetLangString("frmfaterPrit", "Error30", "打印机加载失败!请重新加载."));
+}
+
+void TfrmfaterPrit::closeEvent(QCloseEvent* event) {
+  // The form frees itself (and its printer) once closed; the next report makes a new one.
+  printer->SetDC(nullptr);
+  event->accept();
+  QDialog::closeEvent(event);
+}

@@ -1,0 +1,66 @@
+#include "output/utjumppage.h"
+
+#include <QKeyEvent>
+#include <algorithm>
+#include <climits>
+
+#include "data/lanchg.h"
+#include "mainwindow/numformat.h"
+#include "ui_frmjumppage.h"
+
+int TypedPage(const QString& text) {
+  return static_cast<int>(std::clamp<std::int64_t>(LeadingInt(text), INT_MIN, INT_MAX));
+}
+
+Tfrmjumppage::Tfrmjumppage(QWidget* owner, std::function<void(int)> setJumpPage)
+    : QDialog(owner), ui(new Ui::frmjumppage), setJumpPage_(std::move(setJumpPage)) {
+  ui->setupUi(this);
+  setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+  setFixedSize(140, 77);
+  setAttribute(Qt::WA_DeleteOnClose);
+  TranslateOnShow("frmjumppage", this);
+  ui->edt1->installEventFilter(this);
+  connect(ui->btn1, &QPushButton::clicked, this, &Tfrmjumppage::btn1Click);
+  connect(ui->btn2, &QPushButton::clicked, this, &Tfrmjumppage::btn2Click);
+}
+
+Tfrmjumppage::~Tfrmjumppage() = default;
+
+void Tfrmjumppage::Prepare(int currentPage, const QString& totalText) {
+  ui->edt1->setText(QString::number(currentPage));
+  ui->edt1->selectAll();
+  ui->lbl3->setText(totalText);
+}
+
+void Tfrmjumppage::btn1Click() {
+  page_ = TypedPage(ui->edt1->text());
+  accept();
+}
+
+void Tfrmjumppage::btn2Click() {
+  page_ = 0;
+  reject();
+}
+
+void Tfrmjumppage::done(int result) {
+  // Whatever closes the dialog hands a page back once; only OK hands back the entry.
+  if (!handedBack_) {
+    handedBack_ = true;
+    if (setJumpPage_) setJumpPage_(result == QDialog::Accepted ? page_ : 0);
+  }
+  QDialog::done(result);
+}
+
+bool Tfrmjumppage::eventFilter(QObject* watched, QEvent* event) {
+  if (watched != ui->edt1 || event->type() != QEvent::KeyPress) return QDialog::eventFilter(watched, event);
+  auto* key = static_cast<QKeyEvent*>(event);
+  if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+    btn1Click();
+    return true;
+  }
+  if (key->key() == Qt::Key_Backspace) return false;
+  const QString t = key->text();
+  // Keys without a character (arrows, Delete, Home) keep their editing role.
+  if (t.isEmpty()) return false;
+  return !(t.size() == 1 && t[0] >= '0' && t[0] <= '9');
+}

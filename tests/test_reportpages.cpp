@@ -1,0 +1,331 @@
+#include <gtest/gtest.h>
+
+#include <QLine>
+#include <ostream>
+#include <algorithm>
+
+#include "output/reportpages.h"
+#include "platform/gbk.h"
+#include "support/listrecords.h"
+
+void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
+namespace {
+
+struct Drawn {
+  int x, y;
+  QString text;
+  int size;
+  bool bold;
+};
+
+// Keeps what a page draws, so tests read the texts and rules at their places.
+struct RecordingCanvas : PageCanvas {
+  std::vector<Drawn> texts;
+  std::vector<QLine> lines;
+  int size = 0;
+  bool bold = false;
+  void SetFont(int s, bool b) override { size = s, bold = b; }
+  void Text(int x, int y, const QString& t) override {
+    if (!t.isEmpty()) texts.push_back({x, y, t, size, bold});
+  }
+  void Line(int x1, int y1, int x2, int y2) override { lines.emplace_back(x1, y1, x2, y2); }
+  void Frame(int, int) override {}
+
+  // Texts of the band whose text top is y, left to right.
+  QStringList row(int y) const {
+    std::vector<Drawn> r;
+    for (const Drawn& d : texts)
+      if (d.y == y) r.push_back(d);
+    std::stable_sort(r.begin(), r.end(), [](const Drawn& a, const Drawn& b) { return a.x < b.x; });
+    QStringList out;
+    for (const Drawn& d : r) out << d.text;
+    return out;
+  }
+  const Drawn* find(const QString& t) const {
+    for (const Drawn& d : texts)
+      if (d.text == t) return &d;
+    return nullptr;
+  }
+  std::vector<int> verticalRulesX() const {
+    std::vector<int> xs;
+    for (const QLine& l : lines)
+      if (l.x1() == l.x2()) xs.push_back(l.x1());
+    return xs;
+  }
+};
+
+// Margins 0 %, W 1000, LH 10, CW 8: N = H / 20, text of band b at 20b + 5.
+PageMetrics Metrics(int height, int width = 1000) { return {width, height, 10, 8}; }
+int BandY(int band) { return 20 * band + 5; }
+
+ReportLayout Layout(const ReportContent& c, const PageMetrics& m) { return LayoutReport(c, m, 0, 0, 0); }
+
+RecordingCanvas Draw(const ReportContent& c, const ReportLayout& l, std::int64_t page) {
+  RecordingCanvas cv;
+  DrawReportPage(cv, c, l, page, "2024-05-06 07:08:09");
+  return cv;
+}
+
+}  // namespace
+
+TEST(ReportGeometry, A4AtSixHundredDpi) {
+  const PageMargins m = ComputeMargins(4960, 7016, 5, 5, 5);
+  EXPECT_EQ(m.top, 351);
+  EXPECT_EQ(m.bottom, 351);
+  EXPECT_EQ(m.left, 248);
+  EXPECT_EQ(m.usable, 6314);
+  const int n = RuleCount(m.usable, 70);
+  EXPECT_EQ(n, 46);
+  EXPECT_EQ(LinesOnPage(1, n), 41);
+  EXPECT_EQ(LinesOnPage(2, n), 44);
+
+  // The preview image: 1.25 times wider than A4 in proportion, 3 more in height.
+  const ImageSize s = ReportPreviewImageSize(96, 96, 65);
+  EXPECT_EQ(s.width, 644);
+  EXPECT_EQ(s.height, 732);
+}
+
+TEST(ReportGeometry, PageCountsAndDegenerateLayouts) {
+  const PageCapacity cap = RecordCapacity(30, 1);  // 25 lines, then 28
+  EXPECT_EQ(PageCountFor(100, cap), 4);
+  EXPECT_EQ(PageCountFor(25, cap), 1);
+  EXPECT_EQ(PageCountFor(26, cap), 2);
+  EXPECT_EQ(PageCountFor(0, cap), 1);
+  EXPECT_EQ(PageCountFor(251, RecordCapacity(30, 10)), 2);
+
+  // No line height, no usable height, too few rules: one page, never a division by 0.
+  EXPECT_EQ(RuleCount(500, 0), 0);
+  EXPECT_EQ(RuleCount(0, 10), 0);
+  EXPECT_EQ(RuleCount(-40, 10), 0);
+  for (int n = 0; n < kMinTableRules; ++n) {
+    EXPECT_EQ(LinesOnPage(1, n), 0);
+    EXPECT_EQ(PageCountFor(1000, RecordCapacity(n, 3)), 1);
+  }
+  EXPECT_EQ(ClampPage(7, 3), 3);
+  EXPECT_EQ(ClampPage(0, 3), 1);
+  EXPECT_EQ(ClampPage(5, 0), 1);
+
+  // A report drawn with those layouts: a page with a footer and no table.
+  TestRecords s(50, 3);
+  for (int kind : {1, 3, 4, 5, 6}) {
+    ReportContent c = BuildReportContent(s.src(), kind, 0, 50, 1);
+    for (PageMetrics m : {PageMetrics{1000, 100, 10, 8}, PageMetrics{1000, 600, 0, 0}, PageMetrics{1000, 0, 10, 8}}) {
+      const ReportLayout l = Layout(c, m);
+      EXPECT_EQ(l.pageCount, 1);
+      RecordingCanvas cv = Draw(c, l, 1);
+      EXPECT_NE(cv.find(QStringLiteral("第 1 页/共 1 页")), nullptr) << kind;
+      EXPECT_EQ(cv.find(TestRecords::time(0)), nullptr) << kind;
+    }
+  }
+}
+
+TEST(ReportPages, DataReportLinesFollowThePageAndTheStep) {
+  TestRecords s(1000, 3);
+  s.shown[1] = 0;
+  for (int i = 0; i < 1000; ++i) s.value(i, 2, i + 0.25);
+  ReportContent c = BuildReportContent(s.src(), kReportData, 100, 900, 10);
+  c.rangeText = "A=>B";
+  const ReportLayout l = Layout(c, Metrics(600));  // N = 30
+  ASSERT_EQ(l.rules, 30);
+  EXPECT_EQ(l.x0, 12 * 8 + 4);
+  EXPECT_EQ(l.columnWidth, (1000 - 100) / 2);
+  EXPECT_EQ(l.pageCount, 3);  // 80 lines: 25, 28, 27
+
+  RecordingCanvas p1 = Draw(c, l, 1);
+  EXPECT_EQ(p1.row(BandY(0)), (QStringList{"设备名称：", "打印时间：2024-05-06 07:08:09"}));
+  EXPECT_EQ(p1.row(BandY(1)), (QStringList{"时间范围：A=>B"}));
+  EXPECT_EQ(p1.row(BandY(3)), (QStringList{"记录时间", "CH1", "CH3"}));
+  EXPECT_EQ(p1.row(BandY(4)), (QStringList{TestRecords::time(100), "0.0", "100.2"}));
+  EXPECT_EQ(p1.row(BandY(5)), (QStringList{TestRecords::time(110), "0.0", "110.2"}));
+  EXPECT_EQ(p1.row(BandY(28)), (QStringList{TestRecords::time(340), "0.0", "340.2"}));
+  EXPECT_TRUE(p1.row(BandY(29)).filter("2024").isEmpty());
+
+  RecordingCanvas p2 = Draw(c, l, 2);
+  EXPECT_EQ(p2.row(BandY(0)), (QStringList{"记录时间", "CH1", "CH3"}));
+  EXPECT_EQ(p2.row(BandY(1)).first(), TestRecords::time(350));
+  EXPECT_EQ(p2.row(BandY(28)).first(), TestRecords::time(620));
+  RecordingCanvas p4 = Draw(c, l, 3);
+  EXPECT_EQ(p4.row(BandY(1)).first(), TestRecords::time(630));
+  EXPECT_EQ(p4.row(BandY(27)).first(), TestRecords::time(890));
+  EXPECT_TRUE(p4.row(BandY(28)).filter("2024").isEmpty());
+
+  // Beyond the last page: column headers and footer, no lines.
+  RecordingCanvas p9 = Draw(c, l, 9);
+  EXPECT_EQ(p9.row(BandY(0)), (QStringList{"记录时间", "CH1", "CH3"}));
+  EXPECT_TRUE(p9.row(BandY(1)).isEmpty());
+}
+
+TEST(ReportPages, AlarmCellsHoldTheirOwnChannelsAlarms) {
+  TestRecords s(20, 3);
+  s[4].Channel[0].Alarm[0] = 1;
+  s[4].Channel[0].Alarm[5] = 1;
+  s[4].Channel[2].Alarm[1] = 1;
+  s[9].Channel[1].Alarm[4] = 1;
+  s.marker(12);
+  s[12].Channel[0].Alarm[0] = 1;  // a marker is never an alarm record
+  ReportContent c = BuildReportContent(s.src(), kReportAlarm, 2, 20, 1);
+  ASSERT_EQ(c.alarmIndex, (std::vector<std::int32_t>{4, 9}));
+  const ReportLayout l = Layout(c, Metrics(600));
+  EXPECT_EQ(l.pageCount, 1);
+  RecordingCanvas cv = Draw(c, l, 1);
+  EXPECT_EQ(cv.row(BandY(4)), (QStringList{TestRecords::time(4), "上限报警,异常报警,", "下限报警,"}));
+  const Drawn* lower = cv.find("下限报警,");
+  ASSERT_NE(lower, nullptr);
+  EXPECT_EQ(lower->x, l.x0 + 2 * l.columnWidth + 4);  // the third column, the second keeps its place
+  EXPECT_EQ(cv.row(BandY(5)), (QStringList{TestRecords::time(9), "超程报警,"}));
+  EXPECT_TRUE(cv.row(BandY(6)).isEmpty());
+  EXPECT_NE(cv.find("报表类型：报警记录"), nullptr);
+}
+
+TEST(ReportPages, PowerFailureEntriesFillColumnsThenPages) {
+  // N = 20: 15 slots per column on page 1.
+  TestRecords s(200, 2);
+  for (int i = 1; i <= 20; ++i) s.marker(i * 5);
+  ReportContent c = BuildReportContent(s.src(), kReportPowerFail, 0, 150, 1);
+  ASSERT_EQ(c.powerEntries.size(), 21u);  // 20 markers and the record after the range
+  ReportLayout l = Layout(c, Metrics(400));
+  ASSERT_EQ(l.rules, 20);
+  EXPECT_EQ(l.pageCount, 1);
+  RecordingCanvas cv = Draw(c, l, 1);
+  const int v = l.x0;  // the time column's width (L = 0)
+  EXPECT_EQ(cv.row(BandY(3)), (QStringList{"记录时间", "记录时间"}));
+  EXPECT_EQ(cv.row(BandY(4)), (QStringList{TestRecords::time(4), TestRecords::time(79)}));
+  EXPECT_EQ(cv.row(BandY(18)).first(), TestRecords::time(74));
+  EXPECT_EQ(cv.row(BandY(9)), (QStringList{TestRecords::time(29), TestRecords::time(150)}));
+  EXPECT_EQ(cv.find(TestRecords::time(150))->x, v + 4);
+  EXPECT_EQ(cv.find(TestRecords::time(150))->size, 9);
+
+  // Two columns across the page: the rest continues on page 2 with its own headers.
+  l = Layout(c, Metrics(300, 2 * v + 10));  // N = 15: 10 slots, then 13
+  ASSERT_EQ(l.powerColumns, 2);
+  EXPECT_EQ(l.pageCount, 2);
+  RecordingCanvas p2 = Draw(c, l, 2);
+  EXPECT_EQ(p2.row(BandY(0)), (QStringList{"记录时间"}));
+  EXPECT_EQ(p2.row(BandY(1)), (QStringList{TestRecords::time(150)}));
+  EXPECT_EQ(p2.find(TestRecords::time(150))->y, BandY(1));
+
+  // Without markers only the record after the range; at the end of the data, nothing.
+  ReportContent none = BuildReportContent(s.src(), kReportPowerFail, 120, 150, 1);
+  EXPECT_EQ(none.powerEntries, (std::vector<QString>{TestRecords::time(150)}));
+  EXPECT_TRUE(BuildReportContent(s.src(), kReportPowerFail, 120, 200, 1).powerEntries.empty());
+}
+
+TEST(ReportPages, PeakAndAverageGroupsOfSevenChannels) {
+  TestRecords s(10, 8);
+  s.shown[3] = 0;  // 7 shown: 0 1 2 4 5 6 7
+  for (int i = 0; i < 10; ++i) s.value(i, 0, i == 3 || i == 6 ? 12.5 : 1.0);
+  s.value(8, 0, -3.25);
+  for (int i = 0; i < 10; ++i) s.value(i, 7, 2 * i);
+  ReportContent peaks = BuildReportContent(s.src(), kReportPeak, 0, 10, 1);
+  ReportLayout l = Layout(peaks, Metrics(600));
+  EXPECT_EQ(peaks.items(), 3);
+  EXPECT_EQ(l.pageCount, 1);
+  RecordingCanvas cv = Draw(peaks, l, 1);
+  // Groups of 3, 3 and 1 in bands 3..11; ties keep the earliest time.
+  EXPECT_EQ(cv.row(BandY(3)), (QStringList{"峰值类别", "CH1", "CH2", "CH3"}));
+  EXPECT_EQ(cv.row(BandY(4)).mid(0, 2), (QStringList{"最大值", TestRecords::time(3) + "=>12.5"}));
+  EXPECT_EQ(cv.row(BandY(5)).mid(0, 2), (QStringList{"最小值", TestRecords::time(8) + "=>-3.2"}));
+  EXPECT_EQ(cv.row(BandY(6)), (QStringList{"峰值类别", "CH5", "CH6", "CH7"}));
+  EXPECT_EQ(cv.row(BandY(9)), (QStringList{"峰值类别", "CH8"}));
+  EXPECT_EQ(cv.row(BandY(10)), (QStringList{"最大值", TestRecords::time(9) + "=>18.0"}));
+  EXPECT_TRUE(cv.row(BandY(12)).isEmpty());
+  const Drawn* name = cv.find("CH2");
+  EXPECT_EQ(name->x, 7 * 8 + (1000 - 7 * 8) / 3);  // Gx + Dg, no inset
+  EXPECT_TRUE(name->bold);
+
+  ReportContent avg = BuildReportContent(s.src(), kReportAverage, 0, 10, 1);
+  l = Layout(avg, Metrics(600));
+  cv = Draw(avg, l, 1);
+  EXPECT_EQ(cv.row(BandY(3)), (QStringList{"开始时间", "结束时间", "CH1", "CH2", "CH3", "CH5", "CH6"}));
+  EXPECT_EQ(cv.row(BandY(4)), (QStringList{TestRecords::time(0), TestRecords::time(9), "2.88", "0.00",
+                                           "0.00", "0.00", "0.00"}));
+  EXPECT_EQ(cv.row(BandY(6)), (QStringList{"CH7", "CH8"}));
+  EXPECT_EQ(cv.row(BandY(7)), (QStringList{TestRecords::time(0), TestRecords::time(9), "0.00", "9.00"}));
+  EXPECT_NE(cv.find("报表类型：平均值统计"), nullptr);
+
+  // Too few bands for every group: the rest continue on a second page.
+  l = Layout(peaks, Metrics(200));  // N = 10: bands 3..8 hold two groups
+  EXPECT_EQ(l.pageCount, 2);
+  cv = Draw(peaks, l, 2);
+  EXPECT_EQ(cv.row(BandY(0)), (QStringList{"峰值类别", "CH8"}));
+  EXPECT_EQ(cv.row(BandY(1)), (QStringList{"最大值", TestRecords::time(9) + "=>18.0"}));
+  EXPECT_NE(cv.find(QStringLiteral("第 2 页/共 2 页")), nullptr);
+}
+
+TEST(ReportPages, EmptyAndMarkerOnlyRangesGiveEmptyCells) {
+  TestRecords s(10, 2);
+  s.marker(4);
+  s.marker(5);
+  for (int kind : {kReportPeak, kReportAverage}) {
+    ReportContent c = BuildReportContent(s.src(), kind, 4, 6, 1);
+    RecordingCanvas cv = Draw(c, Layout(c, Metrics(600)), 1);
+    for (const Drawn& d : cv.texts) {
+      EXPECT_FALSE(d.text.contains("=>")) << d.text.toStdString();
+      EXPECT_FALSE(d.text.contains(".0")) << d.text.toStdString();
+    }
+  }
+  // The energy total of a model-11 file: one line, two decimals, its own title.
+  s.model = 11;
+  s.value(1, 0, 1.5);
+  s.value(2, 0, 2.25);
+  ReportContent e = BuildReportContent(s.src(), kReportPeak, 0, 7, 1);
+  ReportLayout l = Layout(e, Metrics(600));
+  EXPECT_EQ(l.x0, 8 * 8 + 4);  // from "开始时间", 8 GBK bytes
+  RecordingCanvas cv = Draw(e, l, 1);
+  EXPECT_EQ(cv.row(BandY(4)), (QStringList{TestRecords::time(0), TestRecords::time(6), "3.75"}));
+  EXPECT_EQ(cv.find("3.75")->x, static_cast<int>(1.8 * l.x0 + 1.81 * l.x0));
+  EXPECT_NE(cv.find("报表类型：电量累计"), nullptr);
+  EXPECT_EQ(cv.find("报表类型：电量累计")->x, 500 - 40);
+}
+
+TEST(ReportPages, FooterAndNoShownChannel) {
+  TestRecords s(30, 4);
+  for (int k = 0; k < 4; ++k) s.shown[k] = 0;
+  for (int kind : {1, 3, 4, 5, 6}) {
+    ReportContent c = BuildReportContent(s.src(), kind, 0, 20, 1);
+    const ReportLayout l = Layout(c, Metrics(600));
+    EXPECT_EQ(l.columnWidth, 0);
+    EXPECT_EQ(l.pageCount, 1);
+    RecordingCanvas cv = Draw(c, l, 1);
+    const Drawn* pageText = cv.find(QStringLiteral("第 1 页/共 1 页"));
+    ASSERT_NE(pageText, nullptr) << kind;
+    // 0.3 LH below the last rule; 10.5 CW left of the inner right edge.
+    EXPECT_EQ(pageText->y, static_cast<int>(6.3 * 10 + 2 * 10 * 26));
+    EXPECT_EQ(pageText->x, 1000 - 84);
+    EXPECT_NE(cv.find("打印时间：2024-05-06 07:08:09"), nullptr);
+  }
+  ReportContent data = BuildReportContent(s.src(), kReportData, 0, 30, 1);
+  RecordingCanvas cv = Draw(data, Layout(data, Metrics(600)), 1);
+  EXPECT_EQ(cv.row(BandY(4)), (QStringList{TestRecords::time(0)}));
+}
+
+TEST(ReportPages, LongTextsAreCutOnACharacter) {
+  TestRecords s(5, 1);
+  s.names[0] = std::string(70, 'x');
+  for (int i = 0; i < 40; ++i) s.names[0] += "通";  // 70 + 80 GBK bytes
+  ReportContent c = BuildReportContent(s.src(), kReportData, 0, 5, 1);
+  RecordingCanvas cv = Draw(c, Layout(c, Metrics(600)), 1);
+  const QString cut = cv.row(BandY(3)).at(1);
+  const std::string bytes = gbk::Encode(cut);
+  EXPECT_EQ(bytes.size(), 126u);  // 127 would split a character
+  EXPECT_EQ(gbk::Decode(bytes), cut);
+  EXPECT_TRUE(cut.endsWith("通"));
+}
+
+TEST(ReportPages, PrintingStartsAtThePaperPageOfTheShownItems) {
+  TestRecords s(3000, 2);
+  ReportContent c = BuildReportContent(s.src(), kReportData, 0, 3000, 2);
+  const ReportLayout preview = Layout(c, Metrics(400));  // N 20: 15 lines, then 18
+  const ReportLayout paper = Layout(c, Metrics(1000));   // N 50: 45 lines, then 48
+  EXPECT_EQ(PrintStartPage(c, preview, 1, paper), 1);
+  // Preview page 4 starts at item (15 + 18 x 2) x 2 = 102: paper page 2 (items 90..185).
+  EXPECT_EQ(PrintStartPage(c, preview, 4, paper), 2);
+  RecordingCanvas pv = Draw(c, preview, 4), pp = Draw(c, paper, 2);
+  const QString firstShown = pv.row(BandY(1)).first();
+  EXPECT_EQ(firstShown, TestRecords::time(102));
+  EXPECT_FALSE(pp.row(BandY(1 + 6)).filter(firstShown).isEmpty());
+  // The last preview page is on the last paper page; beyond it there is nothing to print.
+  EXPECT_EQ(PrintStartPage(c, preview, preview.pageCount, paper), paper.pageCount);
+  EXPECT_GT(PrintStartPage(c, preview, preview.pageCount + 1, paper), paper.pageCount);
+}

@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScrollBar>
+
+#include "mainform_support.h"
+#include "output/utfaterPint.h"
+#include "output/utjumppage.h"
+#include "support/pdftools.h"
+#include "ui_frmfaterPrit.h"
+#include "ui_frmjumppage.h"
+
+namespace {
+
+struct Messages {
+  std::vector<QString> texts;
+  Messages() {
+    SetPreviewMessageHandler([this](PreviewMsg, const QString& t) { texts.push_back(t); });
+  }
+  ~Messages() { SetPreviewMessageHandler({}); }
+  QString last() const { return texts.empty() ? QString() : texts.back(); }
+};
+
+// A preview of the data report of 3000 records, shown.
+QPointer<TfrmfaterPrit> ShowPreview(int type = kReportData) {
+  FillStore(3000, 5, 3);
+  int* pos = GetPubParam()->SysPar.DATAPOS;
+  pos[0] = pos[1] = pos[2] = 5;
+  pos[3] = 65;
+  auto* f = new TfrmfaterPrit();
+  f->SetStartIndex(0);
+  f->SetEndIndex(3000);
+  f->SetReportType(type);
+  f->SetInterval(1);
+  f->SetRangeText("2012-09-10 08:00:00=>2012-09-10 12:09:55");
+  f->resize(1400, 1000);
+  f->show();
+  return f;
+}
+
+void Key(QWidget* w, int key, const QString& text = QString()) {
+  QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+  QCoreApplication::sendEvent(w, &press);
+  QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+  QCoreApplication::sendEvent(w, &release);
+}
+
+void Type(QWidget* w, const QString& text) {
+  for (QChar c : text) Key(w, c.isDigit() ? Qt::Key_0 + c.digitValue() : Qt::Key_A, QString(c));
+}
+
+}  // namespace
+
+TEST(JumpPage, OnlyOkHandsBackTheTypedPage) {
+  int handed = -1;
+  {
+    Tfrmjumppage d(nullptr, [&](int p) { handed = p; });
+    d.Prepare(3, "总计12页");
+    EXPECT_EQ(d.Form()->edt1->text(), "3");
+    EXPECT_EQ(d.Form()->lbl3->text(), "总计12页");
+    d.Form()->edt1->clear();
+    Type(d.Form()->edt1, "1a-7.");
+    EXPECT_EQ(d.Form()->edt1->text(), "17");
+    Key(d.Form()->edt1, Qt::Key_Backspace);
+    Key(d.Form()->edt1, Qt::Key_Return, "\r");  // Enter is OK
+    EXPECT_EQ(handed, 1);
+  }
+  for (int way = 0; way < 3; ++way) {
+    handed = -1;
+    auto* d = new Tfrmjumppage(nullptr, [&](int p) { handed = p; });
+    d->Prepare(5, "");
+    d->show();
+    if (way == 0) d->btn2Click();
+    else if (way == 1) Key(d, Qt::Key_Escape);
+    else d->close();  // the window closed without OK is a cancel
+    EXPECT_EQ(handed, 0) << way;
+  }
+  EXPECT_EQ(TypedPage(""), 0);
+  EXPECT_EQ(TypedPage("99999999999999"), INT32_MAX);
+}
+
+TEST(ReportPreview, NavigationGoToAndClampingAfterZoom) {
+  Messages msgs;
+  QPointer<TfrmfaterPrit> f = ShowPreview();
+  Ui::frmfaterPrit* ui = f->Form();
+  EXPECT_EQ(ui->lbl1->text(), "上:5%");
+  EXPECT_EQ(ui->lbl4->text(), "缩小到:65%");
+  EXPECT_EQ(ui->scrlbr4->value(), 63);  // the bar tops out; the stored zoom stands
+  EXPECT_EQ(ui->img1->width(), 644);
+  const std::int64_t pages = f->PageCount();
+  ASSERT_GT(pages, 10);
+
+  f->btn11Click();
+  f->btn8Click();
+  EXPECT_EQ(msgs.texts, (std::vector<QString>{"到达第一页", "到达第一页"}));
+  f->btn10Click();
+  EXPECT_EQ(f->CurrentPage(), 2);
+  f->btn1Click();
+  EXPECT_EQ(f->CurrentPage(), pages);
+  f->btn10Click();
+  EXPECT_EQ(msgs.last(), "到达最后一页");
+
+  f->GoToPage(0);
+  EXPECT_EQ(f->CurrentPage(), pages);
+  f->GoToPage(static_cast<int>(pages) + 1);
+  EXPECT_EQ(msgs.last(), "超出页的范围.");
+  EXPECT_EQ(f->CurrentPage(), pages);
+  f->GoToPage(4);
+  EXPECT_EQ(f->CurrentPage(), 4);
+
+  // The go-to dialog closed without OK changes nothing.
+  ModalWatcher watcher;
+  f->btn9Click();
+  EXPECT_EQ(f->CurrentPage(), 4);
+
+  // A bigger zoom holds more lines a page: the last page stays a real page.
+  f->btn1Click();
+  ui->scrlbr4->setValue(10);
+  EXPECT_EQ(ui->lbl4->text(), "缩小到:10%");
+  ui->scrlbr2->setValue(60);  // top and bottom together near 100 %: no table, one page
+  ui->scrlbr1->setValue(45);
+  EXPECT_EQ(f->PageCount(), 1);
+  EXPECT_EQ(f->CurrentPage(), 1);
+  ui->scrlbr2->setValue(5);
+  ui->scrlbr1->setValue(5);
+  ui->scrlbr4->setValue(63);
+  EXPECT_GT(f->PageCount(), 1);
+  f->close();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(f.isNull());  // frees itself on close
+}
+
+TEST(ReportPreview, PrintsFromThePaperPageOfTheShownRecords) {
+  Messages msgs;
+  QPointer<TfrmfaterPrit> f = ShowPreview();
+  f->GoToPage(5);
+  const ItemRange shown = ItemsOfPage(5, f->Content().items(), RecordCapacity(
+      RuleCount(ComputeMargins(644, 732, 5, 5, 5).usable, PreviewTextMetrics().lineHeight), 1));
+  TempDir dir;
+  const QString pdf = QString::fromStdString(dir.file("report.pdf"));
+  f->Printer().SetOutputFile(pdf, 600);
+  f->btn6Click();
+  EXPECT_TRUE(msgs.texts.empty()) << msgs.last().toStdString();
+  EXPECT_EQ(f->CurrentPage(), 5);
+  const QString text = PdfText(pdf);
+  const QString first = QString::fromLatin1(GetPubParam()->Records[shown.first].TimeText).remove(' ');
+  EXPECT_TRUE(text.contains(first)) << first.toStdString();
+  EXPECT_TRUE(text.contains("报表类型：数据报表"));
+  EXPECT_FALSE(text.contains("设备名称"));  // printing started after paper page 1
+  f->close();
+}
+
+TEST(ReportRange, DataReportStartsAtTheListsPageOthersCoverTheWindow) {
+  // Window 100..5000, list page 3, step 5: the list shows 1600 first.
+  IndexRange r = ReportRangeFor(kReportData, 100, 5000, 3, 5, 680000);
+  EXPECT_EQ(r.first, 1600);
+  EXPECT_EQ(r.end, 5000);
+  EXPECT_EQ(ReportRangeFor(kReportData, 100, 5000, 1, 5, 680000).first, 100);
+  for (int type : {kReportAlarm, kReportPowerFail, kReportPeak, kReportAverage}) {
+    r = ReportRangeFor(type, 100, 5000, 3, 5, 680000);
+    EXPECT_EQ(r.first, 100);
+    EXPECT_EQ(r.end, 5000);
+  }
+  // A window beyond the stored records is cut to them.
+  r = ReportRangeFor(kReportData, 100, 5000, 9, 5, 1000);
+  EXPECT_EQ(r.end, 1000);
+  EXPECT_LE(r.first, r.end);
+}
