@@ -2,38 +2,19 @@
 // 1600 x 900 pixels. Optional arguments: PNG files for the full and the zoomed picture.
 // Prints: fill_ms=.. full_repaint_ms=.. zoomed_repaint_ms=.. overlay_ms=.. curve_bytes=..
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QImage>
 #include <QTemporaryDir>
-#include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <vector>
 
+#include "bench/benchutil.h"
 #include "data/readdata.h"
 #include "mainwindow/chartrules.h"
 #include "platform/chartwidget.h"
-#include "tools/datagen.h"
 
 namespace {
-
-double Ms(std::chrono::steady_clock::duration d) {
-  return std::chrono::duration<double, std::milli>(d).count();
-}
-
-double Median(int runs, const std::function<void(int)>& body) {
-  std::vector<double> times;
-  for (int i = 0; i < runs; ++i) {
-    const auto t0 = std::chrono::steady_clock::now();
-    body(i);
-    times.push_back(Ms(std::chrono::steady_clock::now() - t0));
-  }
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
-}
 
 // Receives the reader's notifications on this thread, as the main form does.
 struct Receiver : QObject, StatusReceiver {
@@ -43,22 +24,14 @@ struct Receiver : QObject, StatusReceiver {
 
 // Generates the demo recording and loads it through the reader into the store.
 bool LoadDemo(const QString& folder) {
-  GenOptions o;
-  o.model = 3;
-  o.channels = kMaxChannels;
-  o.records = kMaxRecords;
-  o.alarms = true;
-  o.powerFailures = 5;
   const std::string path = (folder + QStringLiteral("/demo.qmd")).toStdString();
-  if (!WriteDataFile(path, o)) return false;
+  if (!WriteDemoFile(path, 3)) return false;
   Receiver form;
   utReadData reader;
   reader.SetNotifyWindow(&form, &form);
   if (!reader.LoadFile(path)) return false;
   reader.Resume();
-  QElapsedTimer timer;
-  timer.start();
-  while (!reader.Idle() && timer.elapsed() < 120000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  PumpUntil([&] { return reader.Idle(); }, 120000);
   QCoreApplication::processEvents();
   return reader.Idle() && GetPubParam()->RecordCount > 0;
 }

@@ -4,17 +4,13 @@
 // margin change. Optional: --out PATH keeps the PDF there.
 // Prints: chart_pdf_ms=T preview_ms=P pages=N (medians of 10)
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QScrollBar>
 #include <QTemporaryDir>
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
-#include <vector>
 
+#include "bench/benchutil.h"
 #include "data/lanchg.h"
 #include "data/readdata.h"
 #include "mainwindow/paperchart.h"
@@ -23,38 +19,8 @@
 #include "output/utbmpPrint.h"
 #include "platform/appdir.h"
 #include "platform/chartwidget.h"
-#include "tools/datagen.h"
 #include "ui_frmPrint.h"
 #include "ui_frmQuna.h"
-
-namespace {
-
-double Ms(std::chrono::steady_clock::duration d) {
-  return std::chrono::duration<double, std::milli>(d).count();
-}
-
-double Median(int runs, const std::function<void(int)>& body) {
-  std::vector<double> times;
-  for (int i = 0; i < runs; ++i) {
-    const auto t0 = std::chrono::steady_clock::now();
-    body(i);
-    times.push_back(Ms(std::chrono::steady_clock::now() - t0));
-  }
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
-}
-
-bool Pump(const std::function<bool()>& done, int ms) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done()) {
-    if (timer.elapsed() > ms) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-  return true;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
@@ -68,14 +34,8 @@ int main(int argc, char** argv) {
   SetProgramDir(folder.path().toStdString());
   GetLanchg()->SetLangFile("");
 
-  GenOptions o;
-  o.model = 3;
-  o.channels = kMaxChannels;
-  o.records = kMaxRecords;
-  o.alarms = true;
-  o.powerFailures = 5;
   const std::string demo = folder.filePath("demo.qmd").toStdString();
-  if (!WriteDataFile(demo, o)) {
+  if (!WriteDemoFile(demo, 3)) {
     std::fprintf(stderr, "could not write the demo file\n");
     return 1;
   }
@@ -85,7 +45,7 @@ int main(int argc, char** argv) {
   form.resize(1600, 1000);
   QCoreApplication::processEvents();
   if (!form.OpenDataFile(demo) ||
-      !Pump([&] { return !form.IsBusy() && form.Reader()->Idle(); }, 120000)) {
+      !PumpUntil([&] { return !form.IsBusy() && form.Reader()->Idle(); }, 120000)) {
     std::fprintf(stderr, "could not load the demo file\n");
     return 1;
   }

@@ -19,12 +19,12 @@
 #include <string>
 #include <vector>
 
+#include "bench/benchutil.h"
 #include "data/pubparam.h"
 #include "data/readdata.h"
 #include "data/recordparse.h"
 #include "data/syspar.h"
 #include "output/reportprint.h"
-#include "tools/datagen.h"
 
 namespace {
 
@@ -73,12 +73,7 @@ int main(int argc, char** argv) {
 
   // The demo file, as the run command writes it.
   const std::string demo = QDir::temp().filePath("bench_print_report_demo.qmd").toStdString();
-  GenOptions opt;
-  opt.channels = 32;
-  opt.records = 680000;
-  opt.alarms = true;
-  opt.powerFailures = 5;
-  if (!WriteDataFile(demo, opt)) {
+  if (!WriteDemoFile(demo, 0)) {
     std::fprintf(stderr, "cannot write %s\n", demo.c_str());
     return 1;
   }

@@ -4,17 +4,7 @@
 
 #include "output/Utprinter.h"
 
-ChartMargins ComputeChartMargins(int pageWidth, int pageHeight, int topPct, int bottomPct,
-                                 int leftPct) {
-  ChartMargins m;
-  m.top = pageHeight - (100 - topPct) * pageHeight / 100;
-  m.bottom = pageHeight - (100 - bottomPct) * pageHeight / 100;
-  m.left = pageWidth - (100 - leftPct) * pageWidth / 100;
-  m.bodyHeight = pageHeight - (m.top + m.bottom);
-  return m;
-}
-
-PictureRects ChartPictureRects(int pageWidth, const ChartMargins& m, int lineHeight,
+PictureRects ChartPictureRects(int pageWidth, const PageMargins& m, int lineHeight,
                                QSize picture) {
   PictureRects r;
   // The chart's outer ten pixels (its frame) are left out; what remains must lie inside
@@ -22,7 +12,7 @@ PictureRects ChartPictureRects(int pageWidth, const ChartMargins& m, int lineHei
   r.source = QRect(10, 10, picture.width() - 9, picture.height() - 8) &
              QRect(QPoint(0, 0), picture);
   r.dest = QRect(m.left + 1, m.top + 6 * lineHeight + 1, pageWidth - 2 * m.left - 1,
-                 m.bodyHeight - 6 * lineHeight - 1);
+                 m.usable - 6 * lineHeight - 1);
   if (r.source.width() <= 0 || r.source.height() <= 0) r.source = QRect();
   if (r.dest.width() <= 0 || r.dest.height() <= 0) r.dest = QRect();
   return r;
@@ -47,8 +37,8 @@ QString MarginCaption(const QString& label, int value) {
 
 void DrawChartPage(QPainter& painter, const ChartPageContent& page) {
   const int W = page.width, H = page.height, LH = page.lineHeight, CW = page.charWidth;
-  const ChartMargins m = ComputeChartMargins(W, H, page.topPct, page.bottomPct, page.leftPct);
-  const int T = m.top, L = m.left, Hb = m.bodyHeight;
+  const PageMargins m = ComputeMargins(W, H, page.topPct, page.bottomPct, page.leftPct);
+  const int T = m.top, L = m.left, Hb = m.usable;
 
   painter.save();
   painter.setPen(CreatePenFromTPen(QPen(Qt::black)));

@@ -8,18 +8,9 @@
 #include <QSize>
 #include <QString>
 
+#include "output/pagemargins.h"
+
 class QPainter;
-
-struct ChartMargins {
-  int top = 0;         // T
-  int bottom = 0;      // B
-  int left = 0;        // L, the right margin too
-  int bodyHeight = 0;  // Hb = H - (T + B)
-};
-
-// Margins from the percentages DATAPOS0 (top), DATAPOS1 (bottom), DATAPOS2 (left/right).
-ChartMargins ComputeChartMargins(int pageWidth, int pageHeight, int topPct, int bottomPct,
-                                 int leftPct);
 
 // Where the picture goes: the part of the picture shown (inside it, the same on the preview
 // and on paper) and its place on the page below the header. Empty when the margins leave
@@ -29,7 +20,7 @@ struct PictureRects {
   QRect dest;
   bool Drawn() const { return !source.isEmpty() && !dest.isEmpty(); }
 };
-PictureRects ChartPictureRects(int pageWidth, const ChartMargins& m, int lineHeight,
+PictureRects ChartPictureRects(int pageWidth, const PageMargins& m, int lineHeight,
                                QSize picture);
 
 // The preview image's size for the printer resolution and the zoom (percent): A4 in

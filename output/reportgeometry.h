@@ -9,21 +9,11 @@
 
 #include <cstdint>
 
+#include "output/pagemargins.h"
+
 // Below this many rules page 1 has no band left for a report line: such a page shows
 // no table at all.
 constexpr int kMinTableRules = 6;
-
-struct PageMargins {
-  int top = 0;     // T
-  int bottom = 0;  // B
-  int left = 0;    // L, also the right margin
-  int usable = 0;  // U = H - (T + B); may be negative
-};
-
-// Margins as whole percentages of the page; each margin rounds up (the page less the
-// truncated remainder): H 7016 at 5 % gives 351.
-PageMargins ComputeMargins(int width, int height, int topPercent, int bottomPercent,
-                           int leftPercent);
 
 // N: the rules that start inside the usable height, ceil(U / 2LH); 0 when there is no
 // usable height or no line height.

@@ -114,9 +114,9 @@ ReportContent BuildReportContent(const ReportSource& src, int type, std::int64_t
     case kReportPowerFail: c.powerEntries = BuildPowerFailList(src, first, end); break;
     case kReportPeak:
       if (c.energyTotal()) c.energy = EnergySum(src, c.first, c.end);
-      else c.peaks = PeakFiguresOf(src, c.first, c.end);
+      else c.peaks = PeaksOf(src, c.first, c.end);
       break;
-    case kReportAverage: c.averages = AverageFiguresOf(src, c.first, c.end); break;
+    case kReportAverage: c.averages = AveragesOf(src, c.first, c.end); break;
     default: break;
   }
   c.texts = ReportTexts::Load(type, src.modelCode);
@@ -315,9 +315,10 @@ void PageDraw::Peaks() {
       Rule(x - CW() / 2);
       cv.SetFont(8, false);
       if (!c.peaks.seeded) continue;  // no ordinary record: empty cells, as the list shows
-      const ChannelPeak& p = c.peaks.channel[static_cast<std::size_t>(channel)];
-      cv.Text(x - CW() / 4, BandY(band + 1), c.src.timeText(p.maxAt) + "=>" + Fixed(p.max, 1));
-      cv.Text(x - CW() / 4, BandY(band + 2), c.src.timeText(p.minAt) + "=>" + Fixed(p.min, 1));
+      const ChannelPeaks& p = c.peaks;
+      const auto k = static_cast<std::size_t>(channel);
+      cv.Text(x - CW() / 4, BandY(band + 1), c.src.timeText(p.maxAt[k]) + "=>" + Fixed(p.max[k], 1));
+      cv.Text(x - CW() / 4, BandY(band + 2), c.src.timeText(p.minAt[k]) + "=>" + Fixed(p.min[k], 1));
     }
     cv.SetFont(8, false);
     Cell(L(), BandY(band + 1), Fit(t.maximum, kHeaderBuffer));

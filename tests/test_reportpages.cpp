@@ -69,13 +69,23 @@ RecordingCanvas Draw(const ReportContent& c, const ReportLayout& l, std::int64_t
 
 }  // namespace
 
+// The chart page and the report pages share these margins.
+TEST(PageMargins, RoundUpAndLeaveTheBodyHeight) {
+  struct Case {
+    int width, height;
+    PageMargins want;
+  };
+  for (const Case& c : {Case{4960, 7016, {351, 351, 248, 6314}}, Case{800, 1000, {50, 50, 40, 900}}}) {
+    const PageMargins m = ComputeMargins(c.width, c.height, 5, 5, 5);
+    EXPECT_EQ(m.top, c.want.top) << c.height;
+    EXPECT_EQ(m.bottom, c.want.bottom) << c.height;
+    EXPECT_EQ(m.left, c.want.left) << c.width;
+    EXPECT_EQ(m.usable, c.want.usable) << c.height;
+  }
+}
+
 TEST(ReportGeometry, A4AtSixHundredDpi) {
-  const PageMargins m = ComputeMargins(4960, 7016, 5, 5, 5);
-  EXPECT_EQ(m.top, 351);
-  EXPECT_EQ(m.bottom, 351);
-  EXPECT_EQ(m.left, 248);
-  EXPECT_EQ(m.usable, 6314);
-  const int n = RuleCount(m.usable, 70);
+  const int n = RuleCount(ComputeMargins(4960, 7016, 5, 5, 5).usable, 70);
   EXPECT_EQ(n, 46);
   EXPECT_EQ(LinesOnPage(1, n), 41);
   EXPECT_EQ(LinesOnPage(2, n), 44);
