@@ -4,6 +4,7 @@
 // units of the main form share it.
 
 #include <QObject>
+#include <QPoint>
 #include <memory>
 #include <vector>
 
@@ -33,6 +34,9 @@ struct ChartState {
 
   bool panelDragging = false;
   int panelDragX = 0, panelDragY = 0;
+  // Once dragged, the value panel keeps its place when the window is resized.
+  bool panelUserPlaced = false;
+  QPoint panelUserPos;
 
   bool lv8Selected = false, lv2Selected = false, legendSelected = false;
   // Rows of lstline and the channel each stands for.

@@ -93,7 +93,7 @@ TfrmQuna::TfrmQuna(QWidget* owner) : QMainWindow(owner), ui(new Ui::frmQuna) {
   logShortcut_->setContext(Qt::ApplicationShortcut);
   connect(logShortcut_, &QShortcut::activated, this, [this] { ShowLogWindow(); });
 
-  setWindowState(windowState() | Qt::WindowMaximized);
+  SetUpLayout();
 }
 
 TfrmQuna::~TfrmQuna() {
@@ -140,7 +140,7 @@ void TfrmQuna::FormShow() {
   ui->cht1->SetPanelColor(0xFFFFFF);
   ReportType = 2;
 
-  PlaceValuePanel();
+  ResizeValuePanel();  // also places it
   ui->btnExecl->setText(GetLangString("frmQuna", "Error25", "设置背景颜色"));
   ui->btnRefresh->setText(GetLangString("frmQuna", "Error26", "刷新曲线画面"));
   ui->edname->setText(QString::fromStdString(PubParam->SysPar.COPYNAME));
@@ -157,15 +157,9 @@ void TfrmQuna::FormShow() {
                                     windowTitle()));
 }
 
-void TfrmQuna::PlaceValuePanel() {
-  ui->pnlMove->move(ui->pnLine->width() + ui->pnl9->width() - ui->pnlMove->width() - 5,
-                    ui->pnl3->height() + 35);
-}
-
 void TfrmQuna::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
-  // The window is maximised after it is first shown: the panel follows the chart's edge.
-  if (shown_) PlaceValuePanel();
+  if (shown_) FitLayout();
 }
 
 void TfrmQuna::FillPrinters() {
