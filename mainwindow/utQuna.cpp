@@ -24,6 +24,7 @@
 #include "data/syspar.h"
 #include "mainwindow/windowrules.h"
 #include "platform/colors.h"
+#include "platform/msgbox.h"
 #include "ui_frmQuna.h"
 
 QPointer<TfrmQuna> frmQuna;
@@ -240,11 +241,11 @@ int TfrmQuna::PlotTop() const { return ui->cht1->PlotRect().top(); }
 int TfrmQuna::PlotBottom() const { return ui->cht1->PlotRect().bottom(); }
 
 void TfrmQuna::ErrorBox(const QString& text) {
-  QMessageBox::critical(this, windowTitle(), text, QMessageBox::Ok);
+  ShowMessageBox(this, QMessageBox::Critical, windowTitle(), text);
 }
 
 void TfrmQuna::WarningBox(const QString& text) {
-  QMessageBox::warning(this, windowTitle(), text, QMessageBox::Ok);
+  ShowMessageBox(this, QMessageBox::Warning, windowTitle(), text);
 }
 
 void SetPickersFromText(QDateEdit* datePicker, QTimeEdit* timePicker, const char* text) {

@@ -79,6 +79,7 @@ void TfrmQuna::SetupMainFormForModel() {
   ui->lbl3->setText(setup.idText);
   ui->lbl8->setText(setup.countText);
   ui->edtdevice->setText(setup.deviceText);
+  ui->edtdevice->setCursorPosition(0);  // the model first, where the field is too narrow
   const int ts6 = ui->pgc1->indexOf(ui->ts6);
   if (ts6 >= 0) ui->pgc1->setTabText(ts6, setup.ts6Caption);
   Chart().lv8Selected = Chart().lv2Selected = false;

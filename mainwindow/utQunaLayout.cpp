@@ -56,10 +56,9 @@ void TfrmQuna::SetUpLayout() {
   auto* watcher = new LayoutWatcher(this, [this] { FitLayout(); });
   ui->pnl9->installEventFilter(watcher);
   ui->sclLeft->installEventFilter(watcher);
-  // The file bar's texts (model, identifier, record count) take what room is left
-  // rather than widening the window.
-  for (QLabel* label : {ui->lbl2, ui->lbl3, ui->lbl9})
-    label->setSizePolicy(QSizePolicy::Ignored, label->sizePolicy().verticalPolicy());
+  // In the print group the edits take the width the colour boxes leave, so the labels'
+  // column stays as narrow as its labels.
+  ui->layout9->setColumnStretch(1, 1);
   FitLeftColumn();
   setWindowState(windowState() | Qt::WindowMaximized);
 }
