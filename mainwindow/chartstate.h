@@ -57,7 +57,7 @@ namespace chartunit {
 void Wire(TfrmQuna& form, ChartState& state);
 void PaintSwatch(QLabel* swatch, TColor colour);
 QLabel* Swatch(TfrmQuna& form, int channel);  // img101..img116, img201..img216
-void RebuildLegend(TfrmQuna& form);
+void RebuildLegend(TfrmQuna& form, bool keepValues = true);
 void PaintLegend(TfrmQuna& form);
 void ApplyChannelSelection(TfrmQuna& form, int which, QTreeWidgetItem* item);
 void EditChannelLabel(TfrmQuna& form, int which);

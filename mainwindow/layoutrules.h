@@ -12,10 +12,11 @@
 // Where the room is enough the column keeps its design width and shows no bar.
 int LeftColumnWidth(int columnWidth, int columnMinHeight, int roomHeight, int scrollBarWidth);
 
-// Where the value panel may stand in its parent (the form): below the top bar, one pixel
-// from the left, two from the right and not past the bottom, so its whole border shows.
+// Where the value panel may stand in its parent (the form's central widget, above the
+// status bar): below the top bar, one pixel from the left, two from the right and not
+// past the bottom, so its whole border shows.
 struct PanelBounds {
-  QSize parent;    // the form's client size
+  QSize parent;    // the panel's parent: the form's central widget
   int topBar = 0;  // height of the file bar (pnl3)
 };
 // The nearest place to wanted at which the whole panel lies inside the bounds; a panel

@@ -80,7 +80,8 @@ void TfrmQuna::PlaceValuePanel() {
   QWidget* panel = ui->pnlMove;
   const ChartState& st = Chart();
   PanelPlacement p;
-  p.bounds = {size(), ui->pnl3->height()};
+  const QWidget* parent = panel->parentWidget();  // the central widget, above the status bar
+  p.bounds = {parent ? parent->size() : size(), ui->pnl3->height()};
   p.panel = panel->size();
   p.leftColumnWidth = ui->sclLeft->width();
   p.chartWidth = ui->pnLine->width();

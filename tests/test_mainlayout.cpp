@@ -159,6 +159,7 @@ TEST(MainLayout, NeverGrowsByItselfOnATabSwitch) {
 
 TEST(MainLayout, ValuePanelKeepsItsDraggedPlaceWhole) {
   TempDir dir;
+  GetPubParam()->DataHead.ChannelCount = 0;  // the design height, whatever ran before
   RealForm f(dir);
   Ui::frmQuna* ui = f.Form();
   QWidget* panel = ui->pnlMove;
@@ -168,6 +169,13 @@ TEST(MainLayout, ValuePanelKeepsItsDraggedPlaceWhole) {
   DragPanel(f, QPoint(-500, 200));
   const QPoint dragged = panel->pos();
   EXPECT_EQ(dragged, design + QPoint(-500, 200));
+  f.Resize(QSize(1400, 900));
+  EXPECT_EQ(panel->pos(), dragged);
+  // Too low a window moves it up only as far as needed to show it whole above the
+  // status bar; grown again, it is back at the user's place.
+  f.Resize(QSize(1200, 500));
+  EXPECT_LE(panel->geometry().bottom(), panel->parentWidget()->height() - 1);
+  EXPECT_EQ(panel->x(), dragged.x());
   f.Resize(QSize(1400, 900));
   EXPECT_EQ(panel->pos(), dragged);
 
@@ -255,6 +263,12 @@ TEST(StaleViews, CursorTimeAndValuesGoWithTheCursorLine) {
     EXPECT_EQ(ui->lbl21->text(), QString()) << after;
   };
   click();
+  // A tab switch rebuilds the legend: the cursor and its values stay.
+  const QStringList values = f.LegendValues();
+  ui->pgc1->setCurrentIndex(5);
+  ui->pgc1->setCurrentIndex(0);
+  EXPECT_EQ(f.LegendValues(), values);
+  EXPECT_FALSE(ui->lbtime->text().isEmpty());
   f.btnRefreshClick();
   cleared("refresh");
   click();
