@@ -62,7 +62,8 @@ ModelSetup BuildModelSetup(const utPubParam& store, const LangLookup& lang) {
              QString::fromStdString(device);
   s.countText = lang("utPubParam", "Error22", QString::fromUtf8("通道数：")) +
                 QString::number(s.channelCount);
-  s.deviceText = s.modelText + s.idText;
+  // A blank keeps the model and the identifier apart (they run together otherwise).
+  s.deviceText = s.modelText + ' ' + s.idText;
   return s;
 }
 

@@ -4,6 +4,7 @@
 // units of the main form share it.
 
 #include <QObject>
+#include <QPoint>
 #include <memory>
 #include <vector>
 
@@ -33,6 +34,9 @@ struct ChartState {
 
   bool panelDragging = false;
   int panelDragX = 0, panelDragY = 0;
+  // Once dragged, the value panel keeps its place when the window is resized.
+  bool panelUserPlaced = false;
+  QPoint panelUserPos;
 
   bool lv8Selected = false, lv2Selected = false, legendSelected = false;
   // Rows of lstline and the channel each stands for.
@@ -53,7 +57,7 @@ namespace chartunit {
 void Wire(TfrmQuna& form, ChartState& state);
 void PaintSwatch(QLabel* swatch, TColor colour);
 QLabel* Swatch(TfrmQuna& form, int channel);  // img101..img116, img201..img216
-void RebuildLegend(TfrmQuna& form);
+void RebuildLegend(TfrmQuna& form, bool keepValues = true);
 void PaintLegend(TfrmQuna& form);
 void ApplyChannelSelection(TfrmQuna& form, int which, QTreeWidgetItem* item);
 void EditChannelLabel(TfrmQuna& form, int which);

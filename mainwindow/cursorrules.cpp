@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "mainwindow/layoutrules.h"
 #include "platform/chartaxis.h"
 #include "platform/chartseries.h"
 #include "platform/datetime.h"
@@ -106,5 +107,7 @@ QPoint DragValuePanel(const PanelDrag& d) {
   if (left > pw - mw - 2) left = pw - mw - 2;
   const int newLeft = mw + left > pw - 20 ? d.pnLineWidth + d.pnl9Width - mw + 10 : left;
   const int newTop = mh + top > d.pnl9Height + 2 ? d.pnl9Height - mh + 2 : top;
-  return QPoint(newLeft, newTop);
+  // The snap to the right edge would put the panel's right border outside the form;
+  // the panel stays whole inside it.
+  return KeepPanelInside(QPoint(newLeft, newTop), d.panelSize, {d.parentSize, d.pnl3Height});
 }

@@ -56,7 +56,7 @@ struct PanelDrag {
   QPoint mouseAt;       // X, Y of the move
   int pnl3Height = 0;
   int pnLineWidth = 0;
-  int pnl9Width = 0;
+  int pnl9Width = 0;   // the left column as shown (its scroll area)
   int pnl9Height = 0;
 };
 QPoint DragValuePanel(const PanelDrag& d);

@@ -20,13 +20,10 @@ int Channels(const ReportSource& src) { return std::clamp(src.channelCount, 0, k
 }  // namespace
 
 QString RecordColumnCaption(const ReportSource& src, int channel) {
-  if (src.modelCode <= 9) return src.channelName(channel);
-  if (src.modelCode == 10)
-    return GetLangString("utPubParam", "Error" + std::to_string(24 + channel),
-                         QStringLiteral("频率(Hz)"));
-  if (src.modelCode == 11)
-    return GetLangString("utPubParam", "Error" + std::to_string(33 + channel),
-                         QStringLiteral("电量报表"));
+  // The power meters' channel names are their language labels from the moment the
+  // header is read, and only the name follows a rename: the name is the caption, as in
+  // every other list.
+  if (src.modelCode <= 11) return src.channelName(channel);
   return QString();
 }
 

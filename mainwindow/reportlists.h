@@ -26,7 +26,8 @@ std::vector<ColumnSpec> BuildAlarmListColumns(const ReportSource& src);
 // Power-failure list: the one column "停电时间".
 std::vector<ColumnSpec> PowerFailListColumns();
 
-// The caption of channel k in the data list, by the file's model code.
+// The caption of channel k in the data list: its name for models 0 to 11 (the power
+// meters' names are their language labels once the header is read), empty above.
 QString RecordColumnCaption(const ReportSource& src, int channel);
 
 // Rows (captions) of the power-failure list of the window [first, end): the time of

@@ -9,6 +9,7 @@
 
 #include "data/lanchg.h"
 #include "mainwindow/reportmodel.h"
+#include "mainwindow/utQuna.h"
 #include "ui_frmLogInfo.h"
 
 TfrmLogInfo* frmLogInfo = nullptr;
@@ -56,6 +57,11 @@ TfrmLogInfo::TfrmLogInfo(QWidget* owner)
   ui_->lbl2->setFont(arrow);
   BindReportView(ui_->lv1, model_);
   connect(ui_->btn1, &QPushButton::clicked, this, &TfrmLogInfo::btn1Click);
+  StoreBusy = [] { return frmQuna && frmQuna->IsBusy(); };
+  deferred_.setInterval(100);
+  connect(&deferred_, &QTimer::timeout, this, [this] {
+    if (!StoreBusy || !StoreBusy()) btn1Click();
+  });
 }
 
 TfrmLogInfo::~TfrmLogInfo() = default;
@@ -83,6 +89,14 @@ QString TfrmLogInfo::EndText() const {
 }
 
 void TfrmLogInfo::btn1Click() {
+  // While a load runs the reader writes the records the query would read: the query
+  // waits for the end of the load and runs then.
+  if (StoreBusy && StoreBusy()) {
+    model_->clearRows();
+    if (!deferred_.isActive()) deferred_.start();
+    return;
+  }
+  deferred_.stop();
   QApplication::setOverrideCursor(Qt::WaitCursor);
   const ReportSource src = StoreSource();
   model_->setRecordRows(ReportModel::RowKind::Log, src, LogQuery(src, StartText(), EndText()));

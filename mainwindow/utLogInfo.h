@@ -4,7 +4,9 @@
 // record store and changes nothing. Its texts are those of its layout.
 
 #include <QString>
+#include <QTimer>
 #include <QWidget>
+#include <functional>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -36,6 +38,10 @@ class TfrmLogInfo : public QWidget {
   QString StartText() const;
   QString EndText() const;
   ReportModel* Model() const { return model_; }
+  // Whether a load is writing the record store; a query asked for meanwhile is
+  // deferred to its end. The main form's busy state unless a test replaces it.
+  std::function<bool()> StoreBusy;
+  bool QueryDeferred() const { return deferred_.isActive(); }
   Ui::frmLogInfo* UiForm() const { return ui_.get(); }
 
  public slots:
@@ -48,6 +54,7 @@ class TfrmLogInfo : public QWidget {
  private:
   std::unique_ptr<Ui::frmLogInfo> ui_;
   ReportModel* model_;
+  QTimer deferred_;
 };
 
 // NULL until the first Alt+L.

@@ -24,6 +24,7 @@
 #include "data/syspar.h"
 #include "mainwindow/windowrules.h"
 #include "platform/colors.h"
+#include "platform/msgbox.h"
 #include "ui_frmQuna.h"
 
 QPointer<TfrmQuna> frmQuna;
@@ -94,7 +95,7 @@ TfrmQuna::TfrmQuna(QWidget* owner) : QMainWindow(owner), ui(new Ui::frmQuna) {
   logShortcut_->setContext(Qt::ApplicationShortcut);
   connect(logShortcut_, &QShortcut::activated, this, [this] { ShowLogWindow(); });
 
-  setWindowState(windowState() | Qt::WindowMaximized);
+  SetUpLayout();
 }
 
 TfrmQuna::~TfrmQuna() {
@@ -141,7 +142,7 @@ void TfrmQuna::FormShow() {
   ui->cht1->SetPanelColor(0xFFFFFF);
   ReportType = 2;
 
-  PlaceValuePanel();
+  ResizeValuePanel();  // also places it
   ui->btnExecl->setText(GetLangString("frmQuna", "Error25", "设置背景颜色"));
   ui->btnRefresh->setText(GetLangString("frmQuna", "Error26", "刷新曲线画面"));
   ui->edname->setText(QString::fromStdString(PubParam->SysPar.COPYNAME));
@@ -158,15 +159,9 @@ void TfrmQuna::FormShow() {
                                     windowTitle()));
 }
 
-void TfrmQuna::PlaceValuePanel() {
-  ui->pnlMove->move(ui->pnLine->width() + ui->pnl9->width() - ui->pnlMove->width() - 5,
-                    ui->pnl3->height() + 35);
-}
-
 void TfrmQuna::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
-  // The window is maximised after it is first shown: the panel follows the chart's edge.
-  if (shown_) PlaceValuePanel();
+  if (shown_) FitLayout();
 }
 
 void TfrmQuna::FillPrinters() {
@@ -248,11 +243,11 @@ int TfrmQuna::PlotTop() const { return ui->cht1->PlotRect().top(); }
 int TfrmQuna::PlotBottom() const { return ui->cht1->PlotRect().bottom(); }
 
 void TfrmQuna::ErrorBox(const QString& text) {
-  QMessageBox::critical(this, windowTitle(), text, QMessageBox::Ok);
+  ShowMessageBox(this, QMessageBox::Critical, windowTitle(), text);
 }
 
 void TfrmQuna::WarningBox(const QString& text) {
-  QMessageBox::warning(this, windowTitle(), text, QMessageBox::Ok);
+  ShowMessageBox(this, QMessageBox::Warning, windowTitle(), text);
 }
 
 void SetPickersFromText(QDateEdit* datePicker, QTimeEdit* timePicker, const char* text) {

@@ -26,6 +26,7 @@ class QShortcut;
 class QTimeEdit;
 class QWidget;
 struct ChartState;
+enum class OpenRefusal;
 class TfrmDataError;
 class TfrmPrint;
 class utBitmap;
@@ -180,7 +181,16 @@ class TfrmQuna : public QMainWindow, public StatusReceiver {
   void ErrorBox(const QString& text);
   void WarningBox(const QString& text);
   void FillPrinters();
+  // Layout (mainwindow/utQunaLayout.cpp): the left column's scroll area, the value
+  // panel's size and place, the maximised start.
+  void SetUpLayout();
+  void FitLayout();
+  void FitLeftColumn();
   void PlaceValuePanel();
+  void ResizeValuePanel();
+  void ShowLoadedFileName();
+  void DrawWindowCurves();  // axes, series and points of the record window
+  void OpenRefused(OpenRefusal refusal);
   void SetTabCaptions(int tab);
   void StoreTabOptions(int tab);
   void RestoreTabOptions(int tab);

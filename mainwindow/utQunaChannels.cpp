@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTreeWidget>
+#include <map>
 
 #include "data/lanchg.h"
 #include "mainwindow/channelrules.h"
@@ -79,22 +80,29 @@ void TfrmQuna::SetupMainFormForModel() {
   ui->lbl3->setText(setup.idText);
   ui->lbl8->setText(setup.countText);
   ui->edtdevice->setText(setup.deviceText);
+  ui->edtdevice->setCursorPosition(0);  // the model first, where the field is too narrow
   const int ts6 = ui->pgc1->indexOf(ui->ts6);
   if (ts6 >= 0) ui->pgc1->setTabText(ts6, setup.ts6Caption);
   Chart().lv8Selected = Chart().lv2Selected = false;
 }
 
-void TfrmQuna::ShowChannelSummary() { chartunit::RebuildLegend(*this); }
+void TfrmQuna::ShowChannelSummary() { chartunit::RebuildLegend(*this, false); }
 
-void chartunit::RebuildLegend(TfrmQuna& f) {
+void chartunit::RebuildLegend(TfrmQuna& f, bool keepValues) {
   ChartState& st = f.Chart();
   QTreeWidget* legend = f.Form()->lstline;
+  // The cursor's values stay with their channels while the cursor stays (a tab switch
+  // or a check mark rebuilds the rows); a new file's rows start empty.
+  std::map<int, QString> values;
+  for (int i = 0; keepValues && i < legend->topLevelItemCount(); ++i)
+    values[legend->topLevelItem(i)->data(0, kChannelRole).toInt()] = legend->topLevelItem(i)->text(2);
   st.legendRows = BuildChannelSummary(*f.PubParam);
   legend->clear();
   st.legendSelected = false;
   for (const LegendRow& row : st.legendRows) {
     auto* item = new QTreeWidgetItem(legend);
     item->setText(1, row.label);  // whole, however long
+    if (auto it = values.find(row.channel); it != values.end()) item->setText(2, it->second);
     item->setData(0, kChannelRole, row.channel);
     for (int column = 0; column < 3; ++column) item->setSizeHint(column, QSize(0, kLegendRowHeight));
   }

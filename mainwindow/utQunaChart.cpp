@@ -173,6 +173,7 @@ void TfrmQuna::SetupAxes() {
 
 void TfrmQuna::CreateSeries() {
   ChartState& st = Chart();
+  chartunit::RemoveCursor(*this);  // a new build (refresh, restore, new file) has no cursor
   ::CreateSeries(*ui->cht1, st.curveSeries, *PubParam, BkColor);
   st.cursorLine = 0;  // the old lines went with the old series
 }

@@ -18,7 +18,10 @@
 namespace {
 
 const LangLookup kLang = &GetLangString;
-constexpr TColor kLineColour = 0x0000FF;  // red: the cursor and the marker lines
+// The cursor series colours each of its points red; a marker line is drawn in its own
+// series colour, blue.
+constexpr TColor kCursorColour = 0x0000FF;  // clRed
+constexpr TColor kMarkerColour = 0xFF0000;  // clBlue
 
 void SetLabelColour(QLabel* label, TColor colour) {
   QPalette pal = label->palette();
@@ -38,14 +41,14 @@ void CreateFlagLabel(TfrmQuna& f, double x, int X, TColor textColour) {
   if (text.isEmpty()) return;
   ui->lbtime->setText(text);
   if (st.flagPending) {
-    st.flagLines.push_back(chart->AddVLine(x, kLineColour));
+    st.flagLines.push_back(chart->AddVLine(x, kMarkerColour));
     st.flagTimeLabels.push_back(chart->AddTextLabel(QPoint(X, f.PlotTop() + 20), text, textColour, 10));
     return;
   }
   if (st.cursorLine != 0 && chart->HasVLine(st.cursorLine))
     chart->MoveVLine(st.cursorLine, x);
   else
-    st.cursorLine = chart->AddVLine(x, kLineColour);
+    st.cursorLine = chart->AddVLine(x, kCursorColour);
   ui->lbl21->move(X, ui->lbl21->y());
   SetLabelColour(ui->lbl21, textColour);
   ui->lbl21->setText(text);
@@ -107,11 +110,17 @@ void chartunit::ChartMouseUp(TfrmQuna& f) {
   st.rightPressed = false;
 }
 
+// The cursor's time and values go with its line, so the value panel never shows a
+// time that no line marks.
 void chartunit::RemoveCursor(TfrmQuna& f) {
   ChartState& st = f.Chart();
-  f.Form()->cht1->RemoveVLine(st.cursorLine);
+  Ui::frmQuna* ui = f.Form();
+  ui->cht1->RemoveVLine(st.cursorLine);
   st.cursorLine = 0;
-  f.Form()->lbl21->setText(QString());
+  ui->lbl21->setText(QString());
+  ui->lbtime->setText(QString());
+  QTreeWidget* legend = ui->lstline;
+  for (int i = 0; i < legend->topLevelItemCount(); ++i) legend->topLevelItem(i)->setText(2, QString());
 }
 
 void TfrmQuna::ClearFlags() {
@@ -157,9 +166,13 @@ void chartunit::PanelMouseMove(TfrmQuna& f, int x, int y) {
   d.mouseAt = QPoint(x, y);
   d.pnl3Height = ui->pnl3->height();
   d.pnLineWidth = ui->pnLine->width();
-  d.pnl9Width = ui->pnl9->width();
-  d.pnl9Height = ui->pnl9->height();
-  panel->move(DragValuePanel(d));
+  // The left column as shown: its scroll area (the column itself may be taller).
+  d.pnl9Width = ui->sclLeft->width();
+  d.pnl9Height = ui->sclLeft->height();
+  const QPoint at = DragValuePanel(d);
+  panel->move(at);
+  st.panelUserPlaced = true;
+  st.panelUserPos = at;
 }
 
 void chartunit::PanelMouseUp(TfrmQuna& f) { f.Chart().panelDragging = false; }

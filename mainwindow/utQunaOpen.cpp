@@ -33,8 +33,11 @@ bool TfrmQuna::OpenDataFile(const std::string& path) {
 
   const std::uint32_t now = Now();
   const bool idle = ReadThread && ReadThread->Idle() && !busy_;
-  if (CheckOpen(idle, openedBefore_, now, LastOpenTick, path, DataFileName) != OpenRefusal::None)
-    return false;  // refused silently
+  const OpenRefusal refusal = CheckOpen(idle, openedBefore_, now, LastOpenTick, path, DataFileName);
+  if (refusal != OpenRefusal::None) {
+    OpenRefused(refusal);
+    return false;
+  }
 
   // The open counts from the header notification (code 4) on; until then nothing of
   // the loaded file's state is touched.
@@ -50,6 +53,7 @@ bool TfrmQuna::OpenDataFile(const std::string& path) {
       Loading = false;
     }
     SetAppCursor(AppCursor::Default);
+    ShowLoadedFileName();
     return false;
   }
   if (!headerSeen_) {
@@ -71,6 +75,19 @@ bool TfrmQuna::OpenDataFile(const std::string& path) {
   ui->btnExecl->setEnabled(true);
   ui->btnRefresh->setEnabled(true);
   return true;
+}
+
+// The file box names the file whose data is on screen, never one that was not loaded.
+void TfrmQuna::ShowLoadedFileName() {
+  ui->cbb3->clear();
+  if (!DataFileName.empty()) ui->cbb3->addItem(QFileInfo(QString::fromStdString(DataFileName)).fileName());
+  ui->cbb3->setCurrentIndex(DataFileName.empty() ? -1 : 0);
+}
+
+void TfrmQuna::OpenRefused(OpenRefusal refusal) {
+  ShowLoadedFileName();
+  const LangText t = OpenRefusalText(refusal);
+  SetStatusPanel(2, GetLangString(kOpenRefusalSection, t.key, QString::fromUtf8(t.text)));
 }
 
 void TfrmQuna::btnRefreshClick() {
@@ -111,11 +128,9 @@ void TfrmQuna::btnRefreshClick() {
   if (ReportType == 2) {
     PubParam->SysPar.UP = up;
     PubParam->SysPar.DOWN = down;
-    SetupAxes();
-    CreateSeries();
-    FillSeries();
-    ClearFlags();
   }
+  // The curves are drawn for the new window when the curve page is next shown (now, on
+  // that page), so a refresh made on a report page cannot leave them stale.
   UpdatePageControls();
   ui->btnRefresh->setEnabled(true);
 }

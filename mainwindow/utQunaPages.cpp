@@ -88,6 +88,9 @@ void TfrmQuna::UpdatePageControls() {
     case 0:
       ui->pnlMove->show();
       ui->pnlMove->raise();
+      // A refresh or restore made on a report page changed the window: the curves
+      // follow it before the page shows them.
+      if (PageBuilt[0] == 0 && !busy_ && !DataFileName.empty()) DrawWindowCurves();
       for (int c = 0; c < channels && c < kMaxChannels; ++c)
         RefreshChannelList(c, PubParam->SysPar.ChannelShown[c] != 0);
       if (PageBuilt[0] == 1 || busy_) return;
@@ -142,6 +145,13 @@ void TfrmQuna::UpdatePageControls() {
       break;
   }
   StoreTabOptions(t);
+}
+
+void TfrmQuna::DrawWindowCurves() {
+  SetupAxes();
+  CreateSeries();
+  FillSeries();
+  ClearFlags();
 }
 
 void TfrmQuna::pgc1Change() {

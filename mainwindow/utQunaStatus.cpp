@@ -97,7 +97,7 @@ void TfrmQuna::OnCode4() {
 
 void TfrmQuna::OnCode5() {
   ClearFlags();
-  ui->pnlMove->resize(ui->pnlMove->width(), ValuePanelHeight(PubParam->DataHead.ChannelCount));
+  ResizeValuePanel();
 }
 
 void TfrmQuna::OnCode7(std::int64_t count) {
@@ -127,10 +127,12 @@ void TfrmQuna::OnCode6() {
   FillSeries();
   ShowUpDown(ui->cbb1, ui->edY1, ui->cbb2, ui->edY2);
   for (int& b : PageBuilt) b = 0;
+  PageBuilt[0] = 1;  // the curves above are those of the new window
   UpdatePageControls();
   UpdateFlagButtons();
   CalcAverageInterval();
   ui->btnRestore->setEnabled(false);
+  ResizeValuePanel();  // the values' range is known now
 }
 
 void TfrmQuna::OnCode1102(const StatusMsg& msg) {

@@ -203,6 +203,19 @@ TabButtonTexts ButtonTextsForTab(int tab) {
   }
 }
 
+LangText OpenRefusalText(OpenRefusal refusal) {
+  switch (refusal) {
+    case OpenRefusal::ReaderBusy:
+      return {"Busy", "正在读取数据,请在读取结束后再打开文件."};
+    case OpenRefusal::TooSoon:
+      return {"TooSoon", "打开文件过于频繁,请三秒后再打开."};
+    case OpenRefusal::SameFile:
+      return {"SameFile", "该文件已经打开."};
+    default:
+      return {"", ""};
+  }
+}
+
 QString CutToBytes(const QString& text, int maxBytes) {
   QString out;
   int bytes = 0;

@@ -86,6 +86,11 @@ struct TabButtonTexts {
 };
 TabButtonTexts ButtonTextsForTab(int tab);
 
+// The status-bar text of a refused open (section kOpenRefusalSection); the refusal
+// itself changes nothing.
+constexpr const char* kOpenRefusalSection = "frmQunaOpen";
+LangText OpenRefusalText(OpenRefusal refusal);
+
 // "总：7 页" and "报警记录数为：400", cut to the 63 bytes a label holds.
 QString PageCountText(const QString& total, int pages, const QString& page);
 QString CountText(const QString& prefix, std::int64_t count);

@@ -7,9 +7,11 @@
 #include <QWidget>
 #include <exception>
 
+#include "platform/msgbox.h"
+
 void ShowException(const QString& text) {
-  QMessageBox::critical(QApplication::activeWindow(), QString::fromUtf8(kApplicationTitle),
-                        text.isEmpty() ? QStringLiteral("Exception") : text);
+  ShowMessageBox(QApplication::activeWindow(), QMessageBox::Critical, QString::fromUtf8(kApplicationTitle),
+                 text.isEmpty() ? QStringLiteral("Exception") : text);
 }
 
 bool NotifyGuarded(QApplication* app, QObject* receiver, QEvent* event,

@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QMessageBox>
 
+#include "platform/msgbox.h"
+
 namespace {
 UserMessageHandler& Handler() {
   static UserMessageHandler handler;
@@ -17,14 +19,14 @@ bool ShowUserMessage(QWidget* parent, MsgKind kind, const QString& text) {
   const QString title = QCoreApplication::applicationName();
   switch (kind) {
     case MsgKind::Error:
-      QMessageBox::critical(parent, title, text);
+      ShowMessageBox(parent, QMessageBox::Critical, title, text);
       return true;
     case MsgKind::Warning:
-      QMessageBox::warning(parent, title, text);
+      ShowMessageBox(parent, QMessageBox::Warning, title, text);
       return true;
     case MsgKind::Confirmation:
-      return QMessageBox::warning(parent, title, text, QMessageBox::Yes | QMessageBox::No,
-                                  QMessageBox::No) == QMessageBox::Yes;
+      return ShowMessageBox(parent, QMessageBox::Warning, title, text, QMessageBox::Yes | QMessageBox::No,
+                            QMessageBox::No) == QMessageBox::Yes;
   }
   return false;
 }

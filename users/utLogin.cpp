@@ -6,6 +6,7 @@
 #include "data/lanchg.h"
 #include "data/pubparam.h"
 #include "data/syspar.h"
+#include "platform/qttranslations.h"
 #include "ui_frmLogin.h"
 #include "users/Utdboper.h"
 #include "users/udmData.h"
@@ -28,6 +29,7 @@ LoginOutcome EvaluateLogin(utDbOper& db, const QString& name, const QString& pas
 void ChooseLanguageFile() {
   ReadLangSelect();
   GetLanchg()->SetLangFile(LangFileFor(GetPubParam()->LANGESELECT));
+  InstallQtTranslations(GetPubParam()->LANGESELECT);
 }
 
 TfrmLogin::TfrmLogin(QWidget* owner) : QDialog(owner), ui_(std::make_unique<Ui::frmLogin>()) {

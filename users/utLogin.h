@@ -28,7 +28,8 @@ LoginOutcome EvaluateLogin(utDbOper& db, const QString& name, const QString& pas
                            int attempt);
 
 // Reads the language choice of "system.par" and points the language holder at
-// "langchs.ini" (0), "langeng.ini" (1) or nothing (any other value).
+// "langchs.ini" (0), "langeng.ini" (1) or nothing (any other value); Qt's own dialogs
+// and buttons speak Chinese unless the choice is English.
 void ChooseLanguageFile();
 
 class TfrmLogin : public QDialog {

@@ -1,0 +1,386 @@
+// The main window's layout on small and large screens, and the views that must follow
+// the record window, the cursor and the loaded file.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QDateEdit>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTableView>
+#include <QTimeEdit>
+#include <QTreeWidget>
+
+#include "data/lanchg.h"
+#include "mainform_support.h"
+#include "support/files.h"
+#include "mainwindow/chartstate.h"
+#include "mainwindow/layoutrules.h"
+#include "mainwindow/reportmodel.h"
+#include "mainwindow/utLogInfo.h"
+#include "platform/appdir.h"
+#include "platform/msgbox.h"
+#include "platform/qttranslations.h"
+#include "users/utLogin.h"
+#include "platform/chartwidget.h"
+#include "ui_frmQuna.h"
+
+namespace {
+
+// The real form with its settings in a temporary folder and a clock of its own.
+class RealForm : public TfrmQuna {
+ public:
+  std::uint32_t clock = 100000;
+  explicit RealForm(const TempDir& dir, QSize size = QSize(1600, 960)) {
+    SetProgramDir(dir.path());
+    GetLanchg()->SetLangFile("");
+    TickSource = [this] { return clock; };
+    show();
+    Resize(size);
+  }
+  ~RealForm() override { SetProgramDir(""); }
+  void Resize(QSize size) {
+    setWindowState(Qt::WindowNoState);
+    resize(size);
+    Settle();
+  }
+  static void Settle() {
+    for (int i = 0; i < 5; ++i) QApplication::processEvents();
+  }
+  bool Load(const std::string& path) {
+    clock += 5000;
+    if (!OpenDataFile(path) || !WaitLoaded(*this)) return false;
+    Settle();
+    return true;
+  }
+  QStringList LegendValues() {
+    QStringList texts;
+    QTreeWidget* legend = Form()->lstline;
+    for (int i = 0; i < legend->topLevelItemCount(); ++i) texts << legend->topLevelItem(i)->text(2);
+    return texts;
+  }
+};
+
+// Drags the value panel by its title strip by (dx, dy).
+void DragPanel(RealForm& f, QPoint by) {
+  QWidget* handle = f.Form()->Panel1;
+  const QPoint at(5, 5);
+  SendMouse(handle, QEvent::MouseButtonPress, Qt::LeftButton, at);
+  SendMouse(handle, QEvent::MouseMove, Qt::LeftButton, at + by);
+  SendMouse(handle, QEvent::MouseButtonRelease, Qt::LeftButton, at + by);
+  RealForm::Settle();
+}
+
+QScrollArea* ScrollAreaAround(QWidget* w) {
+  for (QWidget* p = w->parentWidget(); p; p = p->parentWidget())
+    if (auto* area = qobject_cast<QScrollArea*>(p)) return area;
+  return nullptr;
+}
+
+void ClickAtTime(RealForm& f, double x) {
+  ChartWidget* chart = f.Form()->cht1;
+  const QPoint at(static_cast<int>(std::lround(chart->XPixel(x))), chart->PlotRect().center().y());
+  SendMouse(chart, QEvent::MouseButtonPress, Qt::LeftButton, at);
+  SendMouse(chart, QEvent::MouseButtonRelease, Qt::LeftButton, at);
+}
+
+}  // namespace
+
+TEST(WindowRules, LeftColumnAndValuePanel) {
+  // The column scrolls only where the room is lower than the column.
+  EXPECT_EQ(LeftColumnWidth(270, 745, 900, 15), 270);
+  EXPECT_EQ(LeftColumnWidth(270, 745, 745, 15), 270);
+  EXPECT_EQ(LeftColumnWidth(270, 745, 670, 15), 285);
+
+  // Until dragged the panel stands at the chart's right edge; once dragged it keeps the
+  // user's place, moved in only while the window is too small to hold it there.
+  PanelPlacement p;
+  p.bounds = {QSize(1600, 960), 36};
+  p.panel = QSize(167, 202);
+  p.leftColumnWidth = 270;
+  p.chartWidth = 1300;
+  EXPECT_EQ(PlaceValuePanel(p), QPoint(1300 + 270 - 167 - 5, 36 + 35));
+  p.userPlaced = true;
+  p.userPos = QPoint(700, 300);
+  EXPECT_EQ(PlaceValuePanel(p), QPoint(700, 300));
+  p.bounds.parent = QSize(800, 400);
+  EXPECT_EQ(PlaceValuePanel(p), QPoint(800 - 167 - 2, 400 - 202));
+  // Smaller than the panel: its top left corner stays inside.
+  EXPECT_EQ(KeepPanelInside(QPoint(-50, 0), QSize(500, 500), {QSize(300, 300), 36}), QPoint(1, 37));
+
+  EXPECT_EQ(ValuePanelWidth(167, 125, 30, 8), 167);
+  EXPECT_EQ(ValuePanelWidth(167, 125, 60, 8), 193);
+}
+
+TEST(MainLayout, FitsA1366By768ScreenWithEveryControlReachable) {
+  TempDir dir;
+  // 768 rows less the desk's panel and the title bar.
+  RealForm f(dir, QSize(1366, 700));
+  Ui::frmQuna* ui = f.Form();
+  EXPECT_EQ(f.size(), QSize(1366, 700));
+  EXPECT_LE(f.minimumSizeHint().height(), 700);
+  EXPECT_TRUE(ui->cht1->isVisible());
+  EXPECT_LE(ui->stat1->geometry().bottom(), 700);
+
+  // The print group lies below the room: the left column scrolls to it.
+  QScrollArea* area = ScrollAreaAround(ui->btnprint);
+  ASSERT_NE(area, nullptr);
+  area->ensureWidgetVisible(ui->btnprint);
+  RealForm::Settle();
+  const QRect inViewport(ui->btnprint->mapTo(area->viewport(), QPoint(0, 0)), ui->btnprint->size());
+  EXPECT_TRUE(area->viewport()->rect().contains(inViewport));
+  // The top bar's texts keep their room.
+  ui->lbl9->setText("记录数：680000");
+  RealForm::Settle();
+  EXPECT_GE(ui->lbl9->width(), ui->lbl9->sizeHint().width());
+
+  // On a large screen the column keeps its design width and shows no scroll bar.
+  f.Resize(QSize(1600, 960));
+  EXPECT_EQ(ui->pnl9->width(), 270);
+  EXPECT_EQ(area->width(), 270);
+  EXPECT_FALSE(area->verticalScrollBar()->isVisible());
+}
+
+TEST(MainLayout, NeverGrowsByItselfOnATabSwitch) {
+  TempDir dir;
+  for (const QSize size : {QSize(1366, 700), QSize(1600, 960)}) {
+    RealForm f(dir, size);
+    ASSERT_TRUE(f.Load(Generate(dir, "a.qmd", GenOptions{.channels = 32, .records = 300})));
+    for (int tab : {5, 0, 1, 0, 2, 3, 4, 0}) {
+      f.Form()->pgc1->setCurrentIndex(tab);
+      RealForm::Settle();
+      EXPECT_EQ(f.size(), size) << "tab " << tab;
+    }
+  }
+}
+
+TEST(MainLayout, ValuePanelKeepsItsDraggedPlaceWhole) {
+  TempDir dir;
+  GetPubParam()->DataHead.ChannelCount = 0;  // the design height, whatever ran before
+  RealForm f(dir);
+  Ui::frmQuna* ui = f.Form();
+  QWidget* panel = ui->pnlMove;
+  const QPoint design = panel->pos();
+  EXPECT_EQ(design, QPoint(ui->pnLine->width() + ui->pnl9->width() - panel->width() - 5, ui->pnl3->height() + 35));
+
+  DragPanel(f, QPoint(-500, 200));
+  const QPoint dragged = panel->pos();
+  EXPECT_EQ(dragged, design + QPoint(-500, 200));
+  f.Resize(QSize(1400, 900));
+  EXPECT_EQ(panel->pos(), dragged);
+  // Too low a window moves it up only as far as needed to show it whole above the
+  // status bar; grown again, it is back at the user's place.
+  f.Resize(QSize(1200, 500));
+  EXPECT_LE(panel->geometry().bottom(), panel->parentWidget()->height() - 1);
+  EXPECT_EQ(panel->x(), dragged.x());
+  f.Resize(QSize(1400, 900));
+  EXPECT_EQ(panel->pos(), dragged);
+
+  // Dragged against the right edge, the panel keeps its right border inside the form.
+  DragPanel(f, QPoint(1000, 0));
+  EXPECT_LE(panel->geometry().right(), f.width() - 2);
+  EXPECT_GE(panel->x(), 1);
+}
+
+TEST(MainLayout, ValuePanelHoldsItsWidestTextInEnglish) {
+  TempDir dir;
+  RealForm f(dir);
+  GetLanchg()->SetLangFile(SourceFile("lang/langeng.ini"));
+  ASSERT_TRUE(f.Load(Generate(dir, "a.qmd", GenOptions{.channels = 3, .records = 200})));
+  QTreeWidget* legend = f.Form()->lstline;
+  const int valueColumn = legend->viewport()->width() - legend->columnWidth(0) - legend->columnWidth(1);
+  EXPECT_GE(valueColumn, QFontMetrics(legend->font()).horizontalAdvance("Power off") + 8);
+  GetLanchg()->SetLangFile("");
+}
+
+TEST(StaleViews, FileBoxNamesTheLoadedFileAfterAFailedOrRefusedOpen) {
+  TempDir dir;
+  RealForm f(dir);
+  ModalWatcher boxes;
+  const std::string a = Generate(dir, "a.qmd", GenOptions{.records = 50});
+  ASSERT_TRUE(f.Load(a));
+  QComboBox* box = f.Form()->cbb3;
+  EXPECT_EQ(box->currentText(), QString("a.qmd"));
+
+  f.clock += 5000;
+  EXPECT_FALSE(f.OpenDataFile(dir.file("missing.qmd")));
+  EXPECT_EQ(box->currentText(), QString("a.qmd"));
+  EXPECT_EQ(box->count(), 1);
+
+  // Refused: the same file again, then another one too soon; the status bar says why.
+  QLabel* status = f.findChild<QLabel*>("stat1Panel2");
+  EXPECT_FALSE(f.OpenDataFile(a));
+  EXPECT_EQ(box->currentText(), QString("a.qmd"));
+  EXPECT_EQ(status->text(), QString("该文件已经打开."));
+  ASSERT_TRUE(f.OpenDataFile(Generate(dir, "b.qmd", GenOptions{.records = 50})));
+  ASSERT_TRUE(WaitLoaded(f));
+  EXPECT_FALSE(f.OpenDataFile(a));
+  EXPECT_EQ(box->currentText(), QString("b.qmd"));
+  EXPECT_EQ(status->text(), QString("打开文件过于频繁,请三秒后再打开."));
+}
+
+TEST(StaleViews, CurvesFollowAWindowChosenOnAReportPage) {
+  TempDir dir;
+  RealForm f(dir);
+  Ui::frmQuna* ui = f.Form();
+  // Records every 5 s from 2023-01-01 00:00:00.
+  ASSERT_TRUE(f.Load(Generate(dir, "a.qmd", GenOptions{.channels = 2, .records = 1000})));
+  ui->pgc1->setCurrentIndex(1);
+  ui->dtp2->setTime(QTime(0, 10, 0));
+  ui->dtp4->setTime(QTime(0, 20, 0));
+  f.btnRefreshClick();
+  EXPECT_EQ(f.WindowFirst, 120);
+  ui->pgc1->setCurrentIndex(0);
+  RealForm::Settle();
+  const double start = ui->cht1->BottomAxis().Minimum(), end = ui->cht1->BottomAxis().Maximum();
+  EXPECT_NEAR(start, GetPubParam()->Records[120].Time, 1e-6);
+  EXPECT_NEAR(end, GetPubParam()->Records[240].Time, 1e-6);
+
+  // The restore made on a report page brings the whole recording back to the chart.
+  ui->pgc1->setCurrentIndex(4);
+  f.btnRestoreClick();
+  ui->pgc1->setCurrentIndex(0);
+  EXPECT_NEAR(ui->cht1->BottomAxis().Minimum(), GetPubParam()->Records[0].Time, 1e-6);
+}
+
+TEST(StaleViews, CursorTimeAndValuesGoWithTheCursorLine) {
+  TempDir dir;
+  RealForm f(dir);
+  Ui::frmQuna* ui = f.Form();
+  ASSERT_TRUE(f.Load(Generate(dir, "a.qmd", GenOptions{.channels = 3, .records = 300})));
+  const utPubParam* p = GetPubParam();
+  auto click = [&] {
+    ClickAtTime(f, p->Records[40].Time);
+    ASSERT_FALSE(ui->lbtime->text().isEmpty());
+    ASSERT_FALSE(f.LegendValues().join("").isEmpty());
+  };
+  auto cleared = [&](const char* after) {
+    EXPECT_EQ(ui->lbtime->text(), QString()) << after;
+    EXPECT_EQ(f.LegendValues().join(""), QString()) << after;
+    EXPECT_EQ(ui->lbl21->text(), QString()) << after;
+  };
+  click();
+  // A tab switch rebuilds the legend: the cursor and its values stay.
+  const QStringList values = f.LegendValues();
+  ui->pgc1->setCurrentIndex(5);
+  ui->pgc1->setCurrentIndex(0);
+  EXPECT_EQ(f.LegendValues(), values);
+  EXPECT_FALSE(ui->lbtime->text().isEmpty());
+  f.btnRefreshClick();
+  cleared("refresh");
+  click();
+  ui->dtp2->setTime(ui->dtp2->time().addSecs(60));
+  f.btnRestoreClick();
+  cleared("restore");
+  click();
+  emit ui->cht1->ZoomedIn();
+  cleared("zoom");
+  click();
+  ASSERT_TRUE(f.Load(Generate(dir, "b.qmd", GenOptions{.channels = 3, .records = 300})));
+  cleared("new file");
+}
+
+TEST(StaleViews, MarkerLinesBlueAndTheCursorRed) {
+  TempDir dir;
+  RealForm f(dir);
+  ASSERT_TRUE(f.Load(Generate(dir, "a.qmd", GenOptions{.channels = 1, .records = 300})));
+  const utPubParam* p = GetPubParam();
+  ChartWidget* chart = f.Form()->cht1;
+  auto countColumn = [&](double x, QColor colour) {
+    const QImage image = chart->ToImage();
+    const int px = static_cast<int>(std::lround(chart->XPixel(x)));
+    int n = 0;
+    for (int y = chart->PlotRect().top(); y <= chart->PlotRect().bottom(); ++y)
+      for (int dx = -1; dx <= 1; ++dx) n += image.pixelColor(px + dx, y) == colour;
+    return n;
+  };
+  chartunit::AddFlagClick(f);
+  ClickAtTime(f, p->Records[60].Time);
+  ClickAtTime(f, p->Records[200].Time);
+  EXPECT_GT(countColumn(p->Records[60].Time, QColor(0, 0, 255)), 50);
+  EXPECT_EQ(countColumn(p->Records[60].Time, QColor(255, 0, 0)), 0);
+  EXPECT_GT(countColumn(p->Records[200].Time, QColor(255, 0, 0)), 50);
+}
+
+TEST(StaleViews, LogQueryWaitsForTheLoadToEnd) {
+  TempDir dir;
+  RealForm f(dir);
+  const std::string path = Generate(dir, "big.qmd", GenOptions{.channels = 32, .records = 150000});
+  TfrmLogInfo* log = ShowLogInfo();
+  auto* lui = log->findChild<QDateEdit*>("dtp1");
+  lui->setDate(QDate(2000, 1, 1));
+  log->findChild<QDateEdit*>("dtp4")->setDate(QDate(2100, 1, 1));
+  f.clock += 5000;
+  ASSERT_TRUE(f.OpenDataFile(path));
+  ASSERT_TRUE(f.IsBusy());
+  log->btn1Click();
+  EXPECT_EQ(log->Model()->rowCount(), 0);  // nothing read from records being written
+  ASSERT_TRUE(WaitLoaded(f));
+  // Every stored record (the closing entry included) once the load has ended.
+  EXPECT_TRUE(PumpUntil([&] { return log->Model()->rowCount() == GetPubParam()->RecordCount; }, 10000));
+  log->close();
+}
+
+TEST(StaleViews, RenamedPowerMeterChannelRenamesItsDataColumn) {
+  TempDir dir;
+  for (int model : {10, 11}) {
+    RealForm f(dir);
+    Ui::frmQuna* ui = f.Form();
+    ASSERT_TRUE(f.Load(Generate(dir, model == 10 ? "m10.qmd" : "m11.qmd",
+                                GenOptions{.model = model, .channels = 4, .records = 200})));
+    ModalWatcher boxes;
+    boxes.handler = [](QWidget* m) {
+      auto* input = qobject_cast<QInputDialog*>(m);
+      if (!input) return false;
+      input->setTextValue("Feeder A");
+      input->accept();
+      return true;
+    };
+    ui->lv8->setCurrentItem(ui->lv8->topLevelItem(1));
+    emit ui->lv8->itemDoubleClicked(ui->lv8->topLevelItem(1), 0);
+    for (int tab : {1, 2, 0, 1}) {
+      ui->pgc1->setCurrentIndex(tab);
+      RealForm::Settle();
+    }
+    EXPECT_EQ(ui->lv1->model()->headerData(2, Qt::Horizontal).toString(), QString("Feeder A")) << model;
+    // A refresh rebuilds the list: the new name stays.
+    f.btnRefreshClick();
+    EXPECT_EQ(ui->lv1->model()->headerData(2, Qt::Horizontal).toString(), QString("Feeder A")) << model;
+  }
+}
+
+TEST(LanguageTexts, QtDialogsSpeakTheInterfaceLanguage) {
+  TempDir dir;
+  SetProgramDir(dir.path());
+  for (const auto& [select, cancel] : {std::pair{"0", "取消"}, std::pair{"1", "Cancel"}, std::pair{"7", "取消"}}) {
+    std::FILE* fp = std::fopen(dir.file("system.par").c_str(), "wb");
+    std::fprintf(fp, "[par]\r\nLANGESELECT=%s\r\n", select);
+    std::fclose(fp);
+    ChooseLanguageFile();
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QString::fromUtf8(cancel)) << select;
+  }
+  // Back to Qt's own English for the other tests.
+  InstallQtTranslations(1);
+  GetLanchg()->SetLangFile("");
+  SetProgramDir("");
+}
+
+TEST(LanguageTexts, MessageBoxTitleShowsWhole) {
+  RealForm::Settle();
+  int width = 0;
+  QTimer::singleShot(0, [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      width = box->width();
+      box->close();
+    }
+  });
+  const QString title = "Quno-V6.0";
+  ShowMessageBox(nullptr, QMessageBox::Critical, title, "Page out of range.");
+  QFont bold = QApplication::font();
+  bold.setBold(true);
+  EXPECT_GE(width, MessageBoxWidthForTitle(QFontMetrics(bold).horizontalAdvance(title)));
+  EXPECT_EQ(MessageBoxWidthForTitle(0), 0);
+}
