@@ -26,7 +26,8 @@ QSize PreviewImageSize(double dpiX, double dpiY, int zoomPct) {
 
 QPoint PreviewImagePos(QSize form, int toolBarHeight, int panelWidth, QSize image) {
   int top = (form.height() - toolBarHeight - image.height()) / 2 + 1;
-  if (top < 0) top = toolBarHeight + 2;
+  // Never under the tool bar: on a low screen the page would cover its controls.
+  if (top < toolBarHeight + 2) top = toolBarHeight + 2;
   const int left = (form.width() - panelWidth - image.width()) / 2 + panelWidth;
   return QPoint(left, top);
 }

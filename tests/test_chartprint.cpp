@@ -128,6 +128,7 @@ TEST(ChartPageGeometry, MarginsAndPictureRectangles) {
   EXPECT_EQ(PreviewImageSize(96, 96, 63), QSize(500, 707));
   EXPECT_EQ(PreviewImagePos(QSize(1000, 800), 28, 153, QSize(500, 707)), QPoint(326, 33));
   EXPECT_EQ(PreviewImagePos(QSize(1000, 600), 28, 153, QSize(500, 707)).y(), 30);
+  EXPECT_EQ(PreviewImagePos(QSize(1366, 749), 28, 153, QSize(500, 707)).y(), 30);
   EXPECT_EQ(MarginCaption(QString::fromUtf8("上:"), 5), QString::fromUtf8("上:5%"));
 }
 
