@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "platform/chartwidget.h"
+#include "platform/parallel.h"
 
 namespace {
 
@@ -32,19 +33,24 @@ void ScanMinMax(const float* v, int n, float& lo, float& hi) {
 }  // namespace
 
 void ChartTimeline::Append(double value) {
-  if (x.empty() || breakPending) {
-    if (segmentStart.empty() || segmentStart.back() != static_cast<int>(x.size())) {
-      segmentStart.push_back(static_cast<int>(x.size()));
+  x.push_back(value);
+  Index(x.size() - 1);
+}
+
+void ChartTimeline::Index(std::size_t r) {
+  const double value = x[r];
+  if (r == 0 || breakPending) {
+    if (segmentStart.empty() || segmentStart.back() != static_cast<int>(r)) {
+      segmentStart.push_back(static_cast<int>(r));
       segmentMinX.push_back(value);
       segmentMaxX.push_back(value);
     }
     breakPending = false;
-  } else if (value < x.back()) {
+  } else if (value < x[r - 1]) {
     ascending = false;
   }
   segmentMinX.back() = std::min(segmentMinX.back(), value);
   segmentMaxX.back() = std::max(segmentMaxX.back(), value);
-  x.push_back(value);
 }
 
 int ChartTimeline::SegmentEnd(int g) const {
@@ -215,14 +221,35 @@ void ChartFill::AddRow(double x, std::span<const float> values) {
   ++rows_;
 }
 
-void ChartFill::End() {
+void ChartFill::SetRows(std::size_t rows) {
+  if (rows > capacity_) Grow(rows);
+  direct_ = true;
+  rows_ = rows;
+  line_->x.resize(rows);  // left unwritten: the filling threads write every row
+}
+
+void ChartFill::End(int threads) {
   if (ended_) return;
   ended_ = true;
+  if (direct_) {
+    // The same segments as rows added one by one with their breaks.
+    ChartTimeline& t = *line_;
+    std::size_t b = 0;
+    for (std::size_t r = 0; r < rows_; ++r) {
+      for (; b < breaks_.size() && breaks_[b] <= r; ++b) t.breakPending = true;
+      t.Index(r);
+    }
+    if (b < breaks_.size()) t.breakPending = true;
+  }
   for (ChartSeries* s : series_) {
     s->y_.resize(rows_);
     // A window with many skipped records gives back what it did not use.
     if (s->y_.capacity() > rows_ + rows_ / 8 + 1024) s->y_.shrink_to_fit();
-    s->BuildPyramid();
   }
+  const int parts = std::clamp(threads, 1, std::max(1, static_cast<int>(series_.size())));
+  RunParts(parts, [&](int part) {
+    for (std::size_t i = static_cast<std::size_t>(part); i < series_.size(); i += static_cast<std::size_t>(parts))
+      series_[i]->BuildPyramid();
+  });
   chart_.EndUpdate();
 }

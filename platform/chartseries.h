@@ -39,13 +39,15 @@ using ChartValues = std::vector<float, UninitAllocator<float>>;
 
 // The x values (date-times) of one fill and where its segments start.
 struct ChartTimeline {
-  std::vector<double> x;
+  std::vector<double, UninitAllocator<double>> x;
   std::vector<int> segmentStart;  // first point of each segment; empty segments are dropped
   std::vector<double> segmentMinX, segmentMaxX;
   bool ascending = true;  // x never decreases: the visible range is found by binary search
   bool breakPending = false;
 
   void Append(double value);
+  // Segment bookkeeping of point r once x[r] holds its value (Append does both).
+  void Index(std::size_t r);
   // The next point starts a new segment.
   void Break() { breakPending = true; }
   int SegmentCount() const { return static_cast<int>(segmentStart.size()); }
@@ -114,7 +116,19 @@ class ChartFill {
   void Break() { line_->Break(); }
   // One point at x for every series: values[i] is series i's value.
   void AddRow(double x, std::span<const float> values);
-  void End();
+
+  // Rows written straight into the columns by several threads at once, in place of
+  // AddRow: SetRows (at most the expected rows) on this thread first, then each
+  // thread writes rows of its own through X() and Column(); BreakBefore(r), in
+  // increasing order, puts a break before row r (as Break before its AddRow).
+  void SetRows(std::size_t rows);
+  double* X() { return line_->x.data(); }
+  float* Column(std::size_t series) { return columns_[series]; }
+  void BreakBefore(std::size_t row) { breaks_.push_back(row); }
+
+  // Ends the fill: segments of rows written directly, the series' pyramids (built
+  // on up to `threads` threads).
+  void End(int threads = 1);
 
  private:
   void Grow(std::size_t rows);
@@ -124,5 +138,7 @@ class ChartFill {
   std::vector<float*> columns_;  // where each series' next value goes
   std::size_t rows_ = 0, capacity_ = 0;
   std::shared_ptr<ChartTimeline> line_;
+  std::vector<std::size_t> breaks_;
+  bool direct_ = false;  // rows came through SetRows
   bool ended_ = false;
 };

@@ -1,0 +1,12 @@
+#pragma once
+// Work split over the cores this process may run on. Used where a job is a set of
+// independent parts over memory (a chart fill, committing the record store's pages).
+
+#include <functional>
+
+// Cores the process may run on now (its CPU affinity, e.g. under taskset), at least 1.
+int UsableCores();
+
+// Runs body(0) .. body(parts - 1), each part on its own thread; the calling thread
+// runs part 0 and returns when every part has returned. parts < 2 runs on the caller only.
+void RunParts(int parts, const std::function<void(int part)>& body);
