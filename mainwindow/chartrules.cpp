@@ -145,6 +145,8 @@ float DrawValue(double v) { return std::isnan(v) ? 0.0f : static_cast<float>(std
 
 // Records a part of the fill takes at least, so that a small window stays on one thread.
 constexpr int kRecordsPerPart = 32768;
+// Rows written before their min/max blocks are made (still in the cache then).
+constexpr std::size_t kDecimateRows = 1024;
 
 }  // namespace
 
@@ -193,14 +195,18 @@ int FillSeries(ChartWidget& chart, const std::vector<ChartSeries*>& curveSeries,
     float* columns[kMaxChannels];
     for (int ch = 0; ch < channels; ++ch) columns[ch] = fill.Column(static_cast<std::size_t>(ch));
     double* x = fill.X();
-    std::size_t row = w.row;
+    std::size_t row = w.row, decimated = w.row;
     for (int i = w.from; i < w.to; ++i) {
       const tagDataRecord& r = store.Records[i];
       if (KindOf(r) != RowKind::Point) continue;
       x[row] = r.Time;
       for (int ch = 0; ch < channels; ++ch) columns[ch][row] = DrawValue(r.Channel[ch].Value);
-      ++row;
+      if (++row % kDecimateRows == 0) {
+        fill.Decimate(decimated, row);
+        decimated = row;
+      }
     }
+    fill.Decimate(decimated, row);
   });
   fill.End(parts);
   for (ChartSeries* s : curveSeries) s->SetActive(true);

@@ -113,6 +113,21 @@ void ChartSeries::SetColor(TColor colour) {
   if (chart_) chart_->SeriesChanged();
 }
 
+namespace {
+
+// Smallest and largest value of each block of kBlock points of v[0, n), blocks [b0, b1).
+void BlockMinMax(const float* v, std::size_t n, std::size_t b0, std::size_t b1, float* mins, float* maxs) {
+  for (std::size_t b = b0; b < b1; ++b) {
+    const std::size_t first = b * kBlock, end = std::min(n, first + kBlock);
+    float lo = FLT_MAX, hi = -FLT_MAX;
+    ScanMinMax(v + first, static_cast<int>(end - first), lo, hi);
+    mins[b] = lo;
+    maxs[b] = hi;
+  }
+}
+
+}  // namespace
+
 void ChartSeries::BuildPyramid() const {
   levelMin_.clear();
   levelMax_.clear();
@@ -120,32 +135,29 @@ void ChartSeries::BuildPyramid() const {
   if (n >= static_cast<std::size_t>(2 * kBlock)) {
     const std::size_t blocks = (n + kBlock - 1) / kBlock;
     std::vector<float> mins(blocks), maxs(blocks);
-    for (std::size_t b = 0; b < blocks; ++b) {
-      const std::size_t first = b * kBlock, end = std::min(n, first + kBlock);
-      float lo = FLT_MAX, hi = -FLT_MAX;
-      ScanMinMax(y_.data() + first, static_cast<int>(end - first), lo, hi);
-      mins[b] = lo;
-      maxs[b] = hi;
-    }
+    BlockMinMax(y_.data(), n, 0, blocks, mins.data(), maxs.data());
     levelMin_.push_back(std::move(mins));
     levelMax_.push_back(std::move(maxs));
-    while (levelMin_.back().size() > 1) {
-      const std::vector<float>& pm = levelMin_.back();
-      const std::vector<float>& px = levelMax_.back();
-      const std::size_t m = (pm.size() + 1) / 2;
-      std::vector<float> nm(m), nx(m);
-      for (std::size_t i = 0; i < m; ++i) {
-        const std::size_t a = 2 * i, b = std::min(2 * i + 1, pm.size() - 1);
-        nm[i] = std::min(pm[a], pm[b]);
-        nx[i] = std::max(px[a], px[b]);
-      }
-      levelMin_.push_back(std::move(nm));
-      levelMax_.push_back(std::move(nx));
+  }
+  BuildUpperLevels();
+}
+
+void ChartSeries::BuildUpperLevels() const {
+  while (!levelMin_.empty() && levelMin_.back().size() > 1) {
+    const std::vector<float>& pm = levelMin_.back();
+    const std::vector<float>& px = levelMax_.back();
+    const std::size_t m = (pm.size() + 1) / 2;
+    std::vector<float> nm(m), nx(m);
+    for (std::size_t i = 0; i < m; ++i) {
+      const std::size_t a = 2 * i, b = std::min(2 * i + 1, pm.size() - 1);
+      nm[i] = std::min(pm[a], pm[b]);
+      nx[i] = std::max(px[a], px[b]);
     }
+    levelMin_.push_back(std::move(nm));
+    levelMax_.push_back(std::move(nx));
   }
   pyramidValid_ = true;
 }
-
 
 void ChartSeries::MinMax(int first, int end, float& lo, float& hi) const {
   lo = FLT_MAX;
@@ -226,30 +238,66 @@ void ChartFill::SetRows(std::size_t rows) {
   direct_ = true;
   rows_ = rows;
   line_->x.resize(rows);  // left unwritten: the filling threads write every row
+  // The pyramids' first level, made while the rows are fresh in the filling threads' caches.
+  const std::size_t blocks = rows >= static_cast<std::size_t>(2 * kBlock) ? (rows + kBlock - 1) / kBlock : 0;
+  baseMin_.assign(series_.size(), std::vector<float>(blocks));
+  baseMax_.assign(series_.size(), std::vector<float>(blocks));
+  blockDone_.assign(blocks, 0);
+}
+
+void ChartFill::Decimate(std::size_t firstRow, std::size_t endRow) {
+  if (blockDone_.empty() || endRow > rows_ || firstRow >= endRow) return;
+  const std::size_t b0 = (firstRow + kBlock - 1) / kBlock;
+  const std::size_t b1 = endRow == rows_ ? blockDone_.size() : endRow / kBlock;
+  if (b0 >= b1) return;
+  for (std::size_t i = 0; i < series_.size(); ++i)
+    BlockMinMax(columns_[i], rows_, b0, b1, baseMin_[i].data(), baseMax_[i].data());
+  std::fill(blockDone_.begin() + static_cast<std::ptrdiff_t>(b0), blockDone_.begin() + static_cast<std::ptrdiff_t>(b1), 1);
 }
 
 void ChartFill::End(int threads) {
   if (ended_) return;
   ended_ = true;
-  if (direct_) {
-    // The same segments as rows added one by one with their breaks.
-    ChartTimeline& t = *line_;
-    std::size_t b = 0;
-    for (std::size_t r = 0; r < rows_; ++r) {
-      for (; b < breaks_.size() && breaks_[b] <= r; ++b) t.breakPending = true;
-      t.Index(r);
-    }
-    if (b < breaks_.size()) t.breakPending = true;
-  }
   for (ChartSeries* s : series_) {
     s->y_.resize(rows_);
     // A window with many skipped records gives back what it did not use.
     if (s->y_.capacity() > rows_ + rows_ / 8 + 1024) s->y_.shrink_to_fit();
   }
+  // Blocks across the edges of the filling threads' rows are made here.
+  for (std::size_t b = 0; b < blockDone_.size(); ++b) {
+    if (blockDone_[b]) continue;
+    for (std::size_t i = 0; i < series_.size(); ++i)
+      BlockMinMax(series_[i]->y_.data(), rows_, b, b + 1, baseMin_[i].data(), baseMax_[i].data());
+  }
   const int parts = std::clamp(threads, 1, std::max(1, static_cast<int>(series_.size())));
   RunParts(parts, [&](int part) {
-    for (std::size_t i = static_cast<std::size_t>(part); i < series_.size(); i += static_cast<std::size_t>(parts))
-      series_[i]->BuildPyramid();
+    if (part == 0 && direct_) {
+      // The same segments as rows added one by one with their breaks.
+      ChartTimeline& t = *line_;
+      std::size_t b = 0;
+      for (std::size_t r = 0; r < rows_; ++r) {
+        for (; b < breaks_.size() && breaks_[b] <= r; ++b) t.breakPending = true;
+        t.Index(r);
+      }
+      if (b < breaks_.size()) t.breakPending = true;
+      if (parts > 1) return;  // the others make the pyramids meanwhile
+    }
+    const std::size_t first = direct_ && parts > 1 ? static_cast<std::size_t>(part) - 1 : static_cast<std::size_t>(part);
+    const std::size_t step = direct_ && parts > 1 ? static_cast<std::size_t>(parts) - 1 : static_cast<std::size_t>(parts);
+    for (std::size_t i = first; i < series_.size(); i += step) {
+      ChartSeries& s = *series_[i];
+      if (!direct_) {
+        s.BuildPyramid();
+        continue;
+      }
+      s.levelMin_.clear();
+      s.levelMax_.clear();
+      if (!blockDone_.empty()) {
+        s.levelMin_.push_back(std::move(baseMin_[i]));
+        s.levelMax_.push_back(std::move(baseMax_[i]));
+      }
+      s.BuildUpperLevels();
+    }
   });
   chart_.EndUpdate();
 }

@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <span>
 #include <utility>
@@ -86,12 +87,18 @@ class ChartSeries {
   static constexpr int kBlock = 32;
   // Smallest and largest value of points [first, end); end > first.
   void MinMax(int first, int end, float& lo, float& hi) const;
+  std::pair<float, float> MinMaxPair(int first, int end) const {
+    std::pair<float, float> r;
+    MinMax(first, end, r.first, r.second);
+    return r;
+  }
   std::size_t Bytes() const;  // values and pyramid (the time column is counted apart)
 
  private:
   friend class ChartFill;
   void Changed();
   void BuildPyramid() const;
+  void BuildUpperLevels() const;  // from level 0
 
   ChartWidget* chart_;
   std::shared_ptr<ChartTimeline> line_;
@@ -125,6 +132,9 @@ class ChartFill {
   double* X() { return line_->x.data(); }
   float* Column(std::size_t series) { return columns_[series]; }
   void BreakBefore(std::size_t row) { breaks_.push_back(row); }
+  // Rows [firstRow, endRow) are written: the min/max blocks wholly inside are made now,
+  // by the thread that wrote them (the rest at End).
+  void Decimate(std::size_t firstRow, std::size_t endRow);
 
   // Ends the fill: segments of rows written directly, the series' pyramids (built
   // on up to `threads` threads).
@@ -139,6 +149,8 @@ class ChartFill {
   std::size_t rows_ = 0, capacity_ = 0;
   std::shared_ptr<ChartTimeline> line_;
   std::vector<std::size_t> breaks_;
+  std::vector<std::vector<float>> baseMin_, baseMax_;  // level 0 of each series' pyramid
+  std::vector<std::uint8_t> blockDone_;
   bool direct_ = false;  // rows came through SetRows
   bool ended_ = false;
 };
