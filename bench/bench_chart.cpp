@@ -86,13 +86,10 @@ int main(int argc, char** argv) {
 
   const auto t0 = std::chrono::steady_clock::now();
   CreateSeries(chart, curves, store, 0x000000);
-  const auto ta = std::chrono::steady_clock::now();
   FillSeries(chart, curves, store, 0, windowEnd);
-  const auto tb = std::chrono::steady_clock::now();
   QImage image;
   chart.Render(image);  // the first picture belongs to "see the curves"
   const double fillMs = Ms(std::chrono::steady_clock::now() - t0);
-  std::fprintf(stderr, "create %.1f fill %.1f render %.1f\n", Ms(ta-t0), Ms(tb-ta), fillMs-Ms(tb-t0));
 
   constexpr int kRuns = 25;
   const double full = Median(kRuns, [&](int) {

@@ -150,6 +150,7 @@ void ChartWidget::PaintCurves(QPainter& p, QImage& image, const QRect& plot) {
   struct ColumnJob {
     const ChartSeries* series;
     int segment;
+    int firstColumn = 0;  // extent[0] is this column's
     std::vector<std::pair<float, float>> extent;
   };
   std::vector<ColumnJob> jobs;
@@ -184,11 +185,16 @@ void ChartWidget::PaintCurves(QPainter& p, QImage& image, const QRect& plot) {
       const ChartTimeline& t = job.series->Timeline();
       const View v = viewOf(t, job.segment);
       const std::vector<int>& starts = columnStarts.at(&t);
-      job.extent.resize(static_cast<std::size_t>(columns));
-      for (int c = 0; c < columns; ++c) {
+      // Only the columns the segment reaches.
+      int c0 = 0, c1 = columns;
+      while (c0 < c1 && starts[static_cast<std::size_t>(c0) + 1] <= v.i0) ++c0;
+      while (c1 > c0 && starts[static_cast<std::size_t>(c1) - 1] >= v.i1) --c1;
+      job.firstColumn = c0;
+      job.extent.resize(static_cast<std::size_t>(c1 - c0));
+      for (int c = c0; c < c1; ++c) {
         const int a = std::max(starts[static_cast<std::size_t>(c)], v.i0);
         const int z = std::min(starts[static_cast<std::size_t>(c) + 1], v.i1);
-        if (a < z) job.extent[static_cast<std::size_t>(c)] = job.series->MinMaxPair(a, z);
+        if (a < z) job.extent[static_cast<std::size_t>(c - c0)] = job.series->MinMaxPair(a, z);
       }
     }
   });
@@ -214,7 +220,7 @@ void ChartWidget::PaintCurves(QPainter& p, QImage& image, const QRect& plot) {
           for (int i = from; i < to; ++i) poly << QPointF(px(i), py(s.YValue(i)));
         } else {
           const std::vector<int>& starts = columnStarts.at(&t);
-          const std::vector<std::pair<float, float>>& extent = jobs[nextJob++].extent;
+          const ColumnJob& job = jobs[nextJob++];
           // One vertical run of pixels a column, from the column's smallest to its
           // largest value, stretched to touch the previous column's run.
           const QRgb rgb = ToQColor(s.Color()).rgb();
@@ -224,7 +230,7 @@ void ChartWidget::PaintCurves(QPainter& p, QImage& image, const QRect& plot) {
             const int a = std::max(starts[static_cast<std::size_t>(c)], i0);
             const int z = std::min(starts[static_cast<std::size_t>(c) + 1], i1);
             if (a >= z) continue;
-            const auto [lo, hi] = extent[static_cast<std::size_t>(c)];
+            const auto [lo, hi] = job.extent[static_cast<std::size_t>(c - job.firstColumn)];
             const int top = static_cast<int>(std::lround(py(hi)));
             const int bottom = static_cast<int>(std::lround(py(lo)));
             int runTop = top, runBottom = bottom;
