@@ -2,6 +2,8 @@
 
 #include <sched.h>
 
+#include <exception>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -17,15 +19,30 @@ int UsableCores() {
 }
 
 void RunParts(int parts, const std::function<void(int part)>& body) {
+  if (parts < 2) {
+    body(0);
+    return;
+  }
+  // What a part throws (out of memory) reaches the caller, as if it had run there.
+  std::vector<std::exception_ptr> failed(static_cast<std::size_t>(parts));
+  auto run = [&](int p) {
+    try {
+      body(p);
+    } catch (...) {
+      failed[static_cast<std::size_t>(p)] = std::current_exception();
+    }
+  };
   std::vector<std::thread> threads;
-  if (parts > 1) threads.reserve(static_cast<std::size_t>(parts) - 1);
+  threads.reserve(static_cast<std::size_t>(parts) - 1);
   for (int p = 1; p < parts; ++p) {
     try {
-      threads.emplace_back(body, p);
+      threads.emplace_back(run, p);
     } catch (const std::system_error&) {
-      body(p);  // no thread to be had: the part runs here, later
+      run(p);  // no thread to be had: the part runs here
     }
   }
-  body(0);
+  run(0);
   for (std::thread& t : threads) t.join();
+  for (const std::exception_ptr& e : failed)
+    if (e) std::rethrow_exception(e);
 }

@@ -1,6 +1,6 @@
 #pragma once
 // Work split over the cores this process may run on. Used where a job is a set of
-// independent parts over memory (a chart fill, committing the record store's pages).
+// independent parts over memory (reading and decoding a long file, a chart fill).
 
 #include <functional>
 
@@ -8,5 +8,6 @@
 int UsableCores();
 
 // Runs body(0) .. body(parts - 1), each part on its own thread; the calling thread
-// runs part 0 and returns when every part has returned. parts < 2 runs on the caller only.
+// runs part 0 and returns when every part has returned. parts < 2 runs on the caller
+// only. An exception of a part is thrown again here once all have ended.
 void RunParts(int parts, const std::function<void(int part)>& body);

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <chrono>
 #include <memory>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -106,4 +107,8 @@ TEST(RunParts, EveryPartOnceAndTheCallerTakesPartZero) {
     for (int p = 0; p < 5; ++p) EXPECT_EQ(runs[static_cast<std::size_t>(p)].load(), p < std::max(parts, 1) ? 1 : 0);
     EXPECT_EQ(zero, std::this_thread::get_id());
   }
+  EXPECT_THROW(RunParts(3, [](int p) {
+                 if (p == 2) throw std::bad_alloc();
+               }),
+               std::bad_alloc);
 }
