@@ -1,12 +1,14 @@
 #include "data/recordparse.h"
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <algorithm>
 #include <vector>
 
 #include "platform/datetime.h"
+#include "platform/largemem.h"
 #include "platform/parallel.h"
 
 int HeaderSizeOf(int model) { return model == kModelPowerTotals ? 48 : 40; }
@@ -140,10 +142,10 @@ double RecordTimeOf(const std::uint8_t* rec) {
 
 // Files from this many records are decoded on several threads.
 constexpr std::int64_t kRecordsPerPart = 16384;
-// Each part looks at its pace once per this many records (9 MB of the store); slower
-// than kSlowPaceMs is page faults, not decoding (about 8 ms with every core busy).
-constexpr std::int64_t kPaceRecords = 16384;
-constexpr double kSlowPaceMs = 32.0;
+// The first write into each 2 MB of the store commits its page: a large page takes
+// well under a millisecond at memory speed. Two slower ones in a row (not one, which
+// may be the thread losing its core) mean fresh pages come at a cost here.
+constexpr double kSlowPageMs = 2.0;
 
 class Parser {
  public:
@@ -264,17 +266,12 @@ bool Parser::StoreInParallel(std::int64_t n, int parts) {
     out.earliest = earliest_;
     out.latest = latest_;
 
-    auto step = std::chrono::steady_clock::now();
+    std::uintptr_t page = 0;
+    int slowPages = 0;
     for (std::int64_t k = a; k < b; ++k) {
       if ((k & 1023) == 0 && stop_.load(std::memory_order_relaxed)) {
         out.stopped = true;
         return;
-      }
-      if ((k - a) % kPaceRecords == kPaceRecords - 1) {
-        const auto now = std::chrono::steady_clock::now();
-        if (std::chrono::duration<double, std::milli>(now - step).count() > kSlowPaceMs && !slow.exchange(true))
-          sink_.SlowStore();
-        step = now;
       }
       const std::uint8_t* rec = records_ + k * recordSize_;
       const double t = RecordTimeOf(rec, y, mo, d, h, mi, s);
@@ -299,7 +296,17 @@ bool Parser::StoreInParallel(std::int64_t n, int parts) {
           out.latestIndex = static_cast<std::int32_t>(k);
         }
       }
+      const std::uintptr_t last = reinterpret_cast<std::uintptr_t>(&store_.Records[k + 1]) - 1;
+      if (last / kLargePage == page) {
+        store_.Records[k] = w;
+        continue;
+      }
+      page = last / kLargePage;
+      const auto t0 = std::chrono::steady_clock::now();
       store_.Records[k] = w;
+      const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+      slowPages = ms > kSlowPageMs ? slowPages + 1 : 0;
+      if (slowPages == 2 && !slow.exchange(true)) sink_.SlowStore();
     }
   });
 
