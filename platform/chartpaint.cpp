@@ -175,6 +175,7 @@ void ChartWidget::PaintCurves(QPainter& p, QImage& image, const QRect& plot) {
         if (visible >= 8 * ChartSeries::kBlock * columns)
           for (int& st : starts) st = (st + ChartSeries::kBlock / 2) / ChartSeries::kBlock * ChartSeries::kBlock;
       }
+      s.PreparePyramid();
       jobs.push_back(ColumnJob{&s, g, 0, {}});
     }
   }

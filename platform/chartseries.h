@@ -87,6 +87,10 @@ class ChartSeries {
   static constexpr int kBlock = 32;
   // Smallest and largest value of points [first, end); end > first.
   void MinMax(int first, int end, float& lo, float& hi) const;
+  // Makes the pyramid now, so that MinMax may then be called from several threads at once.
+  void PreparePyramid() const {
+    if (!pyramidValid_) BuildPyramid();
+  }
   std::pair<float, float> MinMaxPair(int first, int end) const {
     std::pair<float, float> r;
     MinMax(first, end, r.first, r.second);
