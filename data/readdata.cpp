@@ -32,7 +32,7 @@ std::uint8_t* AllocateBuffer(std::size_t bytes) { return new (std::nothrow) std:
 // cost more than the file system. A part that comes up short ends the read there.
 std::size_t ReadFile(std::uint8_t* to, std::size_t bytes, std::FILE* from) {
   constexpr std::size_t kPart = std::size_t{8} << 20;
-  const int parts = static_cast<int>(std::min<std::size_t>(bytes / kPart, static_cast<std::size_t>(UsableCores())));
+  const int parts = static_cast<int>(std::min<std::size_t>(bytes / kPart, static_cast<std::size_t>(MemoryWorkers())));
   const long start = std::ftell(from);
   if (parts < 2 || start < 0) return std::fread(to, 1, bytes, from);
   std::vector<std::size_t> got(static_cast<std::size_t>(parts), 0);

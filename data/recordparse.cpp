@@ -459,6 +459,6 @@ ParseOutcome Parser::Run() {
 ParseOutcome ParseRecords(const std::uint8_t* data, std::int64_t size, utPubParam& store, ParseSink& sink,
                           const std::atomic<int>& policy, const std::atomic<bool>& stop, int threads) {
   Parser parser(data, size, store, sink, policy, stop);
-  parser.threads = threads > 0 ? threads : UsableCores();
+  parser.threads = threads > 0 ? threads : MemoryWorkers();
   return parser.Run();
 }

@@ -163,7 +163,7 @@ int FillSeries(ChartWidget& chart, const std::vector<ChartSeries*>& curveSeries,
   // The window is cut into consecutive parts filled on their own threads: a first pass
   // counts each part's points (and where its breaks fall), so that the second pass
   // knows the row at which each part writes. Reading the records is what costs.
-  const int cores = UsableCores();
+  const int cores = MemoryWorkers();
   const int parts = std::clamp(records / kRecordsPerPart, 1, cores);
   struct Part {
     int from = 0, to = 0;

@@ -179,7 +179,7 @@ void ChartWidget::PaintCurves(QPainter& p, QImage& image, const QRect& plot) {
       jobs.push_back(ColumnJob{&s, g, 0, {}});
     }
   }
-  const int parts = std::min(static_cast<int>(jobs.size()), UsableCores());
+  const int parts = std::min(static_cast<int>(jobs.size()), MemoryWorkers());
   RunParts(parts, [&](int part) {
     for (std::size_t j = static_cast<std::size_t>(part); j < jobs.size(); j += static_cast<std::size_t>(parts)) {
       ColumnJob& job = jobs[j];

@@ -2,6 +2,7 @@
 
 #include <sched.h>
 
+#include <algorithm>
 #include <exception>
 #include <system_error>
 #include <thread>
@@ -17,6 +18,8 @@ int UsableCores() {
   const unsigned n = std::thread::hardware_concurrency();
   return n > 0 ? static_cast<int>(n) : 1;
 }
+
+int MemoryWorkers() { return std::min(UsableCores(), 16); }
 
 void RunParts(int parts, const std::function<void(int part)>& body) {
   if (parts < 2) {

@@ -6,6 +6,9 @@
 
 // Cores the process may run on now (its CPU affinity, e.g. under taskset), at least 1.
 int UsableCores();
+// Threads worth starting for work bound by memory: the usable cores, at most 16 (more
+// add nothing once the memory bus is busy).
+int MemoryWorkers();
 
 // Runs body(0) .. body(parts - 1), each part on its own thread; the calling thread
 // runs part 0 and returns when every part has returned. parts < 2 runs on the caller

@@ -97,6 +97,7 @@ TEST(LargeMemory, AlignedZeroedAndKeptWhenSmallPagesAreAskedFor) {
 
 TEST(RunParts, EveryPartOnceAndTheCallerTakesPartZero) {
   EXPECT_GE(UsableCores(), 1);
+  EXPECT_LE(MemoryWorkers(), UsableCores());
   for (int parts : {0, 1, 5}) {
     std::vector<std::atomic<int>> runs(5);
     std::thread::id zero;
