@@ -134,7 +134,7 @@ void ChartSeries::BuildPyramid() const {
   const std::size_t n = y_.size();
   if (n >= static_cast<std::size_t>(2 * kBlock)) {
     const std::size_t blocks = (n + kBlock - 1) / kBlock;
-    std::vector<float> mins(blocks), maxs(blocks);
+    ChartValues mins(blocks), maxs(blocks);  // every block is written
     BlockMinMax(y_.data(), n, 0, blocks, mins.data(), maxs.data());
     levelMin_.push_back(std::move(mins));
     levelMax_.push_back(std::move(maxs));
@@ -144,10 +144,10 @@ void ChartSeries::BuildPyramid() const {
 
 void ChartSeries::BuildUpperLevels() const {
   while (!levelMin_.empty() && levelMin_.back().size() > 1) {
-    const std::vector<float>& pm = levelMin_.back();
-    const std::vector<float>& px = levelMax_.back();
+    const ChartValues& pm = levelMin_.back();
+    const ChartValues& px = levelMax_.back();
     const std::size_t m = (pm.size() + 1) / 2;
-    std::vector<float> nm(m), nx(m);
+    ChartValues nm(m), nx(m);
     for (std::size_t i = 0; i < m; ++i) {
       const std::size_t a = 2 * i, b = std::min(2 * i + 1, pm.size() - 1);
       nm[i] = std::min(pm[a], pm[b]);
@@ -240,9 +240,70 @@ void ChartFill::SetRows(std::size_t rows) {
   line_->x.resize(rows);  // left unwritten: the filling threads write every row
   // The pyramids' first level, made while the rows are fresh in the filling threads' caches.
   const std::size_t blocks = rows >= static_cast<std::size_t>(2 * kBlock) ? (rows + kBlock - 1) / kBlock : 0;
-  baseMin_.assign(series_.size(), std::vector<float>(blocks));
-  baseMax_.assign(series_.size(), std::vector<float>(blocks));
+  baseMin_.assign(series_.size(), ChartValues());
+  baseMax_.assign(series_.size(), ChartValues());
+  for (std::size_t i = 0; i < series_.size(); ++i) {
+    baseMin_[i].resize(blocks);  // left unwritten: every block gets its min and max
+    baseMax_[i].resize(blocks);
+  }
   blockDone_.assign(blocks, 0);
+}
+
+void ChartFill::IndexRows(int threads) {
+  // The segments that Append makes row by row with these breaks: one starts at row 0
+  // and at each row with a break before it; a break after the last row stays pending.
+  ChartTimeline& t = *line_;
+  std::vector<std::size_t> starts;
+  for (std::size_t b : breaks_)
+    if (b < rows_ && b > 0 && (starts.empty() || starts.back() != b)) starts.push_back(b);
+  if (rows_ > 0) starts.insert(starts.begin(), 0);
+  t.breakPending = !breaks_.empty() && breaks_.back() >= rows_;
+  if (starts.empty()) return;
+
+  // Each part of the rows: the x range of every segment it touches, and whether x
+  // goes back inside a segment.
+  struct Span {
+    std::size_t segment;
+    double lo, hi;
+  };
+  const int parts = std::clamp(threads, 1, static_cast<int>(std::max<std::size_t>(1, rows_ / 65536)));
+  std::vector<std::vector<Span>> spans(static_cast<std::size_t>(parts));
+  std::vector<std::uint8_t> back(static_cast<std::size_t>(parts), 0);
+  const double* x = t.x.data();
+  RunParts(parts, [&](int p) {
+    const std::size_t from = rows_ * static_cast<std::size_t>(p) / static_cast<std::size_t>(parts);
+    const std::size_t to = rows_ * static_cast<std::size_t>(p + 1) / static_cast<std::size_t>(parts);
+    std::size_t g = static_cast<std::size_t>(std::upper_bound(starts.begin(), starts.end(), from) - starts.begin()) - 1;
+    for (std::size_t r = from; r < to;) {
+      const std::size_t end = std::min(to, g + 1 < starts.size() ? starts[g + 1] : rows_);
+      double lo = x[r], hi = x[r];
+      if (r > starts[g] && x[r] < x[r - 1]) back[static_cast<std::size_t>(p)] = 1;
+      for (std::size_t i = r + 1; i < end; ++i) {
+        lo = std::min(lo, x[i]);
+        hi = std::max(hi, x[i]);
+        if (x[i] < x[i - 1]) back[static_cast<std::size_t>(p)] = 1;
+      }
+      spans[static_cast<std::size_t>(p)].push_back(Span{g, lo, hi});
+      r = end;
+      ++g;
+    }
+  });
+  std::size_t g = 0;
+  for (const std::vector<Span>& part : spans) {
+    for (const Span& sp : part) {
+      if (t.segmentStart.empty() || sp.segment != g) {
+        g = sp.segment;
+        t.segmentStart.push_back(static_cast<int>(starts[g]));
+        t.segmentMinX.push_back(sp.lo);
+        t.segmentMaxX.push_back(sp.hi);
+      } else {
+        t.segmentMinX.back() = std::min(t.segmentMinX.back(), sp.lo);
+        t.segmentMaxX.back() = std::max(t.segmentMaxX.back(), sp.hi);
+      }
+    }
+  }
+  for (std::uint8_t b : back)
+    if (b) t.ascending = false;
 }
 
 void ChartFill::Decimate(std::size_t firstRow, std::size_t endRow) {
@@ -269,22 +330,10 @@ void ChartFill::End(int threads) {
     for (std::size_t i = 0; i < series_.size(); ++i)
       BlockMinMax(series_[i]->y_.data(), rows_, b, b + 1, baseMin_[i].data(), baseMax_[i].data());
   }
+  if (direct_) IndexRows(threads);
   const int parts = std::clamp(threads, 1, std::max(1, static_cast<int>(series_.size())));
   RunParts(parts, [&](int part) {
-    if (part == 0 && direct_) {
-      // The same segments as rows added one by one with their breaks.
-      ChartTimeline& t = *line_;
-      std::size_t b = 0;
-      for (std::size_t r = 0; r < rows_; ++r) {
-        for (; b < breaks_.size() && breaks_[b] <= r; ++b) t.breakPending = true;
-        t.Index(r);
-      }
-      if (b < breaks_.size()) t.breakPending = true;
-      if (parts > 1) return;  // the others make the pyramids meanwhile
-    }
-    const std::size_t first = direct_ && parts > 1 ? static_cast<std::size_t>(part) - 1 : static_cast<std::size_t>(part);
-    const std::size_t step = direct_ && parts > 1 ? static_cast<std::size_t>(parts) - 1 : static_cast<std::size_t>(parts);
-    for (std::size_t i = first; i < series_.size(); i += step) {
+    for (std::size_t i = static_cast<std::size_t>(part); i < series_.size(); i += static_cast<std::size_t>(parts)) {
       ChartSeries& s = *series_[i];
       if (!direct_) {
         s.BuildPyramid();

@@ -108,7 +108,7 @@ class ChartSeries {
   std::shared_ptr<ChartTimeline> line_;
   ChartValues y_;
   // Level k holds min and max of blocks of kBlock << k points.
-  mutable std::vector<std::vector<float>> levelMin_, levelMax_;
+  mutable std::vector<ChartValues> levelMin_, levelMax_;
   mutable bool pyramidValid_ = false;
   bool active_ = true;
   TColor color_ = 0x0000FF;
@@ -146,6 +146,7 @@ class ChartFill {
 
  private:
   void Grow(std::size_t rows);
+  void IndexRows(int threads);
 
   ChartWidget& chart_;
   std::vector<ChartSeries*> series_;
@@ -153,7 +154,7 @@ class ChartFill {
   std::size_t rows_ = 0, capacity_ = 0;
   std::shared_ptr<ChartTimeline> line_;
   std::vector<std::size_t> breaks_;
-  std::vector<std::vector<float>> baseMin_, baseMax_;  // level 0 of each series' pyramid
+  std::vector<ChartValues> baseMin_, baseMax_;  // level 0 of each series' pyramid
   std::vector<std::uint8_t> blockDone_;
   bool direct_ = false;  // rows came through SetRows
   bool ended_ = false;

@@ -144,12 +144,14 @@ TEST(Segments, MarkersDisorderWindowAndFullStore) {
 }
 
 TEST(Segments, LongWindowFilledInPartsAsPointByPoint) {
-  // 100,000 records (filled in parts on every core): markers, a run of them, records
-  // flagged out of order, a time going back unflagged, and a window that starts late.
+  // 140,000 records (filled in parts on every core): markers, runs of them (one near
+  // the middle row), records flagged out of order, a time going back unflagged, and a
+  // window that starts late.
   utPubParam& s = FreshStore(3);
-  for (int i = 0; i < 100000; ++i) {
-    const bool marker = i % 9973 == 0 || (i >= 33330 && i <= 33336) || i == 99999;
-    Add(s, i == 50000 ? i - 10 : i, (i * 7) % 1000 - 500.0, marker ? 1 : 0, i % 4999 == 1 ? 1 : 0);
+  for (int i = 0; i < 140000; ++i) {
+    const bool marker =
+        i % 9973 == 0 || (i >= 33330 && i <= 33336) || (i >= 69990 && i <= 69992) || i == 139999;
+    Add(s, i == 100000 ? i - 10 : i, (i * 7) % 1000 - 500.0, marker ? 1 : 0, i % 4999 == 1 ? 1 : 0);
   }
   ChartWidget chart;
   std::vector<ChartSeries*> curves;
