@@ -1,5 +1,6 @@
 #include "data/readdata.h"
 
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -7,6 +8,7 @@
 #include <algorithm>
 #include <new>
 #include <cerrno>
+#include <thread>
 #include <vector>
 
 #include "data/pubparam.h"
@@ -25,6 +27,34 @@ struct ChannelSink : ParseSink {
   // had handed back) cost far more than the small ones that are to be had at once.
   void SlowStore() override { UseSmallPages(GetPubParam()->Records, sizeof(tagDataRecord) * kRecordCapacity); }
   StatusChannel& channel;
+};
+
+// With few cores the parse runs on one thread and a helper commits the store's small
+// pages ahead of it, in chunks, on the other core (content never changed by it): the
+// parse in parts gains nothing there, and large pages that stall would cost it.
+constexpr int kCoresForParts = 4;
+
+class Prefault {
+ public:
+  Prefault(void* start, std::size_t bytes, const std::atomic<bool>& stop) {
+    constexpr std::uintptr_t kPage = 4096;
+    const auto from = (reinterpret_cast<std::uintptr_t>(start) + kPage - 1) & ~(kPage - 1);
+    const auto to = (reinterpret_cast<std::uintptr_t>(start) + bytes) & ~(kPage - 1);
+    if (to <= from + (16u << 20)) return;  // small loads are not worth a thread
+    thread_ = std::thread([from, to, &stop] {
+      constexpr std::uintptr_t kChunk = 4u << 20;
+      for (std::uintptr_t p = from; p < to && !stop.load(std::memory_order_relaxed); p += kChunk) {
+        const std::uintptr_t end = p + kChunk < to ? p + kChunk : to;
+        if (madvise(reinterpret_cast<void*>(p), end - p, MADV_POPULATE_WRITE) != 0) break;  // old kernel
+      }
+    });
+  }
+  ~Prefault() {
+    if (thread_.joinable()) thread_.join();
+  }
+
+ private:
+  std::thread thread_;
 };
 
 std::uint8_t* AllocateBuffer(std::size_t bytes) { return new (std::nothrow) std::uint8_t[bytes]; }
@@ -80,7 +110,17 @@ struct utReadData::Impl {
       if (pending.exchange(false)) {
         utPubParam* store = GetPubParam();
         ChannelSink sink(channel);
-        ParseRecords(buffer.get(), size, *store, sink, owner.DisorderPolicy, stop);
+        std::unique_ptr<Prefault> prefault;
+        const bool fewCores = MemoryWorkers() < kCoresForParts;
+        if (fewCores) {
+          const std::int64_t records =
+              RecordCountOf(store->DataHead.ModelCode, store->DataHead.ChannelCount, size) + 1;
+          const std::size_t bytes =
+              sizeof(tagDataRecord) * static_cast<std::size_t>(std::min<std::int64_t>(records, kRecordCapacity));
+          UseSmallPages(store->Records, sizeof(tagDataRecord) * kRecordCapacity);
+          prefault = std::make_unique<Prefault>(store->Records, bytes, stop);
+        }
+        ParseRecords(buffer.get(), size, *store, sink, owner.DisorderPolicy, stop, fewCores ? 1 : 0);
         if (!stop.load()) SetAppCursor(AppCursor::Default);
       }
       if (!self.Park()) break;
