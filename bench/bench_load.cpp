@@ -1,13 +1,21 @@
-// bench_load FILE [--policy P] [--baseline]
+// bench_load FILE [--policy P] [--baseline] [--runs N]
 // Loads FILE through the reader exactly as the main form does (LoadFile on this
 // thread, the parse on the reader thread, a 1102 answered with policy P, default 2)
 // and prints one line:
 //   records=N stored=C min=V max=V earliest=I latest=I markers=M codes=4,7,5,6 ms=T
 // With --baseline it first times a plain loop writing as many 552-byte records into
 // fresh memory and adds a second line with that time, the ratio and the peak memory.
+// With --runs N it loads the file in N fresh processes one after the other (each a
+// first load into an untouched store, as after a start of the program), prints the
+// lines of the median run and then:
+//   runs=N median_ms=T worst_ms=T best_ms=T
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QObject>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -79,6 +87,51 @@ double Baseline(std::int64_t n) {
   return Ms(start);
 }
 
+// Runs this program with args in a child process and returns what it printed.
+std::string RunChild(const std::vector<std::string>& args) {
+  int out[2];
+  if (pipe(out) != 0) return {};
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(out[1], STDOUT_FILENO);
+    close(out[0]);
+    close(out[1]);
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv("/proc/self/exe", argv.data());
+    _exit(127);
+  }
+  close(out[1]);
+  std::string text;
+  char chunk[4096];
+  ssize_t n;
+  while ((n = read(out[0], chunk, sizeof chunk)) > 0) text.append(chunk, static_cast<std::size_t>(n));
+  close(out[0]);
+  if (pid > 0) waitpid(pid, nullptr, 0);
+  return text;
+}
+
+int RunMany(int runs, const std::vector<std::string>& args) {
+  std::vector<std::pair<double, std::string>> results;
+  for (int i = 0; i < runs; ++i) {
+    const std::string text = RunChild(args);
+    const std::size_t at = text.find(" ms=");
+    if (at == std::string::npos) {
+      std::fprintf(stderr, "run %d failed\n%s", i + 1, text.c_str());
+      return 1;
+    }
+    results.emplace_back(std::atof(text.c_str() + at + 4), text);
+  }
+  std::vector<std::pair<double, std::string>> sorted = results;
+  std::sort(sorted.begin(), sorted.end(),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::fputs(sorted[sorted.size() / 2].second.c_str(), stdout);
+  std::printf("runs=%d median_ms=%.1f worst_ms=%.1f best_ms=%.1f\n", runs, sorted[sorted.size() / 2].first,
+              sorted.back().first, sorted.front().first);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -86,23 +139,32 @@ int main(int argc, char** argv) {
   std::string path;
   int policy = 2;
   bool baseline = false;
+  int runs = 0;
+  std::vector<std::string> childArgs = {argv[0]};
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
+    if (a == "--runs" && i + 1 < argc) {
+      runs = std::atoi(argv[++i]);
+      continue;
+    }
+    childArgs.push_back(a);
     if (a == "--policy" && i + 1 < argc) {
       policy = std::atoi(argv[++i]);
+      childArgs.push_back(argv[i]);
     } else if (a == "--baseline") {
       baseline = true;
     } else if (path.empty() && a.rfind("--", 0) != 0) {
       path = a;
     } else {
-      std::fprintf(stderr, "usage: bench_load FILE [--policy 0|1|2|3] [--baseline]\n");
+      std::fprintf(stderr, "usage: bench_load FILE [--policy 0|1|2|3] [--baseline] [--runs N]\n");
       return 2;
     }
   }
   if (path.empty()) {
-    std::fprintf(stderr, "usage: bench_load FILE [--policy 0|1|2|3] [--baseline]\n");
+    std::fprintf(stderr, "usage: bench_load FILE [--policy 0|1|2|3] [--baseline] [--runs N]\n");
     return 2;
   }
+  if (runs > 0) return RunMany(runs, childArgs);
 
   const double baseMs = baseline ? Baseline(FileRecords(path)) : 0.0;
 

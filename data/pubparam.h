@@ -59,7 +59,7 @@ struct tagDataRecord {
   tagChannelValue Channel[kMaxChannels];
 };
 
-// Records must stay trivially default-constructible: the array is allocated without
+// Records must stay trivially default-constructible: the array is mapped without
 // being written, so the kernel commits its pages only as a load fills them.
 static_assert(std::is_trivially_default_constructible_v<tagDataRecord>);
 static_assert(std::is_trivially_copyable_v<tagDataRecord>);
@@ -89,7 +89,10 @@ class utPubParam {
   char LogText[260] = {};
 
  private:
-  std::unique_ptr<tagDataRecord[]> records_;
+  struct FreeRecords {
+    void operator()(tagDataRecord* records) const;
+  };
+  std::unique_ptr<tagDataRecord[], FreeRecords> records_;
 };
 
 constexpr int kRecordCapacity = kMaxRecords + 1;

@@ -2,15 +2,20 @@
 
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <algorithm>
 #include <new>
+#include <cerrno>
 #include <thread>
+#include <vector>
 
 #include "data/pubparam.h"
 #include "data/recordparse.h"
 #include "platform/appcursor.h"
+#include "platform/largemem.h"
+#include "platform/parallel.h"
 #include "platform/workerthread.h"
 
 namespace {
@@ -18,12 +23,17 @@ namespace {
 struct ChannelSink : ParseSink {
   explicit ChannelSink(StatusChannel& c) : channel(c) {}
   void Notify(const StatusMsg& msg) override { channel.Send(msg); }
+  // Large pages that stall (the kernel compacting memory, or a host backing memory it
+  // had handed back) cost far more than the small ones that are to be had at once.
+  void SlowStore() override { UseSmallPages(GetPubParam()->Records, sizeof(tagDataRecord) * kRecordCapacity); }
   StatusChannel& channel;
 };
 
-// The first load writes up to 375 MB of the store that the kernel has not committed
-// yet; faulting those pages in costs more than the decoding. A helper commits them
-// ahead of the parse, in chunks, on another core. Content is never changed by it.
+// With few cores the parse runs on one thread and a helper commits the store's small
+// pages ahead of it, in chunks, on the other core (content never changed by it): the
+// parse in parts gains nothing there, and large pages that stall would cost it.
+constexpr int kCoresForParts = 4;
+
 class Prefault {
  public:
   Prefault(void* start, std::size_t bytes, const std::atomic<bool>& stop) {
@@ -48,7 +58,34 @@ class Prefault {
 };
 
 std::uint8_t* AllocateBuffer(std::size_t bytes) { return new (std::nothrow) std::uint8_t[bytes]; }
-std::size_t ReadFile(std::uint8_t* to, std::size_t bytes, std::FILE* from) { return std::fread(to, 1, bytes, from); }
+// Reads in parts on several cores: the copy and the page faults of the fresh buffer
+// cost more than the file system. A part that comes up short ends the read there.
+std::size_t ReadFile(std::uint8_t* to, std::size_t bytes, std::FILE* from) {
+  constexpr std::size_t kPart = std::size_t{8} << 20;
+  const int parts = static_cast<int>(std::min<std::size_t>(bytes / kPart, static_cast<std::size_t>(MemoryWorkers())));
+  const long start = std::ftell(from);
+  if (parts < 2 || start < 0) return std::fread(to, 1, bytes, from);
+  std::vector<std::size_t> got(static_cast<std::size_t>(parts), 0);
+  const int fd = fileno(from);
+  auto partStart = [&](int p) { return bytes * static_cast<std::size_t>(p) / static_cast<std::size_t>(parts); };
+  RunParts(parts, [&](int p) {
+    const std::size_t a = partStart(p), b = partStart(p + 1);
+    std::size_t& n = got[static_cast<std::size_t>(p)];
+    while (a + n < b) {
+      const ssize_t r = pread(fd, to + a + n, b - a - n, static_cast<off_t>(start) + static_cast<off_t>(a + n));
+      if (r < 0 && errno == EINTR) continue;
+      if (r <= 0) break;
+      n += static_cast<std::size_t>(r);
+    }
+  });
+  std::size_t total = 0;
+  for (int p = 0; p < parts; ++p) {
+    total += got[static_cast<std::size_t>(p)];
+    if (partStart(p) + got[static_cast<std::size_t>(p)] < partStart(p + 1)) break;
+  }
+  std::fseek(from, start + static_cast<long>(total), SEEK_SET);
+  return total;
+}
 LoadAllocator g_allocate = &AllocateBuffer;
 LoadReader g_read = &ReadFile;
 
@@ -72,13 +109,18 @@ struct utReadData::Impl {
       // one goes straight back to idle.
       if (pending.exchange(false)) {
         utPubParam* store = GetPubParam();
-        const std::int64_t records =
-            RecordCountOf(store->DataHead.ModelCode, store->DataHead.ChannelCount, size) + 1;
-        Prefault prefault(store->Records,
-                          sizeof(tagDataRecord) * static_cast<std::size_t>(std::min<std::int64_t>(records, kRecordCapacity)),
-                          stop);
         ChannelSink sink(channel);
-        ParseRecords(buffer.get(), size, *store, sink, owner.DisorderPolicy, stop);
+        std::unique_ptr<Prefault> prefault;
+        const bool fewCores = MemoryWorkers() < kCoresForParts;
+        if (fewCores) {
+          const std::int64_t records =
+              RecordCountOf(store->DataHead.ModelCode, store->DataHead.ChannelCount, size) + 1;
+          const std::size_t bytes =
+              sizeof(tagDataRecord) * static_cast<std::size_t>(std::min<std::int64_t>(records, kRecordCapacity));
+          UseSmallPages(store->Records, sizeof(tagDataRecord) * kRecordCapacity);
+          prefault = std::make_unique<Prefault>(store->Records, bytes, stop);
+        }
+        ParseRecords(buffer.get(), size, *store, sink, owner.DisorderPolicy, stop, fewCores ? 1 : 0);
         if (!stop.load()) SetAppCursor(AppCursor::Default);
       }
       if (!self.Park()) break;

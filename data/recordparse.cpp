@@ -1,10 +1,15 @@
 #include "data/recordparse.h"
 
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <vector>
 
 #include "platform/datetime.h"
+#include "platform/largemem.h"
+#include "platform/parallel.h"
 
 int HeaderSizeOf(int model) { return model == kModelPowerTotals ? 48 : 40; }
 
@@ -82,6 +87,66 @@ struct AlarmTable {
 };
 const AlarmTable kAlarms;
 
+// Channel values and alarm flags of a record into w (channels beyond the count untouched).
+void DecodeChannelValues(const std::uint8_t* rec, int model, int channels, tagDataRecord& w) {
+  for (int i = 0; i < channels; ++i) {
+    std::int32_t raw;
+    std::uint8_t flag;
+    if (model == kModelPowerTotals) {
+      raw = static_cast<std::int32_t>(static_cast<std::uint32_t>(rec[6]) | static_cast<std::uint32_t>(rec[7]) << 8 |
+                                      static_cast<std::uint32_t>(rec[8]) << 16 |
+                                      static_cast<std::uint32_t>(rec[9]) << 24);
+      // A 16-byte record has flag bytes for channels 0 and 1 only.
+      flag = i < 2 ? rec[10 + 3 * i] : 0;
+    } else {
+      const std::uint8_t* p = rec + 6 + 3 * i;
+      raw = static_cast<std::int16_t>(static_cast<std::uint16_t>(p[0] | p[1] << 8));
+      flag = p[2];
+    }
+    tagChannelValue& ch = w.Channel[i];
+    ch.Value = static_cast<double>(raw) * kScale[flag >> 6];
+    std::memcpy(ch.Alarm, kAlarms.flags[flag & 0x3F], 6);
+  }
+}
+
+// The value range of accepted records, seeded by the first accepted value.
+struct ValueRange {
+  bool any = false;
+  double min = 100000.0, max = -100000.0;
+  void Add(double value) {
+    if (!any) {
+      min = max = value;
+      any = true;
+    } else if (value < min) {
+      min = value;
+    } else if (value > max) {
+      max = value;
+    }
+  }
+  void Add(const ValueRange& other) {
+    if (!other.any) return;
+    Add(other.min);
+    Add(other.max);
+  }
+};
+
+double RecordTimeOf(const std::uint8_t* rec, int& y, int& mo, int& d, int& h, int& mi, int& s) {
+  DecodeTimeFields(rec, y, mo, d, h, mi, s);
+  return EncodeDateTime(y, mo, d, h, mi, s);
+}
+
+double RecordTimeOf(const std::uint8_t* rec) {
+  int y, mo, d, h, mi, s;
+  return RecordTimeOf(rec, y, mo, d, h, mi, s);
+}
+
+// Files from this many records are decoded on several threads.
+constexpr std::int64_t kRecordsPerPart = 16384;
+// The first write into each 2 MB of the store commits its page: a large page takes
+// well under a millisecond at memory speed. Two slower ones in a row (not one, which
+// may be the thread losing its core) mean fresh pages come at a cost here.
+constexpr double kSlowPageMs = 2.0;
+
 class Parser {
  public:
   Parser(const std::uint8_t* data, std::int64_t size, utPubParam& store, ParseSink& sink,
@@ -89,8 +154,12 @@ class Parser {
       : data_(data), size_(size), store_(store), sink_(sink), policy_(policy), stop_(stop) {}
 
   ParseOutcome Run();
+  int threads = 1;
 
  private:
+  bool Marker(std::int64_t k) const { return records_[k * recordSize_ + recordSize_ - 1] == 0xFF; }
+  bool InOrder(std::int64_t n, int parts) const;
+  bool StoreInParallel(std::int64_t n, int parts);
   bool HandleRecord(std::int64_t k, const std::uint8_t* rec);
   void DecodeValues(const std::uint8_t* rec);
   int Store();
@@ -109,6 +178,7 @@ class Parser {
   const std::atomic<bool>& stop_;
 
   int model_ = 0, channels_ = 0, recordSize_ = 0;
+  const std::uint8_t* records_ = nullptr;
   tagDataRecord work_{};
   std::int32_t count_ = 0;
   std::int32_t markerCount_ = 0;
@@ -116,8 +186,7 @@ class Parser {
   double reference_ = 0.0, earliest_ = 0.0, latest_ = 0.0;
   std::int32_t earliestIndex_ = -1, latestIndex_ = -1;
   bool disorderReported_ = false;
-  bool anyValue_ = false;
-  double min_ = 100000.0, max_ = -100000.0;
+  ValueRange range_;
 };
 
 void Parser::Flush() {
@@ -125,8 +194,8 @@ void Parser::Flush() {
   store_.DataHead.MarkerCount = markerCount_;
   store_.DataHead.EarliestIndex = earliestIndex_;
   store_.DataHead.LatestIndex = latestIndex_;
-  store_.MinValue = min_;
-  store_.MaxValue = max_;
+  store_.MinValue = range_.min;
+  store_.MaxValue = range_.max;
 }
 
 void Parser::Send(int code, std::int64_t value, const QString& text, const QString& first, const QString& second) {
@@ -140,35 +209,124 @@ int Parser::Store() {
 }
 
 void Parser::DecodeValues(const std::uint8_t* rec) {
-  const bool accepted = work_.Disorder == 0;
-  for (int i = 0; i < channels_; ++i) {
-    std::int32_t raw;
-    std::uint8_t flag;
-    if (model_ == kModelPowerTotals) {
-      raw = static_cast<std::int32_t>(static_cast<std::uint32_t>(rec[6]) | static_cast<std::uint32_t>(rec[7]) << 8 |
-                                      static_cast<std::uint32_t>(rec[8]) << 16 |
-                                      static_cast<std::uint32_t>(rec[9]) << 24);
-      // A 16-byte record has flag bytes for channels 0 and 1 only.
-      flag = i < 2 ? rec[10 + 3 * i] : 0;
-    } else {
-      const std::uint8_t* p = rec + 6 + 3 * i;
-      raw = static_cast<std::int16_t>(static_cast<std::uint16_t>(p[0] | p[1] << 8));
-      flag = p[2];
+  DecodeChannelValues(rec, model_, channels_, work_);
+  if (work_.Disorder != 0) return;
+  for (int i = 0; i < channels_; ++i) range_.Add(work_.Channel[i].Value);
+}
+
+// Without a record out of time order (and within the store's limit) record k of the
+// file is stored at entry k, whatever the other records are: the parse can then be
+// cut into parts decoded at once.
+bool Parser::InOrder(std::int64_t n, int parts) const {
+  std::atomic<bool> inOrder{true};
+  RunParts(parts, [&](int p) {
+    const std::int64_t a = 1 + (n - 1) * p / parts, b = 1 + (n - 1) * (p + 1) / parts;
+    // With every record in order the reference is always the previous record's time.
+    double previous = RecordTimeOf(records_ + (a - 1) * recordSize_);
+    for (std::int64_t k = a; k < b; ++k) {
+      if ((k & 1023) == 0 && !inOrder.load(std::memory_order_relaxed)) return;
+      const double t = RecordTimeOf(records_ + k * recordSize_);
+      if (t < previous && !Marker(k)) {
+        inOrder = false;
+        return;
+      }
+      previous = t;
     }
-    tagChannelValue& ch = work_.Channel[i];
-    const double value = static_cast<double>(raw) * kScale[flag >> 6];
-    ch.Value = value;
-    std::memcpy(ch.Alarm, kAlarms.flags[flag & 0x3F], 6);
-    if (!accepted) continue;
-    if (!anyValue_) {
-      min_ = max_ = value;
-      anyValue_ = true;
-    } else if (value < min_) {
-      min_ = value;
-    } else if (value > max_) {
-      max_ = value;
+  });
+  return inOrder.load();
+}
+
+// Records 1 .. n - 1 of a file that is in order, as HandleRecord stores them one by one;
+// false when stopped.
+bool Parser::StoreInParallel(std::int64_t n, int parts) {
+  struct Part {
+    ValueRange range;
+    double earliest = 0.0, latest = 0.0;
+    std::int32_t earliestIndex = -1, latestIndex = -1;
+    std::vector<std::int32_t> markers;
+    bool stopped = false;
+  };
+  std::vector<Part> part(static_cast<std::size_t>(parts));
+  std::atomic<bool> slow{false};
+  RunParts(parts, [&](int p) {
+    Part& out = part[static_cast<std::size_t>(p)];
+    const std::int64_t a = 1 + (n - 1) * p / parts, b = 1 + (n - 1) * (p + 1) / parts;
+    tagDataRecord w;
+    std::memset(static_cast<void*>(&w), 0, sizeof w);
+    // What the one-by-one parse carries into record a: the values of the last ordinary
+    // record (zeros before the first), and the text of the entry before, which for a
+    // run of markers is the text of the record ahead of the run.
+    std::int64_t j = a - 1;
+    while (j > 0 && Marker(j)) --j;
+    if (!Marker(j)) DecodeChannelValues(records_ + j * recordSize_, model_, channels_, w);
+    int y, mo, d, h, mi, s;
+    RecordTimeOf(records_ + j * recordSize_, y, mo, d, h, mi, s);
+    char previous[20];
+    FormatTimeText(previous, y, mo, d, h, mi, s);
+    out.earliest = earliest_;
+    out.latest = latest_;
+
+    std::uintptr_t page = 0;
+    int slowPages = 0;
+    for (std::int64_t k = a; k < b; ++k) {
+      if ((k & 1023) == 0 && stop_.load(std::memory_order_relaxed)) {
+        out.stopped = true;
+        return;
+      }
+      const std::uint8_t* rec = records_ + k * recordSize_;
+      const double t = RecordTimeOf(rec, y, mo, d, h, mi, s);
+      w.Time = t;
+      w.Disorder = 0;
+      if (Marker(k)) {
+        w.Marker = 1;
+        std::memcpy(w.TimeText, previous, sizeof w.TimeText);
+        out.markers.push_back(static_cast<std::int32_t>(k));
+      } else {
+        w.Marker = 0;
+        FormatTimeText(w.TimeText, y, mo, d, h, mi, s);
+        std::memcpy(previous, w.TimeText, sizeof previous);
+        DecodeChannelValues(rec, model_, channels_, w);
+        for (int i = 0; i < channels_; ++i) out.range.Add(w.Channel[i].Value);
+        if (t < out.earliest) {
+          out.earliest = t;
+          out.earliestIndex = static_cast<std::int32_t>(k);
+        }
+        if (t > out.latest) {
+          out.latest = t;
+          out.latestIndex = static_cast<std::int32_t>(k);
+        }
+      }
+      const std::uintptr_t last = reinterpret_cast<std::uintptr_t>(&store_.Records[k + 1]) - 1;
+      if (last / kLargePage == page) {
+        store_.Records[k] = w;
+        continue;
+      }
+      page = last / kLargePage;
+      const auto t0 = std::chrono::steady_clock::now();
+      store_.Records[k] = w;
+      const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+      slowPages = ms > kSlowPageMs ? slowPages + 1 : 0;
+      if (slowPages == 2 && !slow.exchange(true)) sink_.SlowStore();
     }
+  });
+
+  for (const Part& p : part) {
+    if (p.stopped) return false;
+    range_.Add(p.range);
+    if (p.earliestIndex >= 0 && p.earliest < earliest_) {
+      earliest_ = p.earliest;
+      earliestIndex_ = p.earliestIndex;
+    }
+    if (p.latestIndex >= 0 && p.latest > latest_) {
+      latest_ = p.latest;
+      latestIndex_ = p.latestIndex;
+    }
+    markerIndex_.insert(markerIndex_.end(), p.markers.begin(), p.markers.end());
+    markerCount_ += static_cast<std::int32_t>(p.markers.size());
   }
+  count_ = static_cast<std::int32_t>(n);
+  work_ = store_.Records[n - 1];  // what the closing entry copies
+  return true;
 }
 
 // False when the parse must end here (the store is full).
@@ -241,6 +399,7 @@ ParseOutcome Parser::Run() {
   recordSize_ = RecordSizeOf(model_, headerChannels);
   const std::int64_t n = RecordCountOf(model_, headerChannels, size_);
   const std::uint8_t* records = data_ + HeaderSizeOf(model_);
+  records_ = records;
 
   count_ = 0;
   store_.DataHead.PowerFailures.clear();
@@ -254,12 +413,21 @@ ParseOutcome Parser::Run() {
   // Zeroed, so a marker ahead of the first ordinary record carries no values or alarms.
   std::memset(static_cast<void*>(&work_), 0, sizeof work_);
 
+  const int parts = static_cast<int>(std::min<std::int64_t>(threads, n / kRecordsPerPart));
   for (std::int64_t k = 0; k < n; ++k) {
     if (stop_.load(std::memory_order_relaxed)) {
       Flush();
       return ParseOutcome::Stopped;
     }
     if (!HandleRecord(k, records + k * recordSize_)) break;
+    // Record 0 (and its code 5) one by one, the rest at once when nothing can interrupt it.
+    if (k == 0 && parts > 1 && n <= kMaxRecords && InOrder(n, parts)) {
+      if (!StoreInParallel(n, parts)) {
+        Flush();
+        return ParseOutcome::Stopped;
+      }
+      break;
+    }
   }
 
   if (n > 0) {
@@ -289,7 +457,8 @@ ParseOutcome Parser::Run() {
 }  // namespace
 
 ParseOutcome ParseRecords(const std::uint8_t* data, std::int64_t size, utPubParam& store, ParseSink& sink,
-                          const std::atomic<int>& policy, const std::atomic<bool>& stop) {
+                          const std::atomic<int>& policy, const std::atomic<bool>& stop, int threads) {
   Parser parser(data, size, store, sink, policy, stop);
+  parser.threads = threads > 0 ? threads : MemoryWorkers();
   return parser.Run();
 }

@@ -51,12 +51,17 @@ class ParseSink {
  public:
   virtual ~ParseSink() = default;
   virtual void Notify(const StatusMsg& msg) = 0;
+  // Called at most once a parse, from any of its threads, when filling the store runs
+  // far below memory speed (its fresh pages are slow to come by).
+  virtual void SlowStore() {}
 };
 
 enum class ParseOutcome { Completed, Stopped };
 
 // Decodes every record of the buffer into the store and reports 7, 5, at most one
 // 1102, at most one 3, and 6. The policy is read after the 1102 answer; stop is
-// tested before each record and ends the parse without code 6.
+// tested before each record and ends the parse without code 6. A long file whose
+// records are all in order is decoded on up to `threads` threads (0: MemoryWorkers()),
+// with the same result.
 ParseOutcome ParseRecords(const std::uint8_t* data, std::int64_t size, utPubParam& store, ParseSink& sink,
-                          const std::atomic<int>& policy, const std::atomic<bool>& stop);
+                          const std::atomic<int>& policy, const std::atomic<bool>& stop, int threads = 0);

@@ -6,6 +6,7 @@
 
 #include "platform/colors.h"
 #include "platform/chartwidget.h"
+#include "platform/parallel.h"
 
 // Painting of the chart: the cached base layer (panel, grid, curves, axes) and the
 // overlay drawn over it on every paint.
@@ -126,10 +127,81 @@ void ChartWidget::PaintCurves(QPainter& p, QImage& image, const QRect& plot) {
   p.setRenderHint(QPainter::Antialiasing, false);
   const int columns = plot.width();
   const double xmin = bottom_.Minimum(), xmax = bottom_.Maximum();
+  // The points of segment g that lie in view ([i0, i1)) and the segment's bounds.
+  struct View {
+    int first, end, i0, i1;
+  };
+  const auto viewOf = [&](const ChartTimeline& t, int g) {
+    View v{};
+    v.first = t.segmentStart[static_cast<std::size_t>(g)];
+    v.end = t.SegmentEnd(g);
+    const auto xb = t.x.begin();
+    v.i0 = static_cast<int>(std::lower_bound(xb + v.first, xb + v.end, xmin) - xb);
+    v.i1 = static_cast<int>(std::upper_bound(xb + v.i0, xb + v.end, xmax) - xb);
+    return v;
+  };
+  // Many points a column: drawn as one vertical run a column.
+  const auto byColumns = [&](const ChartTimeline& t, const View& v) { return t.ascending && v.i1 - v.i0 > 2 * columns; };
+
   // Index where each pixel column starts, per shared time column.
   std::map<const ChartTimeline*, std::vector<int>> columnStarts;
-  QPolygonF poly;
+  // Each column's smallest and largest value, per series and segment drawn by columns:
+  // found for all of them at once on several cores before anything is painted.
+  struct ColumnJob {
+    const ChartSeries* series;
+    int segment;
+    int firstColumn = 0;  // extent[0] is this column's
+    std::vector<std::pair<float, float>> extent;
+  };
+  std::vector<ColumnJob> jobs;
+  for (const auto& sp : series_) {
+    const ChartSeries& s = *sp;
+    if (!s.Active() || s.Count() == 0) continue;
+    const ChartTimeline& t = s.Timeline();
+    for (int g = 0; g < t.SegmentCount(); ++g) {
+      if (!byColumns(t, viewOf(t, g))) continue;
+      std::vector<int>& starts = columnStarts[&t];
+      if (starts.empty()) {
+        const auto xb = t.x.begin();
+        starts.resize(static_cast<std::size_t>(columns) + 1);
+        for (int c = 0; c <= columns; ++c)
+          starts[static_cast<std::size_t>(c)] = static_cast<int>(
+              std::lower_bound(xb, t.x.end(), bottom_.PixelToValue(plot.left() + c)) - xb);
+        // With many points a column, its edges snap to whole pyramid blocks: a point
+        // may move to the neighbouring column, and no column reads single points
+        // scattered over the whole recording.
+        const int visible = static_cast<int>(std::upper_bound(xb, t.x.end(), xmax) -
+                                             std::lower_bound(xb, t.x.end(), xmin));
+        if (visible >= 8 * ChartSeries::kBlock * columns)
+          for (int& st : starts) st = (st + ChartSeries::kBlock / 2) / ChartSeries::kBlock * ChartSeries::kBlock;
+      }
+      s.PreparePyramid();
+      jobs.push_back(ColumnJob{&s, g, 0, {}});
+    }
+  }
+  const int parts = std::min(static_cast<int>(jobs.size()), MemoryWorkers());
+  RunParts(parts, [&](int part) {
+    for (std::size_t j = static_cast<std::size_t>(part); j < jobs.size(); j += static_cast<std::size_t>(parts)) {
+      ColumnJob& job = jobs[j];
+      const ChartTimeline& t = job.series->Timeline();
+      const View v = viewOf(t, job.segment);
+      const std::vector<int>& starts = columnStarts.at(&t);
+      // Only the columns the segment reaches.
+      int c0 = 0, c1 = columns;
+      while (c0 < c1 && starts[static_cast<std::size_t>(c0) + 1] <= v.i0) ++c0;
+      while (c1 > c0 && starts[static_cast<std::size_t>(c1) - 1] >= v.i1) --c1;
+      job.firstColumn = c0;
+      job.extent.resize(static_cast<std::size_t>(c1 - c0));
+      for (int c = c0; c < c1; ++c) {
+        const int a = std::max(starts[static_cast<std::size_t>(c)], v.i0);
+        const int z = std::min(starts[static_cast<std::size_t>(c) + 1], v.i1);
+        if (a < z) job.extent[static_cast<std::size_t>(c - c0)] = job.series->MinMaxPair(a, z);
+      }
+    }
+  });
 
+  QPolygonF poly;
+  std::size_t nextJob = 0;
   for (const auto& sp : series_) {
     const ChartSeries& s = *sp;
     if (!s.Active() || s.Count() == 0) continue;
@@ -138,32 +210,18 @@ void ChartWidget::PaintCurves(QPainter& p, QImage& image, const QRect& plot) {
     const auto px = [&](int i) { return ClampPixel(bottom_.ValueToPixel(t.x[static_cast<std::size_t>(i)])); };
     const auto py = [&](double v) { return ClampPixel(left_.ValueToPixel(v)); };
     for (int g = 0; g < t.SegmentCount(); ++g) {
-      const int first = t.segmentStart[static_cast<std::size_t>(g)], end = t.SegmentEnd(g);
+      const View v = viewOf(t, g);
+      const int first = v.first, end = v.end, i0 = v.i0, i1 = v.i1;
       poly.clear();
       if (!t.ascending) {
         for (int i = first; i < end; ++i) poly << QPointF(px(i), py(s.YValue(i)));
       } else {
-        const auto xb = t.x.begin();
-        const int i0 = static_cast<int>(std::lower_bound(xb + first, xb + end, xmin) - xb);
-        const int i1 = static_cast<int>(std::upper_bound(xb + i0, xb + end, xmax) - xb);
         const int from = std::max(first, i0 - 1), to = std::min(end, i1 + 1);
-        if (i1 - i0 <= 2 * columns) {
+        if (!byColumns(t, v)) {
           for (int i = from; i < to; ++i) poly << QPointF(px(i), py(s.YValue(i)));
         } else {
-          std::vector<int>& starts = columnStarts[&t];
-          if (starts.empty()) {
-            starts.resize(static_cast<std::size_t>(columns) + 1);
-            for (int c = 0; c <= columns; ++c)
-              starts[static_cast<std::size_t>(c)] = static_cast<int>(
-                  std::lower_bound(xb, t.x.end(), bottom_.PixelToValue(plot.left() + c)) - xb);
-            // With many points a column, its edges snap to whole pyramid blocks: a point
-            // may move to the neighbouring column, and no column reads single points
-            // scattered over the whole recording.
-            const int visible = static_cast<int>(std::upper_bound(xb, t.x.end(), xmax) -
-                                                 std::lower_bound(xb, t.x.end(), xmin));
-            if (visible >= 8 * ChartSeries::kBlock * columns)
-              for (int& st : starts) st = (st + ChartSeries::kBlock / 2) / ChartSeries::kBlock * ChartSeries::kBlock;
-          }
+          const std::vector<int>& starts = columnStarts.at(&t);
+          const ColumnJob& job = jobs[nextJob++];
           // One vertical run of pixels a column, from the column's smallest to its
           // largest value, stretched to touch the previous column's run.
           const QRgb rgb = ToQColor(s.Color()).rgb();
@@ -173,8 +231,7 @@ void ChartWidget::PaintCurves(QPainter& p, QImage& image, const QRect& plot) {
             const int a = std::max(starts[static_cast<std::size_t>(c)], i0);
             const int z = std::min(starts[static_cast<std::size_t>(c) + 1], i1);
             if (a >= z) continue;
-            float lo, hi;
-            s.MinMax(a, z, lo, hi);
+            const auto [lo, hi] = job.extent[static_cast<std::size_t>(c - job.firstColumn)];
             const int top = static_cast<int>(std::lround(py(hi)));
             const int bottom = static_cast<int>(std::lround(py(lo)));
             int runTop = top, runBottom = bottom;

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "platform/chartwidget.h"
+#include "platform/parallel.h"
 
 namespace {
 
@@ -32,19 +33,24 @@ void ScanMinMax(const float* v, int n, float& lo, float& hi) {
 }  // namespace
 
 void ChartTimeline::Append(double value) {
-  if (x.empty() || breakPending) {
-    if (segmentStart.empty() || segmentStart.back() != static_cast<int>(x.size())) {
-      segmentStart.push_back(static_cast<int>(x.size()));
+  x.push_back(value);
+  Index(x.size() - 1);
+}
+
+void ChartTimeline::Index(std::size_t r) {
+  const double value = x[r];
+  if (r == 0 || breakPending) {
+    if (segmentStart.empty() || segmentStart.back() != static_cast<int>(r)) {
+      segmentStart.push_back(static_cast<int>(r));
       segmentMinX.push_back(value);
       segmentMaxX.push_back(value);
     }
     breakPending = false;
-  } else if (value < x.back()) {
+  } else if (value < x[r - 1]) {
     ascending = false;
   }
   segmentMinX.back() = std::min(segmentMinX.back(), value);
   segmentMaxX.back() = std::max(segmentMaxX.back(), value);
-  x.push_back(value);
 }
 
 int ChartTimeline::SegmentEnd(int g) const {
@@ -107,39 +113,51 @@ void ChartSeries::SetColor(TColor colour) {
   if (chart_) chart_->SeriesChanged();
 }
 
+namespace {
+
+// Smallest and largest value of each block of kBlock points of v[0, n), blocks [b0, b1).
+void BlockMinMax(const float* v, std::size_t n, std::size_t b0, std::size_t b1, float* mins, float* maxs) {
+  for (std::size_t b = b0; b < b1; ++b) {
+    const std::size_t first = b * kBlock, end = std::min(n, first + kBlock);
+    float lo = FLT_MAX, hi = -FLT_MAX;
+    ScanMinMax(v + first, static_cast<int>(end - first), lo, hi);
+    mins[b] = lo;
+    maxs[b] = hi;
+  }
+}
+
+}  // namespace
+
 void ChartSeries::BuildPyramid() const {
   levelMin_.clear();
   levelMax_.clear();
   const std::size_t n = y_.size();
   if (n >= static_cast<std::size_t>(2 * kBlock)) {
     const std::size_t blocks = (n + kBlock - 1) / kBlock;
-    std::vector<float> mins(blocks), maxs(blocks);
-    for (std::size_t b = 0; b < blocks; ++b) {
-      const std::size_t first = b * kBlock, end = std::min(n, first + kBlock);
-      float lo = FLT_MAX, hi = -FLT_MAX;
-      ScanMinMax(y_.data() + first, static_cast<int>(end - first), lo, hi);
-      mins[b] = lo;
-      maxs[b] = hi;
-    }
+    ChartValues mins(blocks), maxs(blocks);  // every block is written
+    BlockMinMax(y_.data(), n, 0, blocks, mins.data(), maxs.data());
     levelMin_.push_back(std::move(mins));
     levelMax_.push_back(std::move(maxs));
-    while (levelMin_.back().size() > 1) {
-      const std::vector<float>& pm = levelMin_.back();
-      const std::vector<float>& px = levelMax_.back();
-      const std::size_t m = (pm.size() + 1) / 2;
-      std::vector<float> nm(m), nx(m);
-      for (std::size_t i = 0; i < m; ++i) {
-        const std::size_t a = 2 * i, b = std::min(2 * i + 1, pm.size() - 1);
-        nm[i] = std::min(pm[a], pm[b]);
-        nx[i] = std::max(px[a], px[b]);
-      }
-      levelMin_.push_back(std::move(nm));
-      levelMax_.push_back(std::move(nx));
+  }
+  BuildUpperLevels();
+}
+
+void ChartSeries::BuildUpperLevels() const {
+  while (!levelMin_.empty() && levelMin_.back().size() > 1) {
+    const ChartValues& pm = levelMin_.back();
+    const ChartValues& px = levelMax_.back();
+    const std::size_t m = (pm.size() + 1) / 2;
+    ChartValues nm(m), nx(m);
+    for (std::size_t i = 0; i < m; ++i) {
+      const std::size_t a = 2 * i, b = std::min(2 * i + 1, pm.size() - 1);
+      nm[i] = std::min(pm[a], pm[b]);
+      nx[i] = std::max(px[a], px[b]);
     }
+    levelMin_.push_back(std::move(nm));
+    levelMax_.push_back(std::move(nx));
   }
   pyramidValid_ = true;
 }
-
 
 void ChartSeries::MinMax(int first, int end, float& lo, float& hi) const {
   lo = FLT_MAX;
@@ -215,14 +233,120 @@ void ChartFill::AddRow(double x, std::span<const float> values) {
   ++rows_;
 }
 
-void ChartFill::End() {
+void ChartFill::SetRows(std::size_t rows) {
+  if (rows > capacity_) Grow(rows);
+  direct_ = true;
+  rows_ = rows;
+  line_->x.resize(rows);  // left unwritten: the filling threads write every row
+  // The pyramids' first level, made while the rows are fresh in the filling threads' caches.
+  const std::size_t blocks = rows >= static_cast<std::size_t>(2 * kBlock) ? (rows + kBlock - 1) / kBlock : 0;
+  baseMin_.assign(series_.size(), ChartValues());
+  baseMax_.assign(series_.size(), ChartValues());
+  for (std::size_t i = 0; i < series_.size(); ++i) {
+    baseMin_[i].resize(blocks);  // left unwritten: every block gets its min and max
+    baseMax_[i].resize(blocks);
+  }
+  blockDone_.assign(blocks, 0);
+}
+
+void ChartFill::IndexRows(int threads) {
+  // The segments that Append makes row by row with these breaks: one starts at row 0
+  // and at each row with a break before it; a break after the last row stays pending.
+  ChartTimeline& t = *line_;
+  std::vector<std::size_t> starts;
+  for (std::size_t b : breaks_)
+    if (b < rows_ && b > 0 && (starts.empty() || starts.back() != b)) starts.push_back(b);
+  if (rows_ > 0) starts.insert(starts.begin(), 0);
+  t.breakPending = !breaks_.empty() && breaks_.back() >= rows_;
+  if (starts.empty()) return;
+
+  // Each part of the rows: the x range of every segment it touches, and whether x
+  // goes back inside a segment.
+  struct Span {
+    std::size_t segment;
+    double lo, hi;
+  };
+  const int parts = std::clamp(threads, 1, static_cast<int>(std::max<std::size_t>(1, rows_ / 65536)));
+  std::vector<std::vector<Span>> spans(static_cast<std::size_t>(parts));
+  std::vector<std::uint8_t> back(static_cast<std::size_t>(parts), 0);
+  const double* x = t.x.data();
+  RunParts(parts, [&](int p) {
+    const std::size_t from = rows_ * static_cast<std::size_t>(p) / static_cast<std::size_t>(parts);
+    const std::size_t to = rows_ * static_cast<std::size_t>(p + 1) / static_cast<std::size_t>(parts);
+    std::size_t g = static_cast<std::size_t>(std::upper_bound(starts.begin(), starts.end(), from) - starts.begin()) - 1;
+    for (std::size_t r = from; r < to;) {
+      const std::size_t end = std::min(to, g + 1 < starts.size() ? starts[g + 1] : rows_);
+      double lo = x[r], hi = x[r];
+      if (r > starts[g] && x[r] < x[r - 1]) back[static_cast<std::size_t>(p)] = 1;
+      for (std::size_t i = r + 1; i < end; ++i) {
+        lo = std::min(lo, x[i]);
+        hi = std::max(hi, x[i]);
+        if (x[i] < x[i - 1]) back[static_cast<std::size_t>(p)] = 1;
+      }
+      spans[static_cast<std::size_t>(p)].push_back(Span{g, lo, hi});
+      r = end;
+      ++g;
+    }
+  });
+  std::size_t g = 0;
+  for (const std::vector<Span>& part : spans) {
+    for (const Span& sp : part) {
+      if (t.segmentStart.empty() || sp.segment != g) {
+        g = sp.segment;
+        t.segmentStart.push_back(static_cast<int>(starts[g]));
+        t.segmentMinX.push_back(sp.lo);
+        t.segmentMaxX.push_back(sp.hi);
+      } else {
+        t.segmentMinX.back() = std::min(t.segmentMinX.back(), sp.lo);
+        t.segmentMaxX.back() = std::max(t.segmentMaxX.back(), sp.hi);
+      }
+    }
+  }
+  for (std::uint8_t b : back)
+    if (b) t.ascending = false;
+}
+
+void ChartFill::Decimate(std::size_t firstRow, std::size_t endRow) {
+  if (blockDone_.empty() || endRow > rows_ || firstRow >= endRow) return;
+  const std::size_t b0 = (firstRow + kBlock - 1) / kBlock;
+  const std::size_t b1 = endRow == rows_ ? blockDone_.size() : endRow / kBlock;
+  if (b0 >= b1) return;
+  for (std::size_t i = 0; i < series_.size(); ++i)
+    BlockMinMax(columns_[i], rows_, b0, b1, baseMin_[i].data(), baseMax_[i].data());
+  std::fill(blockDone_.begin() + static_cast<std::ptrdiff_t>(b0), blockDone_.begin() + static_cast<std::ptrdiff_t>(b1), 1);
+}
+
+void ChartFill::End(int threads) {
   if (ended_) return;
   ended_ = true;
   for (ChartSeries* s : series_) {
     s->y_.resize(rows_);
     // A window with many skipped records gives back what it did not use.
     if (s->y_.capacity() > rows_ + rows_ / 8 + 1024) s->y_.shrink_to_fit();
-    s->BuildPyramid();
   }
+  // Blocks across the edges of the filling threads' rows are made here.
+  for (std::size_t b = 0; b < blockDone_.size(); ++b) {
+    if (blockDone_[b]) continue;
+    for (std::size_t i = 0; i < series_.size(); ++i)
+      BlockMinMax(series_[i]->y_.data(), rows_, b, b + 1, baseMin_[i].data(), baseMax_[i].data());
+  }
+  if (direct_) IndexRows(threads);
+  const int parts = std::clamp(threads, 1, std::max(1, static_cast<int>(series_.size())));
+  RunParts(parts, [&](int part) {
+    for (std::size_t i = static_cast<std::size_t>(part); i < series_.size(); i += static_cast<std::size_t>(parts)) {
+      ChartSeries& s = *series_[i];
+      if (!direct_) {
+        s.BuildPyramid();
+        continue;
+      }
+      s.levelMin_.clear();
+      s.levelMax_.clear();
+      if (!blockDone_.empty()) {
+        s.levelMin_.push_back(std::move(baseMin_[i]));
+        s.levelMax_.push_back(std::move(baseMax_[i]));
+      }
+      s.BuildUpperLevels();
+    }
+  });
   chart_.EndUpdate();
 }

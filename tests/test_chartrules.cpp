@@ -143,6 +143,54 @@ TEST(Segments, MarkersDisorderWindowAndFullStore) {
   ClearSeries(chart, curves);
 }
 
+TEST(Segments, LongWindowFilledInPartsAsPointByPoint) {
+  // 140,000 records (filled in parts on every core): markers, runs of them (one near
+  // the middle row), records flagged out of order, a time going back unflagged, and a
+  // window that starts late.
+  utPubParam& s = FreshStore(3);
+  for (int i = 0; i < 140000; ++i) {
+    const bool marker =
+        i % 9973 == 0 || (i >= 33330 && i <= 33336) || (i >= 69990 && i <= 69992) || i == 139999;
+    Add(s, i == 100000 ? i - 10 : i, (i * 7) % 1000 - 500.0, marker ? 1 : 0, i % 4999 == 1 ? 1 : 0);
+  }
+  ChartWidget chart;
+  std::vector<ChartSeries*> curves;
+  for (const int first : {0, 12345}) {
+    SCOPED_TRACE(first);
+    CreateSeries(chart, curves, s, 0x000000);
+    int end = s.RecordCount;
+    const int drawn = FillSeries(chart, curves, s, first, end);
+    ChartSeries& one = *chart.AddSeries();
+    for (int i = first; i < end; ++i) {
+      const tagDataRecord& r = s.Records[i];
+      if (r.Marker != 0)
+        one.BreakSegment();
+      else if (r.Disorder == 0)
+        one.AddXY(r.Time, r.Channel[2].Value);
+    }
+    const ChartTimeline& a = curves[2]->Timeline();
+    const ChartTimeline& b = one.Timeline();
+    ASSERT_EQ(drawn, one.Count());
+    EXPECT_EQ(a.segmentStart, b.segmentStart);
+    EXPECT_EQ(a.segmentMinX, b.segmentMinX);
+    EXPECT_EQ(a.segmentMaxX, b.segmentMaxX);
+    EXPECT_FALSE(a.ascending);
+    for (int i = 0; i < drawn; ++i) {
+      ASSERT_EQ(curves[2]->XValue(i), one.XValue(i)) << i;
+      ASSERT_EQ(curves[2]->YValue(i), one.YValue(i)) << i;
+      ASSERT_EQ(curves[0]->YValue(i) + 2.0f, one.YValue(i)) << i;
+    }
+    float lo, hi, oneLo, oneHi;
+    curves[2]->MinMax(100, drawn - 100, lo, hi);
+    one.MinMax(100, drawn - 100, oneLo, oneHi);
+    EXPECT_EQ(lo, oneLo);
+    EXPECT_EQ(hi, oneHi);
+    chart.RemoveSeries(&one);
+  }
+  ClearSeries(chart, curves);
+  s.RecordCount = 0;
+}
+
 TEST(ModelSetup, TwentyChannelRecorderPowerMeterAndOthers) {
   utPubParam& s = FreshStore(20, 3);
   ModelSetup m = BuildModelSetup(s, DefaultLangText);

@@ -4,13 +4,18 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QObject>
+#include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <chrono>
 #include <memory>
+#include <new>
 #include <thread>
 #include <vector>
 
 #include "platform/appcursor.h"
+#include "platform/largemem.h"
+#include "platform/parallel.h"
 #include "platform/statusmsg.h"
 #include "support/statuspump.h"
 
@@ -72,4 +77,39 @@ TEST(AppCursor, OneValueNotAStack) {
   SetAppCursor(AppCursor::Default);
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << "never more than one override";
   // Set from another thread (the reader's) it is applied on this one: see the reader tests.
+}
+
+TEST(LargeMemory, AlignedZeroedAndKeptWhenSmallPagesAreAskedFor) {
+  const std::size_t bytes = 3 * kLargePage + 100;
+  auto* p = static_cast<unsigned char*>(MapLarge(bytes));
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p) % kLargePage, 0u);
+  EXPECT_EQ(p[0] + p[kLargePage] + p[bytes - 1], 0);
+  p[10] = 1;
+  p[bytes - 1] = 2;
+  UseSmallPages(p, bytes);
+  EXPECT_EQ(p[10], 1);
+  EXPECT_EQ(p[bytes - 1], 2);
+  p[2 * kLargePage + 5] = 3;
+  EXPECT_EQ(p[2 * kLargePage + 5], 3);
+  UnmapLarge(p, bytes);
+}
+
+TEST(RunParts, EveryPartOnceAndTheCallerTakesPartZero) {
+  EXPECT_GE(UsableCores(), 1);
+  EXPECT_LE(MemoryWorkers(), UsableCores());
+  for (int parts : {0, 1, 5}) {
+    std::vector<std::atomic<int>> runs(5);
+    std::thread::id zero;
+    RunParts(parts, [&](int p) {
+      ++runs[static_cast<std::size_t>(p)];
+      if (p == 0) zero = std::this_thread::get_id();
+    });
+    for (int p = 0; p < 5; ++p) EXPECT_EQ(runs[static_cast<std::size_t>(p)].load(), p < std::max(parts, 1) ? 1 : 0);
+    EXPECT_EQ(zero, std::this_thread::get_id());
+  }
+  EXPECT_THROW(RunParts(3, [](int p) {
+                 if (p == 2) throw std::bad_alloc();
+               }),
+               std::bad_alloc);
 }

@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -196,4 +197,27 @@ TEST_F(Reader, DestroyedWhileWaitingInANotification) {
   ASSERT_TRUE(PumpUntil([&] { return reader == nullptr; }));
   PumpUntil([] { return false; }, 100);
   EXPECT_EQ(form.codes(), (std::vector<int>{4, 7, 5, 1102}));
+}
+
+TEST_F(Reader, ALongFileReadInPartsGivesTheParseOfItsBytes) {
+  GenOptions o;
+  o.channels = 32;
+  o.records = 250000;  // 25 MB: read in parts
+  o.powerFailures = 2;
+  const std::vector<std::uint8_t> bytes = GenerateDataFile(o);
+  ASSERT_TRUE(Load(Write("long.qmd", bytes)));
+  utPubParam direct;
+  ParseHeaderFields(bytes.data(), direct);
+  struct Sink : ParseSink {
+    void Notify(const StatusMsg&) override {}
+  } quiet;
+  std::atomic<int> policy{0};
+  std::atomic<bool> stop{false};
+  ParseRecords(bytes.data(), static_cast<std::int64_t>(bytes.size()), direct, quiet, policy, stop, 1);
+  ASSERT_EQ(store->RecordCount, direct.RecordCount);
+  for (int i = 0; i < direct.RecordCount; i += 997)
+    ASSERT_EQ(std::memcmp(&store->Records[i], &direct.Records[i], sizeof(tagDataRecord)), 0) << i;
+  EXPECT_EQ(std::memcmp(&store->Records[direct.RecordCount - 1], &direct.Records[direct.RecordCount - 1],
+                        sizeof(tagDataRecord)),
+            0);
 }

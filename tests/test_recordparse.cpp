@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
@@ -208,4 +209,95 @@ TEST_F(Parse, FullStoreKeepsTheFirstRecordsAndTheClosingEntry) {
     EXPECT_STREQ(closing.TimeText, lastFile.TimeText);
     EXPECT_EQ(store->DataHead.LatestIndex, kMaxRecords - 1);
   }
+}
+
+namespace {
+
+// Everything a parse leaves in a store of its own, and the codes it sent.
+struct ParseResult {
+  std::unique_ptr<utPubParam> store = std::make_unique<utPubParam>();
+  std::vector<int> codes;
+};
+
+ParseResult ParseWith(const std::vector<std::uint8_t>& bytes, int threads) {
+  ParseResult r;
+  FakeSink sink;
+  std::atomic<int> policy{0};
+  std::atomic<bool> stop{false};
+  ParseHeaderFields(bytes.data(), *r.store);
+  ParseRecords(bytes.data(), static_cast<std::int64_t>(bytes.size()), *r.store, sink, policy, stop, threads);
+  r.codes = sink.codes();
+  return r;
+}
+
+void ExpectSameParse(const ParseResult& a, const ParseResult& b) {
+  EXPECT_EQ(a.codes, b.codes);
+  ASSERT_EQ(a.store->RecordCount, b.store->RecordCount);
+  EXPECT_EQ(a.store->MinValue, b.store->MinValue);
+  EXPECT_EQ(a.store->MaxValue, b.store->MaxValue);
+  const tagDataHead& ha = a.store->DataHead;
+  const tagDataHead& hb = b.store->DataHead;
+  EXPECT_EQ(ha.EarliestIndex, hb.EarliestIndex);
+  EXPECT_EQ(ha.LatestIndex, hb.LatestIndex);
+  EXPECT_EQ(ha.MarkerCount, hb.MarkerCount);
+  ASSERT_EQ(ha.PowerFailures.size(), hb.PowerFailures.size());
+  for (std::size_t i = 0; i < ha.PowerFailures.size(); ++i) {
+    EXPECT_EQ(ha.PowerFailures[i].PowerOff, hb.PowerFailures[i].PowerOff);
+    EXPECT_EQ(ha.PowerFailures[i].PowerOn, hb.PowerFailures[i].PowerOn);
+  }
+  for (int i = 0; i < a.store->RecordCount; ++i)
+    ASSERT_EQ(std::memcmp(&a.store->Records[i], &b.store->Records[i], sizeof(tagDataRecord)), 0) << "entry " << i;
+}
+
+RecordTime Second(double day, std::int64_t s) { return RecordTime::FromDateTime(day + static_cast<double>(s) / 86400.0); }
+
+}  // namespace
+
+TEST(ParseInParts, SameStoreAsOneByOne) {
+  // 70,000 records cut into 4 parts (starting at 17,500, 35,000 and 52,500): leading
+  // markers, a run of markers across a part's start and one just ahead of another,
+  // times set back after a power failure (earliest) and forward (latest), alarms and
+  // every decimal setting.
+  const double day = EncodeDateTime(2023, 5, 6, 8, 0, 0);
+  DataFileBuilder b;
+  b.header(0, 5).addMarker(Second(day, 0), {9, 9}).addMarker(Second(day, 1));
+  double base = day;
+  for (std::int64_t k = 2; k < 70000; ++k) {
+    if (k == 25000) base = day - 1.0;
+    if (k == 45000) base = day + 2.0;
+    const std::uint8_t flag = static_cast<std::uint8_t>(k % 63 | (k / 7 % 4) << 6);
+    const auto raw = static_cast<std::int32_t>(k * 37 % 4001 - 2000);
+    if ((k >= 17498 && k <= 17501) || k == 34999 || k == 25000 || k == 45000 || k % 6007 == 0)
+      b.addMarker(Second(base, k), {raw});
+    else
+      b.addRecord(Second(base, k), {raw, -raw, raw / 3, 7, raw}, {flag, 0x40, 0x80, 0xC0, flag});
+  }
+  const ParseResult one = ParseWith(b.bytes(), 1);
+  EXPECT_EQ(one.codes, (std::vector<int>{7, 5, 6}));
+  EXPECT_EQ(one.store->RecordCount, 70001);
+  EXPECT_EQ(one.store->DataHead.EarliestIndex, 25001);
+  EXPECT_GT(one.store->DataHead.LatestIndex, 45000);
+  ExpectSameParse(one, ParseWith(b.bytes(), 4));
+
+  // A power-meter file that ends with a marker (no closing entry).
+  DataFileBuilder p;
+  p.header(11, 3);
+  for (std::int64_t k = 0; k < 40000; ++k) {
+    if (k % 9001 == 0 || k == 39999)
+      p.addMarker(Second(day, k));
+    else
+      p.addRecord(Second(day, k), {static_cast<std::int32_t>(k * 1001)}, {static_cast<std::uint8_t>(k % 64), 0x41});
+  }
+  ExpectSameParse(ParseWith(p.bytes(), 1), ParseWith(p.bytes(), 3));
+}
+
+TEST(ParseInParts, AFileOutOfOrderIsParsedOneByOne) {
+  GenOptions o;
+  o.records = 40000;
+  o.powerFailures = 3;
+  o.backwardsAt = {25000};
+  const std::vector<std::uint8_t> bytes = GenerateDataFile(o);
+  const ParseResult parts = ParseWith(bytes, 4);
+  EXPECT_EQ(parts.codes, (std::vector<int>{7, 5, 1102, 6}));
+  ExpectSameParse(ParseWith(bytes, 1), parts);
 }
