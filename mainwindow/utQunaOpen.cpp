@@ -18,7 +18,8 @@
 
 void TfrmQuna::cbb3DropDown() {
   if (RefuseOpenWhileExporting()) return;
-  for (int& b : PageBuilt) b = 0;
+  // The pages are marked unbuilt when a load ends (code 6), not here: a cancelled, failed
+  // or refused open would otherwise redraw the curves and drop their markers and cursor.
   const QString path = QFileDialog::getOpenFileName(this, QString(), QString(),
                                                     "dat(*.dat) (*.qmd);;All files (*.*) (*)");
   if (path.isEmpty()) return;

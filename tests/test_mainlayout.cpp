@@ -246,6 +246,34 @@ TEST(StaleViews, CurvesFollowAWindowChosenOnAReportPage) {
   EXPECT_NEAR(ui->cht1->BottomAxis().Minimum(), GetPubParam()->Records[0].Time, 1e-6);
 }
 
+// A file dialog that is cancelled opens nothing: the curves, their markers and the
+// cursor stay when the user comes back from a report page.
+TEST(StaleViews, CancelledOpenKeepsTheCurvePage) {
+  TempDir dir;
+  RealForm f(dir);
+  Ui::frmQuna* ui = f.Form();
+  // One channel: markers are kept only while a single curve is shown.
+  ASSERT_TRUE(f.Load(Generate(dir, "a.qmd", GenOptions{.channels = 1, .records = 300})));
+  const utPubParam* p = GetPubParam();
+  chartunit::AddFlagClick(f);
+  ClickAtTime(f, p->Records[60].Time);
+  ClickAtTime(f, p->Records[200].Time);
+  ASSERT_EQ(f.Chart().flagLines.size(), 1u);
+  const QString cursorTime = ui->lbtime->text();
+  ASSERT_FALSE(cursorTime.isEmpty());
+  {
+    ModalWatcher cancel;  // closes the file dialog
+    f.cbb3DropDown();
+  }
+  ui->pgc1->setCurrentIndex(1);
+  ui->pgc1->setCurrentIndex(0);
+  RealForm::Settle();
+  EXPECT_EQ(f.Chart().flagLines.size(), 1u);
+  EXPECT_TRUE(ui->cht1->HasVLine(f.Chart().cursorLine));
+  EXPECT_EQ(ui->lbtime->text(), cursorTime);
+  EXPECT_EQ(ui->cbb3->currentText(), QString("a.qmd"));
+}
+
 TEST(StaleViews, CursorTimeAndValuesGoWithTheCursorLine) {
   TempDir dir;
   RealForm f(dir);
