@@ -196,7 +196,6 @@ class TfrmQuna : public QMainWindow, public StatusReceiver {
   void RestoreTabOptions(int tab);
   void SetTwoEnabled(bool enabled1, QWidget* control1, bool enabled2, QWidget* control2);
   void IntervalChoiceChanged(bool rows);
-  void ClearPageBuilt();
   void WirePrintControls();
   std::uint32_t Now() const;
 
