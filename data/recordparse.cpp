@@ -147,6 +147,34 @@ constexpr std::int64_t kRecordsPerPart = 16384;
 // may be the thread losing its core) mean fresh pages come at a cost here.
 constexpr double kSlowPageMs = 2.0;
 
+// Writes entries into the store, timing the first write into each 2 MB of it: two
+// slow ones in a row tell the sink (once a parse, whichever thread finds them).
+class StoreWriter {
+ public:
+  StoreWriter(tagDataRecord* records, std::atomic<bool>& slow, ParseSink& sink)
+      : records_(records), slow_(slow), sink_(sink) {}
+  void Put(std::int64_t k, const tagDataRecord& w) {
+    const std::uintptr_t last = reinterpret_cast<std::uintptr_t>(&records_[k + 1]) - 1;
+    if (last / kLargePage == page_) {
+      records_[k] = w;
+      return;
+    }
+    page_ = last / kLargePage;
+    const auto t0 = std::chrono::steady_clock::now();
+    records_[k] = w;
+    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+    slowPages_ = ms > kSlowPageMs ? slowPages_ + 1 : 0;
+    if (slowPages_ == 2 && !slow_.exchange(true)) sink_.SlowStore();
+  }
+
+ private:
+  tagDataRecord* records_;
+  std::atomic<bool>& slow_;
+  ParseSink& sink_;
+  std::uintptr_t page_ = 0;
+  int slowPages_ = 0;
+};
+
 class Parser {
  public:
   Parser(const std::uint8_t* data, std::int64_t size, utPubParam& store, ParseSink& sink,
@@ -187,6 +215,8 @@ class Parser {
   std::int32_t earliestIndex_ = -1, latestIndex_ = -1;
   bool disorderReported_ = false;
   ValueRange range_;
+  std::atomic<bool> slow_{false};
+  StoreWriter writer_{store_.Records, slow_, sink_};
 };
 
 void Parser::Flush() {
@@ -204,7 +234,7 @@ void Parser::Send(int code, std::int64_t value, const QString& text, const QStri
 }
 
 int Parser::Store() {
-  store_.Records[count_] = work_;
+  writer_.Put(count_, work_);
   return count_++;
 }
 
@@ -247,7 +277,6 @@ bool Parser::StoreInParallel(std::int64_t n, int parts) {
     bool stopped = false;
   };
   std::vector<Part> part(static_cast<std::size_t>(parts));
-  std::atomic<bool> slow{false};
   RunParts(parts, [&](int p) {
     Part& out = part[static_cast<std::size_t>(p)];
     const std::int64_t a = 1 + (n - 1) * p / parts, b = 1 + (n - 1) * (p + 1) / parts;
@@ -266,8 +295,7 @@ bool Parser::StoreInParallel(std::int64_t n, int parts) {
     out.earliest = earliest_;
     out.latest = latest_;
 
-    std::uintptr_t page = 0;
-    int slowPages = 0;
+    StoreWriter writer(store_.Records, slow_, sink_);
     for (std::int64_t k = a; k < b; ++k) {
       if ((k & 1023) == 0 && stop_.load(std::memory_order_relaxed)) {
         out.stopped = true;
@@ -296,17 +324,7 @@ bool Parser::StoreInParallel(std::int64_t n, int parts) {
           out.latestIndex = static_cast<std::int32_t>(k);
         }
       }
-      const std::uintptr_t last = reinterpret_cast<std::uintptr_t>(&store_.Records[k + 1]) - 1;
-      if (last / kLargePage == page) {
-        store_.Records[k] = w;
-        continue;
-      }
-      page = last / kLargePage;
-      const auto t0 = std::chrono::steady_clock::now();
-      store_.Records[k] = w;
-      const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
-      slowPages = ms > kSlowPageMs ? slowPages + 1 : 0;
-      if (slowPages == 2 && !slow.exchange(true)) sink_.SlowStore();
+      writer.Put(k, w);
     }
   });
 

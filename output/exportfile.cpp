@@ -4,13 +4,13 @@
 #include <cstring>
 #include <deque>
 #include <future>
-#include <thread>
 
 #include "data/lanchg.h"
 #include "mainwindow/Utpage.h"
 #include "mainwindow/numformat.h"
 #include "mainwindow/statistics.h"
 #include "platform/gbk.h"
+#include "platform/parallel.h"
 
 namespace {
 
@@ -110,7 +110,7 @@ bool DataRows(const ExportJob& job, const Columns& c, Out& out) {
 
   // Chunks of rows are formatted on several cores while the finished ones are written
   // in order; at most two chunks per core are held at a time.
-  const auto cores = static_cast<std::size_t>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+  const auto cores = static_cast<std::size_t>(std::min(UsableCores(), 8));
   std::deque<std::future<std::string>> pending;
   std::int64_t next = 0;
   bool ok = true;

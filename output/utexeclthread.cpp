@@ -153,7 +153,7 @@ void utExeclthread::SetStartIndex(std::int64_t index) { d->job.first = index; }
 
 void utExeclthread::SetEndIndex(std::int64_t index) { d->job.end = index; }
 
-void utExeclthread::SetInterval(std::int64_t step) { d->job.step = step < 1 ? 1 : step; }
+void utExeclthread::SetInterval(std::int64_t step) { d->job.step = step; }  // the file counts a step below 1 as 1
 
 void utExeclthread::SetReportType(int reportType) { d->job.reportType = reportType; }
 

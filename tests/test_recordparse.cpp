@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <time.h>
 
 #include <atomic>
 #include <cstring>
@@ -8,6 +11,7 @@
 #include <vector>
 
 #include "data/recordparse.h"
+#include "platform/largemem.h"
 #include "platform/datetime.h"
 #include "support/statuspump.h"
 #include "tools/datagen.h"
@@ -300,4 +304,67 @@ TEST(ParseInParts, AFileOutOfOrderIsParsedOneByOne) {
   const ParseResult parts = ParseWith(bytes, 4);
   EXPECT_EQ(parts.codes, (std::vector<int>{7, 5, 1102, 6}));
   ExpectSameParse(ParseWith(bytes, 1), parts);
+}
+
+namespace {
+
+// A store whose fresh 2 MB pages are slow to come by, as under memory compaction: the
+// store is made inaccessible and the first touch of each 2 MB waits before it opens it.
+struct SlowPages {
+  static inline std::uintptr_t from = 0, to = 0;
+  static void OnFault(int, siginfo_t* info, void*) {
+    const auto at = reinterpret_cast<std::uintptr_t>(info->si_addr);
+    if (at < from || at >= to) {  // not ours: fault again without this handler
+      signal(SIGSEGV, SIG_DFL);
+      return;
+    }
+    const timespec wait{0, 5'000'000};
+    nanosleep(&wait, nullptr);
+    mprotect(reinterpret_cast<void*>(at & ~(std::uintptr_t{kLargePage} - 1)), kLargePage, PROT_READ | PROT_WRITE);
+  }
+  struct sigaction saved {};
+  explicit SlowPages(tagDataRecord* records) {
+    from = reinterpret_cast<std::uintptr_t>(records);
+    to = from + (std::size_t{64} << 20);
+    struct sigaction sa {};
+    sa.sa_sigaction = &OnFault;
+    sa.sa_flags = SA_SIGINFO;
+    sigaction(SIGSEGV, &sa, &saved);
+    mprotect(records, to - from, PROT_NONE);
+  }
+  ~SlowPages() {
+    mprotect(reinterpret_cast<void*>(from), to - from, PROT_READ | PROT_WRITE);
+    sigaction(SIGSEGV, &saved, nullptr);
+  }
+};
+
+struct SlowSink : FakeSink {
+  int slow = 0;
+  void SlowStore() override { ++slow; }
+};
+
+}  // namespace
+
+TEST(ParseInParts, SlowFreshPagesAreReportedOnceOnEveryPath) {
+  // 40,000 records fill about 21 MB of the store. In order they are parsed in parts;
+  // over the limit or out of order, one by one: both give up large pages alike.
+  GenOptions o;
+  o.records = 40000;
+  const std::vector<std::uint8_t> inOrder = GenerateDataFile(o);
+  o.backwardsAt = {20000};
+  const std::vector<std::uint8_t> outOfOrder = GenerateDataFile(o);
+  for (const auto& [bytes, threads] : {std::pair{&inOrder, 4}, std::pair{&inOrder, 1}, std::pair{&outOfOrder, 4}}) {
+    SCOPED_TRACE(threads);
+    auto store = std::make_unique<utPubParam>();
+    SlowSink sink;
+    std::atomic<int> policy{0};
+    std::atomic<bool> stop{false};
+    ParseHeaderFields(bytes->data(), *store);
+    {
+      SlowPages slowPages(store->Records);
+      ParseRecords(bytes->data(), static_cast<std::int64_t>(bytes->size()), *store, sink, policy, stop, threads);
+    }
+    EXPECT_EQ(sink.slow, 1);
+    EXPECT_EQ(store->RecordCount, 40001);
+  }
 }
