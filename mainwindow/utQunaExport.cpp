@@ -23,10 +23,12 @@ struct TfrmQuna::ExportState : StatusReceiver {
   void OnStatusMsg(const StatusMsg& msg) override {
     form->OnStatusMsg(msg);
     if (msg.code == kStatusExportDone || msg.code == kStatusExportFailed)
-      QTimer::singleShot(0, form, [f = form] { f->export_->Reap(); });
+      QTimer::singleShot(0, form, [f = form, t = thread.get()] { f->export_->Reap(t); });
   }
-  void Reap() {
-    if (thread && thread->WaitEnded(std::chrono::seconds(5))) thread.reset();
+  // Only the export that reported: a later one may have taken its place meanwhile.
+  void Reap(const utExeclthread* reported) {
+    if (thread && thread.get() == reported && thread->WaitEnded(std::chrono::seconds(5)))
+      thread.reset();
   }
 
   TfrmQuna* form;
