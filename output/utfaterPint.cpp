@@ -244,7 +244,10 @@ void TfrmfaterPrit::btn3Click() {
 }
 
 void TfrmfaterPrit::OnStatusMsg(const StatusMsg& msg) {
-  if (msg.code == kPrinterFailedCode) Message(PreviewMsg::Error, GetLangString("frmfaterPrit", "Error30", "打印机加载失败!请重新加载."));
+  if (msg.code != kPrinterFailedCode) return;
+  // The failure comes while the print button's hourglass is up: the box gets the arrow.
+  SetAppCursor(AppCursor::Default);
+  Message(PreviewMsg::Error, GetLangString("frmfaterPrit", "Error30", "打印机加载失败!请重新加载."));
 }
 
 void TfrmfaterPrit::closeEvent(QCloseEvent* event) {

@@ -8,6 +8,7 @@
 #include "mainform_support.h"
 #include "output/utfaterPint.h"
 #include "output/utjumppage.h"
+#include "platform/appcursor.h"
 #include "support/pdftools.h"
 #include "ui_frmfaterPrit.h"
 #include "ui_frmjumppage.h"
@@ -149,6 +150,22 @@ TEST(ReportPreview, PrintsFromThePaperPageOfTheShownRecords) {
   EXPECT_TRUE(text.contains(first)) << first.toStdString();
   EXPECT_TRUE(text.contains("报表类型：数据报表"));
   EXPECT_FALSE(text.contains("设备名称"));  // printing started after paper page 1
+  f->close();
+}
+
+TEST(ReportPreview, UnknownPrinterIsToldOnceWithTheArrowCursor) {
+  std::vector<AppCursor> cursors;
+  Messages msgs;
+  SetPreviewMessageHandler([&](PreviewMsg, const QString& t) {
+    msgs.texts.push_back(t);
+    cursors.push_back(CurrentAppCursor());
+  });
+  QPointer<TfrmfaterPrit> f = ShowPreview();
+  f->Form()->cmbprint->setCurrentIndex(-1);
+  f->btn6Click();
+  EXPECT_EQ(msgs.texts, std::vector<QString>{"打印机加载失败!请重新加载."});
+  EXPECT_EQ(cursors, std::vector<AppCursor>{AppCursor::Default});
+  EXPECT_EQ(CurrentAppCursor(), AppCursor::Default);
   f->close();
 }
 
