@@ -113,8 +113,9 @@ void utPubParam::ReadFilePar(const std::string& sectionName) {
   for (int i = 0; i < 4; ++i) {
     par.POS[i] = ReadInt(section, QString("POS%1").arg(i), "1");
     const std::int32_t pos = ReadInt(section, QString("DATAPOS%1").arg(i), i < 3 ? "5" : "65");
-    // Margins are percentages of the page; the preview zoom must stay positive.
-    par.DATAPOS[i] = i < 3 ? std::clamp(pos, 0, 100) : std::max(pos, 1);
+    // Margins are percentages of the page; the preview zoom stays positive and at most
+    // the page's own size (a damaged value would ask for an image of gigabytes).
+    par.DATAPOS[i] = i < 3 ? std::clamp(pos, 0, 100) : std::clamp(pos, 1, 100);
   }
   for (int i = 0; i < kMaxChannels; ++i) {
     const QString key = QString("ch%1").arg(i + 1);

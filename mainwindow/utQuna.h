@@ -248,6 +248,9 @@ void SetRangePickers(QDateEdit* startDate, QTimeEdit* startTime, QDateEdit* endD
                      QTimeEdit* endTime);
 void ShowUpDown(QComboBox* upSign, QLineEdit* upEdit, QComboBox* downSign, QLineEdit* downEdit);
 
+// The section of "system.par" that holds a data file's settings: its name without the folder.
+std::string SettingsSection(const std::string& dataFile);
+
 // The chart print's range text: the bottom axis's bounds, "first=>last".
 QString ChartRangeText(double first, double last);
 

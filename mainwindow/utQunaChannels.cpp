@@ -26,11 +26,6 @@ constexpr int kChannelRole = Qt::UserRole + 1;
 // Value cells of the legend (clCream).
 constexpr TColor kLegendCream = 0xF0FBFF;
 
-std::string FilePart(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 QTreeWidget* ListOf(Ui::frmQuna* ui, int which) { return which == 0 ? ui->lv8 : ui->lv2; }
 
 }  // namespace
@@ -174,7 +169,7 @@ void chartunit::EditChannelLabel(TfrmQuna& f, int which) {
   const QString old = item->text(0);
   QInputDialog dialog(&f);
   dialog.setObjectName("InputBox");
-  dialog.setWindowTitle(QString::fromStdString(FilePart(f.DataFileName)));
+  dialog.setWindowTitle(QString::fromStdString(SettingsSection(f.DataFileName)));
   dialog.setLabelText(GetLangString("frmQuna", "Error33", QString::fromUtf8("新通道标签      ")));
   dialog.setTextValue(old);
   if (dialog.exec() != QDialog::Accepted) return;
@@ -184,7 +179,7 @@ void chartunit::EditChannelLabel(TfrmQuna& f, int which) {
     const QSignalBlocker block(list);
     item->setText(0, text);
   }
-  f.PubParam->WriteFilePar(FilePart(f.DataFileName), -1);
+  f.PubParam->WriteFilePar(SettingsSection(f.DataFileName), -1);
   f.ApplyColumnLayout(f.ReportType);
   RebuildLegend(f);
 }

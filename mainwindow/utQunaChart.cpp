@@ -24,11 +24,6 @@
 
 namespace {
 
-std::string FilePart(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // Swatch clicks, the Y-limit keys and the value panel's drag handles.
 class ChartEvents : public QObject {
  public:
@@ -208,7 +203,7 @@ void TfrmQuna::ApplyColor(int kind, int channel, TColor colour) {
     if (channel < 0 || channel >= kMaxChannels) return;
     ApplyColorToStore(*PubParam, 1, channel, colour);
     chartunit::PaintSwatch(chartunit::Swatch(*this, channel), colour);
-    PubParam->WriteFilePar(FilePart(DataFileName), channel + 1);
+    PubParam->WriteFilePar(SettingsSection(DataFileName), channel + 1);
   }
 }
 

@@ -1,6 +1,5 @@
 // Main form: the print button's launch of the chart print preview, and the colour /
 // black-and-white choice of the print group.
-#include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
 #include <vector>
@@ -21,10 +20,6 @@ namespace {
 
 constexpr TColor kWhite = 0xFFFFFF;
 constexpr TColor kBlack = 0x000000;
-
-std::string SectionOf(const std::string& dataFile) {
-  return QFileInfo(QString::fromStdString(dataFile)).fileName().toStdString();
-}
 
 }  // namespace
 
@@ -80,7 +75,7 @@ void TfrmQuna::PrintCurrentPage() {
 
   PubParam->SysPar.COPYNAME = ui->edname->text().toStdString();
   PubParam->SysPar.DEVNAME = ui->edtdevice->text().toStdString();
-  PubParam->WriteFilePar(SectionOf(DataFileName), 33);
+  PubParam->WriteFilePar(SettingsSection(DataFileName), 33);
 
   if (ReportType == 2) {
     utBitmap bitmap;
@@ -118,7 +113,7 @@ bool TfrmQuna::PrepareChartPreview(TfrmPrint& preview, const QString& rangeText,
   if (!canvas->SetSource(ui->cht1->grab().toImage())) return false;
   canvas->Rotate270();
   preview.SetBitmap(bitmap);
-  preview.SetSettingsSection(QString::fromStdString(SectionOf(DataFileName)));
+  preview.SetSettingsSection(QString::fromStdString(SettingsSection(DataFileName)));
   preview.SetMainPrinterName(ui->cmbprint->currentText().toStdString());
   preview.blackWhite = ui->rbBlack->isChecked();
   return true;

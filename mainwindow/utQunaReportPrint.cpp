@@ -1,8 +1,6 @@
 // Main form: the print button's launch of the report print preview for the report of the
 // page shown. The report covers what the user sees: the data report starts at the data
 // list's current page, every other report covers the record window.
-#include <QFileInfo>
-
 #include "mainwindow/utQuna.h"
 #include "output/reportprint.h"
 #include "output/utfaterPint.h"
@@ -18,7 +16,7 @@ void TfrmQuna::PrintReport(const QString& rangeText) {
   preview->SetEndIndex(static_cast<int>(range.end));
   preview->SetReportType(ReportType);
   preview->SetInterval(step);
-  preview->SetSettingsSection(QFileInfo(QString::fromStdString(DataFileName)).fileName().toStdString());
+  preview->SetSettingsSection(SettingsSection(DataFileName));
   preview->SetMainPrinterName(ui->cmbprint->currentText().toStdString());
   preview->blackWhite = ui->rbBlack->isChecked();
   preview->SetPrinterSelectedHandler([this](int index) { ui->cmbprint->setCurrentIndex(index); });

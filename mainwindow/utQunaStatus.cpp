@@ -23,6 +23,11 @@ QString Lang(const char* key, const char* text) {
 }
 }  // namespace
 
+std::string SettingsSection(const std::string& dataFile) {
+  const std::size_t slash = dataFile.find_last_of('/');
+  return slash == std::string::npos ? dataFile : dataFile.substr(slash + 1);
+}
+
 void TfrmQuna::OnStatusMsg(const StatusMsg& msg) {
   if (closed_) return;
   ++handlerDepth_;
@@ -88,8 +93,7 @@ void TfrmQuna::OnCode4() {
     Loading = true;
     busy_ = true;
     DataFileName = pendingFile_;
-    const std::size_t slash = DataFileName.find_last_of('/');
-    PubParam->ReadFilePar(slash == std::string::npos ? DataFileName : DataFileName.substr(slash + 1));
+    PubParam->ReadFilePar(SettingsSection(DataFileName));
   }
   SetupMainFormForModel();
   ShowChannelSummary();

@@ -45,7 +45,6 @@ QLabel* Label(Ui::frmPrint* ui, int index) {
 TfrmPrint::TfrmPrint(QWidget* owner) : QDialog(owner), ui(new Ui::frmPrint) {
   ui->setupUi(this);
   setWindowFlags(windowFlags() | Qt::WindowMinMaxButtonsHint);
-  frmPrint = this;
   pubParam_ = GetPubParam();
   printer_ = std::make_unique<utPrinter>();
   const QFontMetrics fm(QFont(QString::fromUtf8("宋体"), 10), ui->img1);
@@ -67,9 +66,7 @@ TfrmPrint::TfrmPrint(QWidget* owner) : QDialog(owner), ui(new Ui::frmPrint) {
   setWindowState(windowState() | Qt::WindowMaximized);
 }
 
-TfrmPrint::~TfrmPrint() {
-  if (frmPrint == this) frmPrint = nullptr;
-}
+TfrmPrint::~TfrmPrint() = default;
 
 QString TfrmPrint::LabelText(int index) const {
   return GetLangString("frmPrint", kLabelKeys[index], QString::fromUtf8(kLabelDefaults[index]));
@@ -123,7 +120,6 @@ void TfrmPrint::LayoutPreview() {
 
 void TfrmPrint::RenderPreview() {
   printer_->SetToPrinter(0);
-  printing_ = 0;
   LayoutPreview();
   QImage image(ui->img1->size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
   image.setDotsPerMeterX(qRound(ui->img1->logicalDpiX() / 0.0254));
@@ -211,7 +207,6 @@ void TfrmPrint::btn6Click() {
 
 void TfrmPrint::PrintToPrinter() {
   printer_->SetToPrinter(1);
-  printing_ = 1;
   printer_->SetScaleTo600(blackWhite);
   if (printer_->Open() && printer_->BeginDoc()) {
     if (printer_->BeginPage()) {
@@ -220,7 +215,6 @@ void TfrmPrint::PrintToPrinter() {
     }
   }
   printer_->EndDoc();
-  printing_ = 0;
 }
 
 void TfrmPrint::OnStatusMsg(const StatusMsg& msg) {

@@ -57,8 +57,6 @@ class TfrmPrint : public QDialog, public StatusReceiver {
   void RenderPreview();
   const QImage& PreviewImage() const { return preview_; }
   utPrinter& Printer() { return *printer_; }
-  // For the page routine: whether the page is being printed.
-  int Printing() const { return printing_; }
   // Tests and benchmarks: print to this PDF file instead of the chosen printer.
   void SetOutputFile(const QString& path, int dpi) { printer_->SetOutputFile(path, dpi); }
 
@@ -77,7 +75,6 @@ class TfrmPrint : public QDialog, public StatusReceiver {
   std::unique_ptr<Ui::frmPrint> ui;
   utPubParam* pubParam_ = nullptr;
   std::unique_ptr<utPrinter> printer_;
-  int printing_ = 0;
   int previewLineHeight_ = 0;
   int previewCharWidth_ = 0;
   QString section_;

@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "data/lanchg.h"
+#include "output/chartpage.h"
 #include "output/utjumppage.h"
 #include "platform/appcursor.h"
 #include "platform/gbk.h"
@@ -124,7 +125,7 @@ void TfrmfaterPrit::FormShow() {
   ui->scrlbr4->setValue(std::clamp(pos[3], ui->scrlbr4->minimum(), ui->scrlbr4->maximum()));
   settingZoom_ = false;
   QLabel* labels[] = {ui->lbl1, ui->lbl2, ui->lbl3, ui->lbl4};
-  for (int i = 0; i < 4; ++i) labels[i]->setText(MarginCaption(i) + QString::number(pos[i]) + '%');
+  for (int i = 0; i < 4; ++i) labels[i]->setText(::MarginCaption(MarginCaption(i), pos[i]));
 
   const QStringList names = QPrinterInfo::availablePrinterNames();
   ui->cmbprint->clear();
@@ -139,7 +140,7 @@ void TfrmfaterPrit::UpdateMarginSetting(int index, int value, const QString& lab
   if (index >= 0 && index < 4) {
     pubParam->SysPar.DATAPOS[index] = value;
     QLabel* labels[] = {ui->lbl1, ui->lbl2, ui->lbl3, ui->lbl4};
-    labels[index]->setText(label + QString::number(value) + '%');
+    labels[index]->setText(::MarginCaption(label, value));
   }
   RenderPreview();
 }
@@ -243,7 +244,10 @@ void TfrmfaterPrit::btn3Click() {
 }
 
 void TfrmfaterPrit::OnStatusMsg(const StatusMsg& msg) {
-  if (msg.code == kPrinterFailedCode) Message(PreviewMsg::Error, GetLangString("frmfaterPrit", "Error30", "打印机加载失败!请重新加载."));
+  if (msg.code != kPrinterFailedCode) return;
+  // The failure comes while the print button's hourglass is up: the box gets the arrow.
+  SetAppCursor(AppCursor::Default);
+  Message(PreviewMsg::Error, GetLangString("frmfaterPrit", "Error30", "打印机加载失败!请重新加载."));
 }
 
 void TfrmfaterPrit::closeEvent(QCloseEvent* event) {

@@ -58,7 +58,8 @@ bool Tfrmjumppage::eventFilter(QObject* watched, QEvent* event) {
     btn1Click();
     return true;
   }
-  if (key->key() == Qt::Key_Backspace) return false;
+  // Escape goes on to the dialog, which cancels (it has no close box to do so).
+  if (key->key() == Qt::Key_Backspace || key->key() == Qt::Key_Escape) return false;
   const QString t = key->text();
   // Keys without a character (arrows, Delete, Home) keep their editing role.
   if (t.isEmpty()) return false;

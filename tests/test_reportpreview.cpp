@@ -8,6 +8,7 @@
 #include "mainform_support.h"
 #include "output/utfaterPint.h"
 #include "output/utjumppage.h"
+#include "platform/appcursor.h"
 #include "support/pdftools.h"
 #include "ui_frmfaterPrit.h"
 #include "ui_frmjumppage.h"
@@ -67,14 +68,15 @@ TEST(JumpPage, OnlyOkHandsBackTheTypedPage) {
     Key(d.Form()->edt1, Qt::Key_Return, "\r");  // Enter is OK
     EXPECT_EQ(handed, 1);
   }
-  for (int way = 0; way < 3; ++way) {
+  for (int way = 0; way < 4; ++way) {
     handed = -1;
     auto* d = new Tfrmjumppage(nullptr, [&](int p) { handed = p; });
     d->Prepare(5, "");
     d->show();
     if (way == 0) d->btn2Click();
     else if (way == 1) Key(d, Qt::Key_Escape);
-    else d->close();  // the window closed without OK is a cancel
+    else if (way == 2) d->close();  // the window closed without OK is a cancel
+    else Key(d->Form()->edt1, Qt::Key_Escape, QString(QChar(27)));  // where the key really lands
     EXPECT_EQ(handed, 0) << way;
   }
   EXPECT_EQ(TypedPage(""), 0);
@@ -149,6 +151,22 @@ TEST(ReportPreview, PrintsFromThePaperPageOfTheShownRecords) {
   EXPECT_TRUE(text.contains(first)) << first.toStdString();
   EXPECT_TRUE(text.contains("报表类型：数据报表"));
   EXPECT_FALSE(text.contains("设备名称"));  // printing started after paper page 1
+  f->close();
+}
+
+TEST(ReportPreview, UnknownPrinterIsToldOnceWithTheArrowCursor) {
+  std::vector<AppCursor> cursors;
+  Messages msgs;
+  SetPreviewMessageHandler([&](PreviewMsg, const QString& t) {
+    msgs.texts.push_back(t);
+    cursors.push_back(CurrentAppCursor());
+  });
+  QPointer<TfrmfaterPrit> f = ShowPreview();
+  f->Form()->cmbprint->setCurrentIndex(-1);
+  f->btn6Click();
+  EXPECT_EQ(msgs.texts, std::vector<QString>{"打印机加载失败!请重新加载."});
+  EXPECT_EQ(cursors, std::vector<AppCursor>{AppCursor::Default});
+  EXPECT_EQ(CurrentAppCursor(), AppCursor::Default);
   f->close();
 }
 

@@ -48,6 +48,7 @@ TEST(SysParRead, ScaleAndMarginsWithinTheirLimits) {
       {"DOWN=2147483647\n", {INT_MAX, INT_MAX - 1, 5, 5, 5, 65}},
       {"UP=12.5\nDOWN=99999999999\n", {0, 0, 5, 5, 5, 65}},
       {"DATAPOS0=-1\nDATAPOS1=101\nDATAPOS2=100\nDATAPOS3=0\n", {100, 0, 0, 100, 100, 1}},
+      {"DATAPOS3=2000000000\n", {100, 0, 5, 5, 5, 100}},
   };
   for (const auto& [lines, want] : cases) {
     ParFolder folder(std::string("[a.qmd]\n") + lines);
