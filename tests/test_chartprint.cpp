@@ -123,23 +123,47 @@ TEST(ChartPageGeometry, MarginsPictureRectanglesAndRangeText) {
   EXPECT_EQ(DateTimeToStr(EncodeDateTime(2012, 9, 11, 0, 0, 0, 500)), "2012-09-11 00:00:00");
 }
 
-TEST(ChartPreview, ShowsTheStoredSettingsAndSavesThem) {
-  Preview p;
+TEST(ChartPreview, UnknownPrinterPdfPageAndSettings) {
+  Preview p("no such printer");
   Ui::frmPrint* ui = p.form.Form();
-  EXPECT_EQ(ui->lbl1->text(), QString::fromUtf8("上:5%"));
   EXPECT_EQ(ui->lbl4->text(), QString::fromUtf8("缩小到:63%"));  // the zoom bar ends at 63
   EXPECT_EQ(GetPubParam()->SysPar.DATAPOS[3], 63);
   EXPECT_TRUE(ui->rbBlack->isChecked());
-  ui->rbBlack->click();
+  ModalWatcher boxes;
+  ui->cmbprint->setCurrentIndex(-1);
+  p.form.btn6Click();  // told once; the preview stays
+  EXPECT_EQ(boxes.texts, std::vector<QString>{QString::fromUtf8("打印机加载失败!请重新加载.")});
+  EXPECT_FALSE(p.form.Printer().Printed());
+  EXPECT_FALSE(p.form.PreviewImage().isNull());
+
+  TempDir dir;
+  const QString path = QString::fromStdString(dir.file("chart.pdf"));
+  p.form.SetOutputFile(path, 300);
+  ui->rbBlack->click();  // colour: the printer's own resolution
   EXPECT_TRUE(ui->rbColor->isChecked());
+  p.form.btn6Click();
+  EXPECT_EQ(boxes.texts.size(), 1u);
+  EXPECT_TRUE(p.form.Printer().Printed());
+  const PdfInfo info = ReadPdfInfo(path);
+  EXPECT_EQ(info.pages, 1);
+  EXPECT_TRUE(info.a4);
+  const QString text = PdfText(path);
+  for (const char* s : {"设备名称：QM700-测试", "单位名称：水厂一号", "时间范围：2012-09-10", "打印时间："})
+    EXPECT_TRUE(text.contains(QString::fromUtf8(s))) << s << " in " << text.toStdString();
+  // The chart's top-left corner lands at the picture's bottom-left on the page.
+  const QImage page = PdfPage(path, 50);
+  const QRect red = RedArea(page);
+  ASSERT_FALSE(red.isEmpty());
+  EXPECT_LT(red.center().x(), page.width() / 4);
+  EXPECT_GT(red.center().y(), page.height() * 3 / 4);
+
   const QImage before = p.form.PreviewImage();
   ui->scrlbr1->setValue(20);
   EXPECT_EQ(ui->lbl1->text(), QString::fromUtf8("上:20%"));
   EXPECT_NE(p.form.PreviewImage(), before);
   ui->scrlbr4->setValue(30);
   EXPECT_EQ(p.form.PreviewImage().width(), PreviewImageSize(ui->img1->logicalDpiX(), 96, 30).width());
-
-  ModalWatcher boxes;
+  boxes.texts.clear();
   p.form.btn3Click();
   EXPECT_NE(ReadBytes(SystemParPath()).find("DATAPOS0=20"), std::string::npos);
   // A settings file that cannot be written is told, not reported as saved.
@@ -147,42 +171,6 @@ TEST(ChartPreview, ShowsTheStoredSettingsAndSavesThem) {
   QDir().mkpath(QString::fromStdString(SystemParPath()));
   p.form.btn3Click();
   EXPECT_EQ(boxes.texts, (std::vector<QString>{QString::fromUtf8("设置成功"), QString::fromUtf8("设置保存失败!")}));
-}
-
-TEST(ChartPreview, PdfPageHasTheHeaderAndTheTurnedPicture) {
-  Preview p;
-  TempDir dir;
-  const QString path = QString::fromStdString(dir.file("chart.pdf"));
-  p.form.SetOutputFile(path, 300);
-  p.form.Form()->rbColor->click();  // colour: the printer's own resolution
-  ModalWatcher boxes;
-  p.form.btn6Click();
-  EXPECT_TRUE(boxes.texts.empty());
-  EXPECT_TRUE(p.form.Printer().Printed());
-
-  const PdfInfo info = ReadPdfInfo(path);
-  EXPECT_EQ(info.pages, 1);
-  EXPECT_TRUE(info.a4);
-  const QString text = PdfText(path);
-  for (const char* s : {"设备名称：QM700-测试", "单位名称：水厂一号", "时间范围：2012-09-10", "打印时间："})
-    EXPECT_TRUE(text.contains(QString::fromUtf8(s))) << s << " in " << text.toStdString();
-
-  // The chart's top-left corner lands at the picture's bottom-left on the page.
-  const QImage page = PdfPage(path, 50);
-  const QRect red = RedArea(page);
-  ASSERT_FALSE(red.isEmpty());
-  EXPECT_LT(red.center().x(), page.width() / 4);
-  EXPECT_GT(red.center().y(), page.height() * 3 / 4);
-}
-
-TEST(ChartPreview, UnknownPrinterIsToldOnceAndThePreviewStays) {
-  Preview p("no such printer");
-  p.form.Form()->cmbprint->setCurrentIndex(-1);
-  ModalWatcher boxes;
-  p.form.btn6Click();
-  EXPECT_EQ(boxes.texts, std::vector<QString>{QString::fromUtf8("打印机加载失败!请重新加载.")});
-  EXPECT_FALSE(p.form.Printer().Printed());
-  EXPECT_FALSE(p.form.PreviewImage().isNull());
 }
 
 TEST(ChartPreview, PrintsThroughTheCupsQueue) {

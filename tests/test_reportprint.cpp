@@ -69,15 +69,3 @@ TEST(ReportPdf, DataReportFromTheShownPageAndAStatisticsPage) {
   EXPECT_TRUE(stats.contains("最小值" + Time(10) + "=>25.0" + Time(19) + "=>95.2"));
   EXPECT_TRUE(stats.contains("第1页/共1页"));
 }
-
-TEST(ReportPdf, UnknownPrinterIsReportedAndNothingPrints) {
-  TestRecords s(40, 2);
-  utPrinter printer;
-  StatusRecorder rec;
-  printer.SetNotifyWindow(&rec, &rec);
-  printer.SetPrinterName("no such printer");
-  ReportContent c = BuildReportContent(s.src(), kReportAverage, 0, 40, 1);
-  PreviewPage preview = RenderPreviewPage(printer, c, {500, 700}, {12, 12}, {}, 1, "T");
-  EXPECT_EQ(PrintReportPages(printer, c, preview.layout, 1, {}, true, "T").kind, PrintOutcome::Failed);
-  EXPECT_EQ(rec.codes(), std::vector<int>{kPrinterFailedCode});
-}
