@@ -112,6 +112,7 @@ TEST(ChartPageGeometry, MarginsPictureRectanglesAndRangeText) {
   // Margins that leave no room draw no picture (never a mirrored one).
   EXPECT_FALSE(ChartPictureRects(800, ComputeMargins(800, 1000, 60, 50, 5), 12, QSize(300, 400)).Drawn());
   EXPECT_FALSE(ChartPictureRects(800, ComputeMargins(800, 1000, 5, 5, 50), 12, QSize(300, 400)).Drawn());
+  EXPECT_FALSE(ChartPictureRects(800, m, 12, QSize(5, 400)).Drawn());
 
   EXPECT_EQ(PreviewImageSize(96, 96, 63), QSize(500, 707));
   EXPECT_EQ(PreviewImagePos(QSize(1000, 800), 28, 153, QSize(500, 707)), QPoint(326, 33));
