@@ -85,8 +85,7 @@ TEST(ChartPicture, QuarterTurnCounterclockwise) {
   bitmap.SetHeight(480);
   ASSERT_TRUE(canvas->SetSource(MarkedChart()));  // smaller than the canvas: padded white
   canvas->Rotate270();
-  EXPECT_EQ(canvas->Width(), 480);
-  EXPECT_EQ(canvas->Height(), 640);
+  EXPECT_EQ(std::pair(canvas->Width(), canvas->Height()), std::pair(480, 640));
   EXPECT_EQ(canvas->Picture().pixelColor(30, 639 - 30), QColor(Qt::red));
   // A picture of a high-density screen is taken whole, at the chart's size.
   QImage dense(800, 600, QImage::Format_RGB32);

@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QPainter>
+#include <tuple>
 
 #include "output/Utprinter.h"
 #include "support/pdftools.h"
@@ -11,20 +12,15 @@
 TEST(PrinterMetrics, SixHundredDpiUnitsPerAxis) {
   // 300 dpi, A4 printable area 2480 x 3508, "国" 40 wide, "中" 50 high.
   PageMetrics m = ComputePageMetrics(300, 300, 2480, 3508, 40, 50, true);
-  EXPECT_EQ(m.width, 4960);
-  EXPECT_EQ(m.height, 7016);
-  EXPECT_EQ(m.charWidth, 80);
-  EXPECT_EQ(m.lineHeight, 103);  // twice the text height, plus 3 on the scaled path only
+  // Twice the text height, plus 3 on the scaled path only.
+  EXPECT_EQ(std::tuple(m.width, m.height, m.charWidth, m.lineHeight), std::tuple(4960, 7016, 80, 103));
   m = ComputePageMetrics(300, 300, 2480, 3508, 40, 50, false);
-  EXPECT_EQ(m.height, 3508);
-  EXPECT_EQ(m.lineHeight, 50);
+  EXPECT_EQ(std::tuple(m.width, m.height, m.charWidth, m.lineHeight), std::tuple(2480, 3508, 40, 50));
   // A 600-dpi printer keeps its own metrics, with or without the 600-dpi mode.
   for (bool scale : {true, false}) EXPECT_EQ(ComputePageMetrics(600, 600, 4960, 7016, 80, 100, scale).lineHeight, 100);
   // The axes are decided separately.
   m = ComputePageMetrics(300, 600, 2480, 7016, 40, 100, true);
-  EXPECT_EQ(m.width, 4960);
-  EXPECT_EQ(m.height, 7016);
-  EXPECT_EQ(m.lineHeight, 100);
+  EXPECT_EQ(std::tuple(m.width, m.height, m.charWidth, m.lineHeight), std::tuple(4960, 7016, 80, 100));
 
   // The page drawn in 600-dpi units covers the device page at any resolution.
   for (double dpi : {300.0, 1200.0, 360.0}) {

@@ -2,6 +2,7 @@
 
 #include <ostream>
 #include <algorithm>
+#include <tuple>
 
 #include "output/reportpages.h"
 #include "platform/gbk.h"
@@ -62,17 +63,14 @@ RecordingCanvas Draw(const ReportContent& c, const ReportLayout& l, std::int64_t
 // A4 at 600 dpi, 5 % margins, LH 70.
 TEST(ReportGeometry, A4AtSixHundredDpi) {
   const PageMargins m = ComputeMargins(4960, 7016, 5, 5, 5);
-  EXPECT_EQ(m.top, 351);
-  EXPECT_EQ(m.bottom, 351);
-  EXPECT_EQ(m.left, 248);
+  EXPECT_EQ(std::tuple(m.top, m.bottom, m.left), std::tuple(351, 351, 248));
   const int n = RuleCount(m.usable, 70);
   EXPECT_EQ(n, 46);
   EXPECT_EQ(LinesOnPage(1, n), 41);
   EXPECT_EQ(LinesOnPage(2, n), 44);
   // The preview image: 1.25 times wider than A4 in proportion, 3 more in height.
   const ImageSize s = ReportPreviewImageSize(96, 96, 65);
-  EXPECT_EQ(s.width, 644);
-  EXPECT_EQ(s.height, 732);
+  EXPECT_EQ(std::pair(s.width, s.height), std::pair(644, 732));
 }
 
 TEST(ReportGeometry, PageCountsAndDegenerateLayouts) {
