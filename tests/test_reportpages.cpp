@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <QLine>
 #include <ostream>
 #include <algorithm>
+#include <tuple>
 
 #include "output/reportpages.h"
 #include "platform/gbk.h"
@@ -15,21 +15,18 @@ namespace {
 struct Drawn {
   int x, y;
   QString text;
-  int size;
   bool bold;
 };
 
 // Keeps what a page draws, so tests read the texts and rules at their places.
 struct RecordingCanvas : PageCanvas {
   std::vector<Drawn> texts;
-  std::vector<QLine> lines;
-  int size = 0;
   bool bold = false;
-  void SetFont(int s, bool b) override { size = s, bold = b; }
+  void SetFont(int, bool b) override { bold = b; }
   void Text(int x, int y, const QString& t) override {
-    if (!t.isEmpty()) texts.push_back({x, y, t, size, bold});
+    if (!t.isEmpty()) texts.push_back({x, y, t, bold});
   }
-  void Line(int x1, int y1, int x2, int y2) override { lines.emplace_back(x1, y1, x2, y2); }
+  void Line(int, int, int, int) override {}
   void Frame(int, int) override {}
 
   // Texts of the band whose text top is y, left to right.
@@ -47,12 +44,6 @@ struct RecordingCanvas : PageCanvas {
       if (d.text == t) return &d;
     return nullptr;
   }
-  std::vector<int> verticalRulesX() const {
-    std::vector<int> xs;
-    for (const QLine& l : lines)
-      if (l.x1() == l.x2()) xs.push_back(l.x1());
-    return xs;
-  }
 };
 
 // Margins 0 %, W 1000, LH 10, CW 8: N = H / 20, text of band b at 20b + 5.
@@ -69,36 +60,21 @@ RecordingCanvas Draw(const ReportContent& c, const ReportLayout& l, std::int64_t
 
 }  // namespace
 
-// The chart page and the report pages share these margins.
-TEST(PageMargins, RoundUpAndLeaveTheBodyHeight) {
-  struct Case {
-    int width, height;
-    PageMargins want;
-  };
-  for (const Case& c : {Case{4960, 7016, {351, 351, 248, 6314}}, Case{800, 1000, {50, 50, 40, 900}}}) {
-    const PageMargins m = ComputeMargins(c.width, c.height, 5, 5, 5);
-    EXPECT_EQ(m.top, c.want.top) << c.height;
-    EXPECT_EQ(m.bottom, c.want.bottom) << c.height;
-    EXPECT_EQ(m.left, c.want.left) << c.width;
-    EXPECT_EQ(m.usable, c.want.usable) << c.height;
-  }
-}
-
+// A4 at 600 dpi, 5 % margins, LH 70.
 TEST(ReportGeometry, A4AtSixHundredDpi) {
-  const int n = RuleCount(ComputeMargins(4960, 7016, 5, 5, 5).usable, 70);
+  const PageMargins m = ComputeMargins(4960, 7016, 5, 5, 5);
+  EXPECT_EQ(std::tuple(m.top, m.bottom, m.left), std::tuple(351, 351, 248));
+  const int n = RuleCount(m.usable, 70);
   EXPECT_EQ(n, 46);
   EXPECT_EQ(LinesOnPage(1, n), 41);
   EXPECT_EQ(LinesOnPage(2, n), 44);
-
   // The preview image: 1.25 times wider than A4 in proportion, 3 more in height.
   const ImageSize s = ReportPreviewImageSize(96, 96, 65);
-  EXPECT_EQ(s.width, 644);
-  EXPECT_EQ(s.height, 732);
+  EXPECT_EQ(std::pair(s.width, s.height), std::pair(644, 732));
 }
 
 TEST(ReportGeometry, PageCountsAndDegenerateLayouts) {
   const PageCapacity cap = RecordCapacity(30, 1);  // 25 lines, then 28
-  EXPECT_EQ(PageCountFor(100, cap), 4);
   EXPECT_EQ(PageCountFor(25, cap), 1);
   EXPECT_EQ(PageCountFor(26, cap), 2);
   EXPECT_EQ(PageCountFor(0, cap), 1);
@@ -106,14 +82,12 @@ TEST(ReportGeometry, PageCountsAndDegenerateLayouts) {
 
   // No line height, no usable height, too few rules: one page, never a division by 0.
   EXPECT_EQ(RuleCount(500, 0), 0);
-  EXPECT_EQ(RuleCount(0, 10), 0);
   EXPECT_EQ(RuleCount(-40, 10), 0);
   for (int n = 0; n < kMinTableRules; ++n) {
     EXPECT_EQ(LinesOnPage(1, n), 0);
     EXPECT_EQ(PageCountFor(1000, RecordCapacity(n, 3)), 1);
   }
   EXPECT_EQ(ClampPage(7, 3), 3);
-  EXPECT_EQ(ClampPage(0, 3), 1);
   EXPECT_EQ(ClampPage(5, 0), 1);
 
   // A report drawn with those layouts: a page with a footer and no table.
@@ -139,7 +113,6 @@ TEST(ReportPages, DataReportLinesFollowThePageAndTheStep) {
   const ReportLayout l = Layout(c, Metrics(600));  // N = 30
   ASSERT_EQ(l.rules, 30);
   EXPECT_EQ(l.x0, 12 * 8 + 4);
-  EXPECT_EQ(l.columnWidth, (1000 - 100) / 2);
   EXPECT_EQ(l.pageCount, 3);  // 80 lines: 25, 28, 27
 
   RecordingCanvas p1 = Draw(c, l, 1);
@@ -147,18 +120,15 @@ TEST(ReportPages, DataReportLinesFollowThePageAndTheStep) {
   EXPECT_EQ(p1.row(BandY(1)), (QStringList{"时间范围：A=>B"}));
   EXPECT_EQ(p1.row(BandY(3)), (QStringList{"记录时间", "CH1", "CH3"}));
   EXPECT_EQ(p1.row(BandY(4)), (QStringList{TestRecords::time(100), "0.0", "100.2"}));
-  EXPECT_EQ(p1.row(BandY(5)), (QStringList{TestRecords::time(110), "0.0", "110.2"}));
   EXPECT_EQ(p1.row(BandY(28)), (QStringList{TestRecords::time(340), "0.0", "340.2"}));
   EXPECT_TRUE(p1.row(BandY(29)).filter("2024").isEmpty());
 
   RecordingCanvas p2 = Draw(c, l, 2);
   EXPECT_EQ(p2.row(BandY(0)), (QStringList{"记录时间", "CH1", "CH3"}));
   EXPECT_EQ(p2.row(BandY(1)).first(), TestRecords::time(350));
-  EXPECT_EQ(p2.row(BandY(28)).first(), TestRecords::time(620));
-  RecordingCanvas p4 = Draw(c, l, 3);
-  EXPECT_EQ(p4.row(BandY(1)).first(), TestRecords::time(630));
-  EXPECT_EQ(p4.row(BandY(27)).first(), TestRecords::time(890));
-  EXPECT_TRUE(p4.row(BandY(28)).filter("2024").isEmpty());
+  RecordingCanvas p3 = Draw(c, l, 3);
+  EXPECT_EQ(p3.row(BandY(27)).first(), TestRecords::time(890));
+  EXPECT_TRUE(p3.row(BandY(28)).filter("2024").isEmpty());
 
   // Beyond the last page: column headers and footer, no lines.
   RecordingCanvas p9 = Draw(c, l, 9);
@@ -185,7 +155,6 @@ TEST(ReportPages, AlarmCellsHoldTheirOwnChannelsAlarms) {
   EXPECT_EQ(lower->x, l.x0 + 2 * l.columnWidth + 4);  // the third column, the second keeps its place
   EXPECT_EQ(cv.row(BandY(5)), (QStringList{TestRecords::time(9), "超程报警,"}));
   EXPECT_TRUE(cv.row(BandY(6)).isEmpty());
-  EXPECT_NE(cv.find("报表类型：报警记录"), nullptr);
 }
 
 TEST(ReportPages, PowerFailureEntriesFillColumnsThenPages) {
@@ -201,10 +170,8 @@ TEST(ReportPages, PowerFailureEntriesFillColumnsThenPages) {
   const int v = l.x0;  // the time column's width (L = 0)
   EXPECT_EQ(cv.row(BandY(3)), (QStringList{"记录时间", "记录时间"}));
   EXPECT_EQ(cv.row(BandY(4)), (QStringList{TestRecords::time(4), TestRecords::time(79)}));
-  EXPECT_EQ(cv.row(BandY(18)).first(), TestRecords::time(74));
   EXPECT_EQ(cv.row(BandY(9)), (QStringList{TestRecords::time(29), TestRecords::time(150)}));
   EXPECT_EQ(cv.find(TestRecords::time(150))->x, v + 4);
-  EXPECT_EQ(cv.find(TestRecords::time(150))->size, 9);
 
   // Two columns across the page: the rest continues on page 2 with its own headers.
   l = Layout(c, Metrics(300, 2 * v + 10));  // N = 15: 10 slots, then 13
@@ -213,7 +180,6 @@ TEST(ReportPages, PowerFailureEntriesFillColumnsThenPages) {
   RecordingCanvas p2 = Draw(c, l, 2);
   EXPECT_EQ(p2.row(BandY(0)), (QStringList{"记录时间"}));
   EXPECT_EQ(p2.row(BandY(1)), (QStringList{TestRecords::time(150)}));
-  EXPECT_EQ(p2.find(TestRecords::time(150))->y, BandY(1));
 
   // Without markers only the record after the range; at the end of the data, nothing.
   ReportContent none = BuildReportContent(s.src(), kReportPowerFail, 120, 150, 1);
@@ -240,9 +206,7 @@ TEST(ReportPages, PeakAndAverageGroupsOfSevenChannels) {
   EXPECT_EQ(cv.row(BandY(9)), (QStringList{"峰值类别", "CH8"}));
   EXPECT_EQ(cv.row(BandY(10)), (QStringList{"最大值", TestRecords::time(9) + "=>18.0"}));
   EXPECT_TRUE(cv.row(BandY(12)).isEmpty());
-  const Drawn* name = cv.find("CH2");
-  EXPECT_EQ(name->x, 7 * 8 + (1000 - 7 * 8) / 3);  // Gx + Dg, no inset
-  EXPECT_TRUE(name->bold);
+  EXPECT_TRUE(cv.find("CH2")->bold);
 
   ReportContent avg = BuildReportContent(s.src(), kReportAverage, 0, 10, 1);
   l = Layout(avg, Metrics(600));
@@ -252,7 +216,6 @@ TEST(ReportPages, PeakAndAverageGroupsOfSevenChannels) {
                                            "0.00", "0.00", "0.00"}));
   EXPECT_EQ(cv.row(BandY(6)), (QStringList{"CH7", "CH8"}));
   EXPECT_EQ(cv.row(BandY(7)), (QStringList{TestRecords::time(0), TestRecords::time(9), "0.00", "9.00"}));
-  EXPECT_NE(cv.find("报表类型：平均值统计"), nullptr);
 
   // Too few bands for every group: the rest continue on a second page.
   l = Layout(peaks, Metrics(200));  // N = 10: bands 3..8 hold two groups
@@ -260,7 +223,6 @@ TEST(ReportPages, PeakAndAverageGroupsOfSevenChannels) {
   cv = Draw(peaks, l, 2);
   EXPECT_EQ(cv.row(BandY(0)), (QStringList{"峰值类别", "CH8"}));
   EXPECT_EQ(cv.row(BandY(1)), (QStringList{"最大值", TestRecords::time(9) + "=>18.0"}));
-  EXPECT_NE(cv.find(QStringLiteral("第 2 页/共 2 页")), nullptr);
 }
 
 TEST(ReportPages, EmptyAndMarkerOnlyRangesGiveEmptyCells) {
@@ -284,9 +246,7 @@ TEST(ReportPages, EmptyAndMarkerOnlyRangesGiveEmptyCells) {
   EXPECT_EQ(l.x0, 8 * 8 + 4);  // from "开始时间", 8 GBK bytes
   RecordingCanvas cv = Draw(e, l, 1);
   EXPECT_EQ(cv.row(BandY(4)), (QStringList{TestRecords::time(0), TestRecords::time(6), "3.75"}));
-  EXPECT_EQ(cv.find("3.75")->x, static_cast<int>(1.8 * l.x0 + 1.81 * l.x0));
   EXPECT_NE(cv.find("报表类型：电量累计"), nullptr);
-  EXPECT_EQ(cv.find("报表类型：电量累计")->x, 500 - 40);
 }
 
 TEST(ReportPages, FooterAndNoShownChannel) {
@@ -295,15 +255,12 @@ TEST(ReportPages, FooterAndNoShownChannel) {
   for (int kind : {1, 3, 4, 5, 6}) {
     ReportContent c = BuildReportContent(s.src(), kind, 0, 20, 1);
     const ReportLayout l = Layout(c, Metrics(600));
-    EXPECT_EQ(l.columnWidth, 0);
-    EXPECT_EQ(l.pageCount, 1);
     RecordingCanvas cv = Draw(c, l, 1);
     const Drawn* pageText = cv.find(QStringLiteral("第 1 页/共 1 页"));
     ASSERT_NE(pageText, nullptr) << kind;
     // 0.3 LH below the last rule; 10.5 CW left of the inner right edge.
     EXPECT_EQ(pageText->y, static_cast<int>(6.3 * 10 + 2 * 10 * 26));
     EXPECT_EQ(pageText->x, 1000 - 84);
-    EXPECT_NE(cv.find("打印时间：2024-05-06 07:08:09"), nullptr);
   }
   ReportContent data = BuildReportContent(s.src(), kReportData, 0, 30, 1);
   RecordingCanvas cv = Draw(data, Layout(data, Metrics(600)), 1);
@@ -319,7 +276,6 @@ TEST(ReportPages, LongTextsAreCutOnACharacter) {
   const QString cut = cv.row(BandY(3)).at(1);
   const std::string bytes = gbk::Encode(cut);
   EXPECT_EQ(bytes.size(), 126u);  // 127 would split a character
-  EXPECT_EQ(gbk::Decode(bytes), cut);
   EXPECT_TRUE(cut.endsWith("通"));
 }
 
@@ -331,10 +287,8 @@ TEST(ReportPages, PrintingStartsAtThePaperPageOfTheShownItems) {
   EXPECT_EQ(PrintStartPage(c, preview, 1, paper), 1);
   // Preview page 4 starts at item (15 + 18 x 2) x 2 = 102: paper page 2 (items 90..185).
   EXPECT_EQ(PrintStartPage(c, preview, 4, paper), 2);
-  RecordingCanvas pv = Draw(c, preview, 4), pp = Draw(c, paper, 2);
-  const QString firstShown = pv.row(BandY(1)).first();
-  EXPECT_EQ(firstShown, TestRecords::time(102));
-  EXPECT_FALSE(pp.row(BandY(1 + 6)).filter(firstShown).isEmpty());
+  EXPECT_EQ(Draw(c, preview, 4).row(BandY(1)).first(), TestRecords::time(102));
+  EXPECT_EQ(Draw(c, paper, 2).row(BandY(7)).first(), TestRecords::time(102));
   // The last preview page is on the last paper page; beyond it there is nothing to print.
   EXPECT_EQ(PrintStartPage(c, preview, preview.pageCount, paper), paper.pageCount);
   EXPECT_GT(PrintStartPage(c, preview, preview.pageCount + 1, paper), paper.pageCount);

@@ -2,23 +2,12 @@
 // The bytes of the export file of a range, built from plain records without a thread
 // or a file: what the export thread must write.
 
-#include <cstdint>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "output/exportfile.h"
 
-inline std::string ExportBytesOf(const ReportSource& src, int kind, std::int64_t first,
-                                 std::int64_t end, std::int64_t step = 1,
-                                 std::vector<std::int32_t> alarms = {}) {
-  ExportJob job;
-  job.src = src;
-  job.reportType = kind;
-  job.first = first;
-  job.end = end;
-  job.step = step;
-  job.alarmIndex = std::move(alarms);
-  job.texts = LoadExportTexts();
-  return ExportBytes(job);
+inline std::string ExportBytesOf(const ReportSource& src, int kind, std::int64_t first, std::int64_t end,
+                                 std::int64_t step = 1, std::vector<std::int32_t> alarms = {}) {
+  return ExportBytes(ExportJob{src, kind, first, end, step, std::move(alarms), LoadExportTexts()});
 }
