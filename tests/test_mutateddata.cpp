@@ -30,40 +30,21 @@ struct Mutant {
   std::string name;
   Bytes bytes;
 };
-
-struct Base {
-  std::string name;
-  Bytes bytes;
-};
+using Base = Mutant;
 
 // Small generated files of each record layout, with markers, a record out of time
 // order, invalid time fields, alarms and trailing bytes among them.
 std::vector<Base> Bases() {
   auto make = [](int model, int channels, int records, int markers, std::vector<std::int64_t> back,
                  bool invalidTimes, int trailing) {
-    GenOptions o;
-    o.model = model;
-    o.channels = channels;
-    o.records = records;
-    o.powerFailures = markers;
-    o.backwardsAt = std::move(back);
-    o.invalidTimes = invalidTimes;
-    o.trailingBytes = trailing;
-    o.alarms = true;
-    o.decimals = 2;
-    o.deviceNo = 65535;
-    return GenerateDataFile(o);
+    return GenerateDataFile({.model = model, .channels = channels, .records = records, .decimals = 2,
+                             .alarms = true, .powerFailures = markers, .backwardsAt = std::move(back),
+                             .invalidTimes = invalidTimes, .trailingBytes = trailing, .deviceNo = 65535});
   };
   return {{"model0/4ch", make(0, 4, 8, 1, {5}, false, 0)},
           {"model11/2ch", make(11, 2, 6, 1, {3}, false, 0)},
           {"model12/32ch", make(12, 32, 3, 0, {2}, false, 5)},
           {"model13/1ch", make(13, 1, 20, 2, {}, true, 3)}};
-}
-
-std::string Hex(int v) {
-  char buf[8];
-  std::snprintf(buf, sizeof buf, "0x%02X", v);
-  return buf;
 }
 
 // The byte offsets of one kind of field in every whole record of a base file.
@@ -74,32 +55,27 @@ std::vector<std::size_t> Offsets(const Bytes& b, Field field) {
   const std::size_t header = static_cast<std::size_t>(DataHeaderSize(model));
   const std::size_t record = static_cast<std::size_t>(DataRecordSize(model, channels));
   std::vector<std::size_t> out;
-  if (field == Field::Header) {
-    for (std::size_t i = 0; i < header; ++i) out.push_back(i);
-    return out;
-  }
-  for (std::size_t r = header; r + record <= b.size(); r += record) {
-    if (field == Field::Time) {
+  for (std::size_t i = 0; field == Field::Header && i < header; ++i) out.push_back(i);
+  for (std::size_t r = header; field != Field::Header && r + record <= b.size(); r += record) {
+    if (field == Field::Time)
       for (std::size_t i = 0; i < 6; ++i) out.push_back(r + i);
-    } else if (field == Field::Last) {
+    else if (field == Field::Last)
       out.push_back(r + record - 1);
-    } else if (model == 11) {
+    else if (model == 11)
       for (std::size_t i : {10, 13}) out.push_back(r + i);
-    } else {
+    else
       for (int c = 0; c < channels; ++c) out.push_back(r + 8 + 3 * static_cast<std::size_t>(c));
-    }
   }
   return out;
 }
 
 std::vector<Mutant> Truncated(const std::vector<Base>& bases) {
   std::vector<Mutant> out;
-  for (const Base& base : bases) {
-    // Every length: each field boundary of header and records, and every byte in between.
+  // Every length: each field boundary of header and records, and every byte in between.
+  for (const Base& base : bases)
     for (std::size_t n = 0; n < base.bytes.size(); ++n)
-      out.push_back({base.name + " cut to " + std::to_string(n) + " bytes",
+      out.push_back({base.name + " cut to " + std::to_string(n),
                      Bytes(base.bytes.begin(), base.bytes.begin() + static_cast<std::ptrdiff_t>(n))});
-  }
   return out;
 }
 
@@ -121,7 +97,7 @@ std::vector<Mutant> Flipped(const std::vector<Base>& bases, int perBase) {
         const std::size_t pos = m.Pick(at);
         const std::uint8_t value = m.Below(2) ? m.Pick(edges) : m.Byte();
         mu.bytes[pos] = value;
-        mu.name += " [" + std::to_string(pos) + "]=" + Hex(value);
+        mu.name += " [" + std::to_string(pos) + "]=" + std::to_string(value);
       }
       out.push_back(std::move(mu));
     }
@@ -139,18 +115,14 @@ std::vector<Mutant> TimeEdges(const std::vector<Base>& bases) {
   for (const Base& base : bases) {
     const int model = base.bytes[33];
     const auto at = static_cast<std::size_t>(DataHeaderSize(model) + DataRecordSize(model, base.bytes[0]));
-    for (std::size_t field = 0; field < 6; ++field)
-      for (int v : edges) {
-        Mutant mu{base.name + " time field " + std::to_string(field) + "=" + std::to_string(v), base.bytes};
-        mu.bytes[at + field] = static_cast<std::uint8_t>(v);
-        out.push_back(std::move(mu));
-      }
-    for (const auto& d : dates) {
-      const std::string date = std::to_string(d[0]) + "-" + std::to_string(d[1]) + "-" + std::to_string(d[2]);
-      Mutant mu{base.name + " date " + date, base.bytes};
-      for (int i = 0; i < 3; ++i) mu.bytes[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(d[i]);
+    auto set = [&](std::size_t field, std::initializer_list<int> values) {
+      Mutant mu{base.name + " time fields from " + std::to_string(field) + ":", base.bytes};
+      for (int v : values) mu.name += " " + std::to_string(v), mu.bytes[at + field++] = static_cast<std::uint8_t>(v);
       out.push_back(std::move(mu));
-    }
+    };
+    for (std::size_t field = 0; field < 6; ++field)
+      for (int v : edges) set(field, {v});
+    for (const auto& d : dates) set(0, {d[0], d[1], d[2]});
   }
   return out;
 }
@@ -158,22 +130,16 @@ std::vector<Mutant> TimeEdges(const std::vector<Base>& bases) {
 std::vector<Mutant> HeaderEdges(const std::vector<Base>& bases) {
   std::vector<Mutant> out;
   for (const Base& base : bases) {
-    for (int v = 0; v < 256; ++v) {
-      Mutant channels{base.name + " channels=" + std::to_string(v), base.bytes};
-      channels.bytes[0] = static_cast<std::uint8_t>(v);
-      out.push_back(std::move(channels));
-      Mutant model{base.name + " model=" + std::to_string(v), base.bytes};
-      model.bytes[33] = static_cast<std::uint8_t>(v);
-      out.push_back(std::move(model));
-    }
+    auto set = [&](int channels, int model) {
+      Mutant mu{base.name + " channels=" + std::to_string(channels) + " model=" + std::to_string(model), base.bytes};
+      if (channels >= 0) mu.bytes[0] = static_cast<std::uint8_t>(channels);
+      if (model >= 0) mu.bytes[33] = static_cast<std::uint8_t>(model);
+      out.push_back(std::move(mu));
+    };
+    for (int v = 0; v < 256; ++v) set(v, -1), set(-1, v);
     // Both at once: a model-11 file with many channels, a 32-channel file read as model 11.
     for (int c : {0, 1, 2, 3, 5, 31, 32, 33, 255})
-      for (int model : {0, 10, 11, 12, 13, 255}) {
-        Mutant both{base.name + " channels=" + std::to_string(c) + " model=" + std::to_string(model), base.bytes};
-        both.bytes[0] = static_cast<std::uint8_t>(c);
-        both.bytes[33] = static_cast<std::uint8_t>(model);
-        out.push_back(std::move(both));
-      }
+      for (int model : {0, 10, 11, 12, 13, 255}) set(c, model);
   }
   return out;
 }
@@ -238,12 +204,6 @@ std::string CheckStore(const utPubParam& s, const Bytes& b, std::int64_t records
   return {};
 }
 
-std::string CodesText(const std::vector<int>& codes) {
-  std::string s;
-  for (int c : codes) s += std::to_string(c) + " ";
-  return s;
-}
-
 // The parse alone over a buffer of exactly the file's size: the reader's buffer
 // carries one spare byte, which would hide a read just past the end.
 struct NullSink : ParseSink {
@@ -294,15 +254,16 @@ class MutatedDataFiles : public ::testing::Test {
       QCoreApplication::processEvents();
     }
     const std::vector<int> codes = form.codes();
+    std::string codesText = "codes";
+    for (int c : codes) codesText += " " + std::to_string(c);
     if (ok != layout.valid) return std::string("LoadFile said ") + (ok ? "valid" : "invalid");
     if (!ok) {
-      if (codes != std::vector<int>{kStatusInvalidFile}) return "codes " + CodesText(codes);
+      if (codes != std::vector<int>{kStatusInvalidFile}) return codesText;
       if (GetPubParam()->RecordCount != before) return "a refused file changed the store";
     } else {
-      const bool asked = codes.size() == 5;
       std::vector<int> want = {kStatusHeaderRead, kStatusRecordCount, kStatusFirstRecord, kStatusParseDone};
-      if (asked) want.insert(want.begin() + 3, kStatusDisorder);
-      if (codes != want) return "codes " + CodesText(codes);
+      if (codes.size() == 5) want.insert(want.begin() + 3, kStatusDisorder);  // asked about the time order once
+      if (codes != want) return codesText;
       if (form.msgs[1].value != layout.records) return "code 7 counts " + std::to_string(form.msgs[1].value);
       if (std::string broken = CheckStore(*GetPubParam(), b, layout.records); !broken.empty()) return broken;
     }

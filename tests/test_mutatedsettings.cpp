@@ -100,26 +100,14 @@ std::string BasePar() {
 // Each key of the base file set to each edge value.
 std::vector<TextMutant> ParEdges(const std::string& base) {
   const std::vector<std::string> numbers = {
-      "",           "-",          "+",           "+-1",         " 7 ",       "0",          "-0",
-      "2147483647", "2147483648", "-2147483648", "-2147483649", "99999999999999999999",   "1e309",
-      "-1e309",     "nan",        "inf",         "0x10",        "16777215.9", "-0.5",     "1e-400",
-      "12abc",      "\"42\"",     "'",           "\"",          "１２"};
-  const std::string longText(1000, 'x');
+      "", "-", "+", "+-1", " 7 ", "0", "-0", "2147483647", "2147483648", "-2147483648", "-2147483649",
+      "99999999999999999999", "1e309", "-1e309", "nan", "inf", "0x10", "16777215.9", "-0.5", "1e-400",
+      "12abc", "\"42\"", "'", "\"", "１２"};
+  // A lead byte whose trail the 31-byte limit cuts off, a whole character across the limit.
   const std::vector<std::string> texts = {
-      "",
-      std::string(31, 'a'),
-      std::string(32, 'a'),
-      std::string(30, 'a') + "\x81",         // a lead byte whose trail is cut off by the limit
-      std::string(30, 'a') + "\xD6\xD0",     // a whole character across the limit
-      std::string(29, 'a') + "\xD6\xD0\xD6",
-      "\x81",
-      "\xFF\xFF\xFF",
-      longText,
-      "\"quoted\"",
-      "\"",
-      std::string("a\0b", 3),
-      std::string(31, ' ') + "x",
-  };
+      "", std::string(31, 'a'), std::string(32, 'a'), std::string(30, 'a') + "\x81",
+      std::string(30, 'a') + "\xD6\xD0", std::string(29, 'a') + "\xD6\xD0\xD6", "\x81", "\xFF\xFF\xFF",
+      std::string(1000, 'x'), "\"quoted\"", "\"", std::string("a\0b", 3), std::string(31, ' ') + "x"};
   const std::vector<std::string> numberKeys = {"LANGESELECT", "BKCOLOR", "UP", "DOWN", "DATAPOS0", "DATAPOS3"};
   const std::vector<std::string> textKeys = {"COPYNAME", "DEVNAME", "fontname", "ch1", "ch32"};
   std::vector<TextMutant> out;
@@ -217,20 +205,25 @@ std::string CheckPar(const std::string& path, const std::string& bytes) {
 
 std::string SourceBytes(const std::string& relative) { return ReadBytes(SourceFile(relative)); }
 
+// The lines of a file without their '\n' (a '\r' stays), and where each key's '=' is.
+std::vector<std::pair<std::string, std::size_t>> Lines(const std::string& bytes) {
+  std::vector<std::pair<std::string, std::size_t>> out;
+  for (std::size_t pos = 0, end; pos < bytes.size(); pos = end + 1) {
+    end = std::min(bytes.find('\n', pos), bytes.size());
+    std::string line = bytes.substr(pos, end - pos);
+    const std::size_t eq = line.empty() || line[0] == ';' || line[0] == '[' ? std::string::npos : line.find('=');
+    out.emplace_back(std::move(line), eq);
+  }
+  return out;
+}
+
 // Sections and keys of a language file, and a few that no file holds.
 std::vector<std::pair<std::string, std::string>> KeysOf(const std::string& bytes) {
   std::vector<std::pair<std::string, std::string>> keys = {{"frmQuna", "NoSuchKey"}, {"NoSuchSection", "Caption"}};
   std::string section;
-  std::size_t pos = 0;
-  while (pos < bytes.size()) {
-    std::size_t end = bytes.find('\n', pos);
-    if (end == std::string::npos) end = bytes.size();
-    std::string line = bytes.substr(pos, end - pos);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    const std::size_t eq = line.find('=');
+  for (const auto& [line, eq] : Lines(bytes)) {
     if (line.size() > 2 && line.front() == '[') section = line.substr(1, line.find(']') - 1);
-    else if (eq != std::string::npos && line[0] != ';') keys.emplace_back(section, line.substr(0, eq));
-    pos = end + 1;
+    else if (eq != std::string::npos) keys.emplace_back(section, line.substr(0, eq));
   }
   return keys;
 }
@@ -240,16 +233,8 @@ std::vector<TextMutant> LongValues(const std::string& label, const std::string& 
   std::vector<TextMutant> out;
   for (std::size_t ascii : {509u, 510u, 511u, 512u}) {
     std::string bytes;
-    std::size_t pos = 0;
-    while (pos < base.size()) {
-      std::size_t end = base.find('\n', pos);
-      if (end == std::string::npos) end = base.size();
-      std::string line = base.substr(pos, end - pos);
-      if (std::size_t eq = line.find('='); eq != std::string::npos && line[0] != ';')
-        line = line.substr(0, eq + 1) + std::string(ascii, 'v') + "\xD6\xD0\xCE\xC4";
-      bytes += line + "\n";
-      pos = end + 1;
-    }
+    for (const auto& [line, eq] : Lines(base))
+      bytes += (eq == std::string::npos ? line : line.substr(0, eq + 1) + std::string(ascii, 'v') + "\xD6\xD0\xCE\xC4") + "\n";
     out.push_back({label + " values of " + std::to_string(ascii) + " bytes and two characters", bytes});
   }
   return out;
@@ -260,23 +245,19 @@ class SampleForm {
  public:
   SampleForm() {
     auto* layout = new QVBoxLayout(&form);
-    auto add = [&](QWidget* w, const char* name, const char* cls) {
+    auto add = [&]<class W>(W* w, const char* name, const char* cls) {
       w->setObjectName(name);
       w->setProperty("componentClass", cls);
       layout->addWidget(w);
       return w;
     };
     for (const char* name : {"lbl1", "lbl2", "Label1", "lbStatus"}) add(new QLabel("design"), name, "TLabel");
-    for (const char* name : {"btnLogin", "btnadd", "btnRefresh", "btn1"})
-      add(new QPushButton("design"), name, "TButton");
+    for (const char* name : {"btnLogin", "btnadd", "btnRefresh", "btn1"}) add(new QPushButton("design"), name, "TButton");
     add(new QGroupBox("design"), "grp1", "TGroupBox");
-    combo_ = static_cast<QComboBox*>(add(new QComboBox, "cbbpage", "TComboBox"));
-    combo_->addItems({"design", "design", "design"});
-    tree_ = static_cast<QTreeWidget*>(add(new QTreeWidget, "lv1", "TListView"));
-    tree_->setHeaderLabels({"design", "design", "design"});
-    auto* edit = add(new QLineEdit, "edtuser", "TLabeledEdit");
+    add(combo_, "cbbpage", "TComboBox")->addItems({"design", "design", "design"});
+    add(tree_, "lv1", "TListView")->setHeaderLabels({"design", "design", "design"});
     auto* buddy = new QLabel("design");
-    buddy->setBuddy(edit);
+    buddy->setBuddy(add(new QLineEdit, "edtuser", "TLabeledEdit"));
     layout->addWidget(buddy);
   }
 
@@ -293,8 +274,8 @@ class SampleForm {
   QWidget form;
 
  private:
-  QComboBox* combo_ = nullptr;
-  QTreeWidget* tree_ = nullptr;
+  QComboBox* combo_ = new QComboBox;
+  QTreeWidget* tree_ = new QTreeWidget;
 };
 
 std::string CheckLang(const std::string& path, const std::string& bytes,
