@@ -5,7 +5,6 @@
 #include <QPushButton>
 
 #include "mainform_support.h"
-#include "support/files.h"
 #include "ui_frmQuna.h"
 
 namespace {
@@ -57,39 +56,6 @@ TEST(MainFormLoad, NotificationSequenceOnARealFile) {
   EXPECT_EQ(ui->pnlMove->height(), 202);
   EXPECT_EQ(f.Count("fill 0 199"), 1);
   EXPECT_EQ(f.Count("setup 1"), 1);  // the channel set-up runs while Loading guards the lists
-}
-
-TEST(MainFormLoad, RefusedAndFailedOpens) {
-  TempDir dir;
-  const std::string a = Generate(dir, "a.qmd", {.records = 50}), b = Generate(dir, "b.qmd", {.records = 50});
-  LoadForm f;
-  ModalWatcher boxes;
-  // A file that cannot be opened: the message, and nothing of the form changes.
-  EXPECT_FALSE(f.OpenDataFile(dir.file("missing.qmd")));
-  ASSERT_EQ(boxes.texts.size(), 1u);
-  EXPECT_TRUE(boxes.texts[0].startsWith(QString("档案不支持格式-")));
-  EXPECT_TRUE(f.DataFileName.empty());
-  EXPECT_FALSE(f.IsBusy());
-  EXPECT_TRUE(f.Reader()->Idle());
-
-  // The next open works at once: a failed open does not start the 3 s wait.
-  ASSERT_TRUE(f.OpenDataFile(a));
-  // While the load runs a further open is refused.
-  EXPECT_FALSE(f.OpenDataFile(b));
-  ASSERT_TRUE(WaitLoaded(f));
-  EXPECT_EQ(f.DataFileName, a);
-
-  f.clock += 3000;
-  ASSERT_TRUE(f.OpenDataFile(b));
-  ASSERT_TRUE(WaitLoaded(f));
-  EXPECT_EQ(f.DataFileName, b);
-
-  // Not a data file: its own message; the loaded file stays.
-  WriteBytes(dir.file("junk.qmd"), "x");
-  f.clock += 5000;
-  EXPECT_FALSE(f.OpenDataFile(dir.file("junk.qmd")));
-  EXPECT_EQ(f.DataFileName, b);
-  EXPECT_EQ(f.WindowEnd, 50);
 }
 
 TEST(MainFormLoad, BusyStateRefusesWorkOnTheStore) {

@@ -63,7 +63,7 @@ RecordTime At(int h, int mi, int s = 0) { return RecordTime::At(2023, 5, 6, h, m
 
 }  // namespace
 
-TEST_F(Parse, ReplacedTimeFieldsValueScalingAndAlarmFlags) {
+TEST_F(Parse, TimeFieldsValuesAlarmsAndTheClosingEntryAfterAHalfRecord) {
   struct Time { RecordTime t; const char* text; };
   const Time times[] = {{{23, 13, 6, 24, 8, 9}, "2023-01-06 01:08:09"}, {{23, 2, 29, 0, 0, 0}, "2023-02-01 00:00:00"},
                         {{24, 2, 29, 0, 0, 0}, "2024-02-29 00:00:00"},  {{100, 5, 6, 7, 8, 9}, "2008-05-06 07:08:09"},
@@ -74,7 +74,10 @@ TEST_F(Parse, ReplacedTimeFieldsValueScalingAndAlarmFlags) {
   DataFileBuilder b;
   b.header(0, static_cast<int>(raw.size()));
   for (const Time& t : times) b.addRecord(t.t, raw, flags);
-  Run(b.bytes());
+  b.addBytes(std::vector<std::uint8_t>(9, 0x11));  // half a record: not stored
+  EXPECT_EQ(Run(b.bytes()), ParseOutcome::Completed);
+  EXPECT_EQ(sink.codes(), (std::vector<int>{7, 5, 1102, 6}));  // 2008 after 2024; all kept
+  EXPECT_EQ(sink.msgs[0].value, 5);
   for (int i = 0; i < 5; ++i) EXPECT_STREQ(rec(i).TimeText, times[i].text);
   EXPECT_DOUBLE_EQ(rec(0).Time, EncodeDateTime(2023, 1, 6, 1, 8, 9));
   for (std::size_t i = 0; i < raw.size(); ++i) {
@@ -82,17 +85,12 @@ TEST_F(Parse, ReplacedTimeFieldsValueScalingAndAlarmFlags) {
     for (int j = 0; j < 6; ++j) EXPECT_EQ(rec(0).Channel[i].Alarm[j], (flags[i] >> j) & 1) << i << "/" << j;
   }
   ExpectRange(-3276.8, 32767);
-}
-
-TEST_F(Parse, TrailingHalfRecordOrderAndClosingEntry) {
-  DataFileBuilder b;
-  b.header(0, 4).addRecord(At(10, 0), {10}).addRecord(At(10, 5), {20}).addBytes(std::vector<std::uint8_t>(9, 0x11));
-  EXPECT_EQ(Run(b.bytes()), ParseOutcome::Completed);
-  EXPECT_EQ(sink.codes(), (std::vector<int>{7, 5, 6}));
-  EXPECT_EQ(sink.msgs[0].value, 2);
-  EXPECT_EQ(Stored(), "10:00 10:05 10:05M ");
-  EXPECT_DOUBLE_EQ(rec(2).Time, rec(1).Time);
-  EXPECT_DOUBLE_EQ(rec(2).Channel[0].Value, 20);
+  // The closing entry repeats the last record's time and values.
+  ASSERT_EQ(store->RecordCount, 6);
+  EXPECT_EQ(rec(5).Marker, 1);
+  EXPECT_STREQ(rec(5).TimeText, rec(4).TimeText);
+  EXPECT_DOUBLE_EQ(rec(5).Time, rec(4).Time);
+  EXPECT_DOUBLE_EQ(rec(5).Channel[1].Value, rec(4).Channel[1].Value);
   EXPECT_EQ(store->DataHead.MarkerCount, 1);
 }
 
