@@ -13,7 +13,6 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <numeric>
 #include <string>
 #include <utility>
 #include <vector>
@@ -35,13 +34,6 @@ struct TextMutant {
 const std::vector<std::uint8_t> kNastyBytes = {0,   '\r', '\n', '[', ']', '=', ';', '"', '\'', ' ', '\t', '-', '+',
                                                '.', 'e',  '9',  '0', 0x7F, 0x80, 0x81, 0xA1, 0xFE, 0xFF, 0x40};
 
-std::vector<TextMutant> CutAt(const std::string& label, const std::string& base, const std::vector<std::size_t>& at) {
-  std::vector<TextMutant> out;
-  for (std::size_t n : at)
-    if (n <= base.size()) out.push_back({label + " cut to " + std::to_string(n) + " bytes", base.substr(0, n)});
-  return out;
-}
-
 std::vector<TextMutant> Changed(const std::string& label, const std::string& base, int count, std::uint32_t seed) {
   Mutator m(seed);
   std::vector<TextMutant> out;
@@ -59,25 +51,24 @@ std::vector<TextMutant> Changed(const std::string& label, const std::string& bas
   return out;
 }
 
-// Around each line end: the last byte of a value (half a GBK character, or the
-// carriage return of a CRLF), the line end itself and the start of the next line.
-std::vector<std::size_t> LineCuts(const std::string& base) {
-  std::vector<std::size_t> at;
+// The file cut around line ends (the last byte of a value: half a GBK character or the
+// carriage return of a CRLF; the line end; the start of the next line), lineCuts of
+// those spread by the seed, and at `anywhere` more lengths.
+std::vector<TextMutant> Cuts(const std::string& label, const std::string& base, std::size_t lineCuts,
+                             std::size_t anywhere, std::uint32_t seed) {
+  std::vector<std::size_t> around, at;
   for (std::size_t i = 1; i < base.size(); ++i)
-    if (base[i] == '\n')
-      for (std::size_t n : {i - 1, i, i + 1}) at.push_back(n);
-  return at;
-}
-
-// count of the cuts, spread over the file by a fixed seed.
-std::vector<std::size_t> SomeOf(std::vector<std::size_t> at, std::size_t count, std::uint32_t seed) {
+    if (base[i] == '\n') around.insert(around.end(), {i - 1, i, i + 1});
   Mutator m(seed);
-  std::vector<std::size_t> out;
-  while (out.size() < count && !at.empty()) {
-    const std::size_t i = m.Below(at.size());
-    out.push_back(at[i]);
-    at.erase(at.begin() + static_cast<std::ptrdiff_t>(i));
+  while (at.size() < lineCuts && !around.empty()) {
+    const std::size_t i = m.Below(around.size());
+    at.push_back(around[i]);
+    around.erase(around.begin() + static_cast<std::ptrdiff_t>(i));
   }
+  for (std::size_t i = 0; i < anywhere; ++i) at.push_back(m.Below(base.size()));
+  std::vector<TextMutant> out;
+  for (std::size_t n : at)
+    if (n <= base.size()) out.push_back({label + " cut to " + std::to_string(n) + " bytes", base.substr(0, n)});
   return out;
 }
 
@@ -118,10 +109,9 @@ std::vector<TextMutant> ParEdges(const std::string& base) {
     bytes.replace(at + prefix.size(), end - at - prefix.size(), value);
     out.push_back({key + "=<" + std::to_string(value.size()) + " bytes: " + value.substr(0, 12) + ">", bytes});
   };
-  for (const std::string& key : numberKeys)
-    for (const std::string& v : numbers) set(key, v);
-  for (const std::string& key : textKeys)
-    for (const std::string& v : texts) set(key, v);
+  for (const auto& [keys, values] : {std::pair{&numberKeys, &numbers}, std::pair{&textKeys, &texts}})
+    for (const std::string& key : *keys)
+      for (const std::string& v : *values) set(key, v);
   // Sections and keys repeated, renamed or without their ends.
   out.push_back({"section twice", base + base});
   out.push_back({"no section header", base.substr(base.find("\r\n") + 2)});
@@ -303,11 +293,7 @@ class MutatedSettings : public ::testing::Test {
 
 TEST_F(MutatedSettings, SystemParCutChangedAndAtItsEdges) {
   const std::string base = BasePar();
-  std::vector<std::size_t> everyByte(base.size());
-  std::iota(everyByte.begin(), everyByte.end(), std::size_t{0});
-  std::vector<std::size_t> at = LineCuts(base);
-  for (std::size_t n : SomeOf(everyByte, 40, 7000)) at.push_back(n);
-  std::vector<TextMutant> mutants = CutAt("system.par", base, at);
+  std::vector<TextMutant> mutants = Cuts("system.par", base, base.size(), 40, 7000);
   for (auto& part : {Changed("system.par", base, 150, 7001), ParEdges(base)})
     mutants.insert(mutants.end(), part.begin(), part.end());
   MutantRun run;
@@ -325,7 +311,7 @@ TEST_F(MutatedSettings, LanguageFilesCutChangedAndOverlong) {
     std::vector<std::pair<std::string, std::string>> keys;
     const auto all = KeysOf(base);
     for (std::size_t i = 0; i < all.size(); i += 5) keys.push_back(all[i]);
-    std::vector<TextMutant> mutants = CutAt(file, base, SomeOf(LineCuts(base), 120, seed));
+    std::vector<TextMutant> mutants = Cuts(file, base, 120, 0, seed);
     for (auto& part : {Changed(file, base, 120, seed + 1), LongValues(file, base)})
       mutants.insert(mutants.end(), part.begin(), part.end());
     const std::string path = folder.file(file + 5);  // the name without "lang/"
