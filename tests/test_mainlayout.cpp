@@ -220,12 +220,36 @@ TEST(StaleViews, FileBoxNamesTheLoadedFileAfterAFailedOrRefusedOpen) {
   ASSERT_TRUE(WaitLoaded(f));
 }
 
-TEST(StaleViews, CurvesFollowAWindowChosenOnAReportPage) {
+// Refresh, restore, zoom and a new file clear the cursor with its time and values; a
+// window chosen or restored on a report page is the window the curves show.
+TEST(StaleViews, CursorAndCurvesFollowTheRecordWindow) {
   TempDir dir;
   RealForm f(dir);
   Ui::frmQuna* ui = f.Form();
   // Records every 5 s from 2023-01-01 00:00:00.
-  ASSERT_TRUE(f.Load(Generate(dir, "a.qmd", GenOptions{.channels = 2, .records = 1000})));
+  ASSERT_TRUE(f.Load(Generate(dir, "a.qmd", GenOptions{.channels = 3, .records = 1000})));
+  const utPubParam* p = GetPubParam();
+  auto click = [&] {
+    ClickAtTime(f, p->Records[150].Time);
+    ASSERT_FALSE(ui->lbtime->text().isEmpty());
+    ASSERT_FALSE(f.LegendValues().join("").isEmpty());
+  };
+  auto cleared = [&](const char* after) {
+    EXPECT_EQ(ui->lbtime->text(), QString()) << after;
+    EXPECT_EQ(f.LegendValues().join(""), QString()) << after;
+    EXPECT_EQ(ui->lbl21->text(), QString()) << after;
+  };
+  click();
+  // A tab switch rebuilds the legend: the cursor and its values stay.
+  const QStringList values = f.LegendValues();
+  ui->pgc1->setCurrentIndex(5);
+  ui->pgc1->setCurrentIndex(0);
+  EXPECT_EQ(f.LegendValues(), values);
+  EXPECT_FALSE(ui->lbtime->text().isEmpty());
+  f.btnRefreshClick();
+  cleared("refresh");
+
+  click();
   ui->pgc1->setCurrentIndex(1);
   ui->dtp2->setTime(QTime(0, 10, 0));
   ui->dtp4->setTime(QTime(0, 20, 0));
@@ -233,14 +257,22 @@ TEST(StaleViews, CurvesFollowAWindowChosenOnAReportPage) {
   EXPECT_EQ(f.WindowFirst, 120);
   ui->pgc1->setCurrentIndex(0);
   RealForm::Settle();
-  EXPECT_NEAR(ui->cht1->BottomAxis().Minimum(), GetPubParam()->Records[120].Time, 1e-6);
-  EXPECT_NEAR(ui->cht1->BottomAxis().Maximum(), GetPubParam()->Records[240].Time, 1e-6);
+  EXPECT_NEAR(ui->cht1->BottomAxis().Minimum(), p->Records[120].Time, 1e-6);
+  EXPECT_NEAR(ui->cht1->BottomAxis().Maximum(), p->Records[240].Time, 1e-6);
+  cleared("refresh on a report page");
 
-  // The restore made on a report page brings the whole recording back to the chart.
+  click();
   ui->pgc1->setCurrentIndex(4);
   f.btnRestoreClick();
   ui->pgc1->setCurrentIndex(0);
-  EXPECT_NEAR(ui->cht1->BottomAxis().Minimum(), GetPubParam()->Records[0].Time, 1e-6);
+  EXPECT_NEAR(ui->cht1->BottomAxis().Minimum(), p->Records[0].Time, 1e-6);
+  cleared("restore");
+  click();
+  emit ui->cht1->ZoomedIn();
+  cleared("zoom");
+  click();
+  ASSERT_TRUE(f.Load(Generate(dir, "b.qmd", GenOptions{.channels = 3, .records = 300})));
+  cleared("new file");
 }
 
 // Markers are drawn blue and only the cursor red; a file dialog that is cancelled opens
@@ -281,43 +313,6 @@ TEST(StaleViews, MarkerAndCursorLinesKeptOverACancelledOpen) {
   EXPECT_TRUE(ui->cht1->HasVLine(f.Chart().cursorLine));
   EXPECT_EQ(ui->lbtime->text(), cursorTime);
   EXPECT_EQ(ui->cbb3->currentText(), QString("a.qmd"));
-}
-
-TEST(StaleViews, CursorTimeAndValuesGoWithTheCursorLine) {
-  TempDir dir;
-  RealForm f(dir);
-  Ui::frmQuna* ui = f.Form();
-  ASSERT_TRUE(f.Load(Generate(dir, "a.qmd", GenOptions{.channels = 3, .records = 300})));
-  const utPubParam* p = GetPubParam();
-  auto click = [&] {
-    ClickAtTime(f, p->Records[40].Time);
-    ASSERT_FALSE(ui->lbtime->text().isEmpty());
-    ASSERT_FALSE(f.LegendValues().join("").isEmpty());
-  };
-  auto cleared = [&](const char* after) {
-    EXPECT_EQ(ui->lbtime->text(), QString()) << after;
-    EXPECT_EQ(f.LegendValues().join(""), QString()) << after;
-    EXPECT_EQ(ui->lbl21->text(), QString()) << after;
-  };
-  click();
-  // A tab switch rebuilds the legend: the cursor and its values stay.
-  const QStringList values = f.LegendValues();
-  ui->pgc1->setCurrentIndex(5);
-  ui->pgc1->setCurrentIndex(0);
-  EXPECT_EQ(f.LegendValues(), values);
-  EXPECT_FALSE(ui->lbtime->text().isEmpty());
-  f.btnRefreshClick();
-  cleared("refresh");
-  click();
-  ui->dtp2->setTime(ui->dtp2->time().addSecs(60));
-  f.btnRestoreClick();
-  cleared("restore");
-  click();
-  emit ui->cht1->ZoomedIn();
-  cleared("zoom");
-  click();
-  ASSERT_TRUE(f.Load(Generate(dir, "b.qmd", GenOptions{.channels = 3, .records = 300})));
-  cleared("new file");
 }
 
 TEST(StaleViews, LogQueryWaitsForTheLoadToEnd) {
