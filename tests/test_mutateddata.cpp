@@ -93,7 +93,8 @@ std::vector<Mutant> AllMutants(int changedPerBase) {
       out.push_back(std::move(mu));
     };
     for (std::size_t n = 0; n < b.size(); ++n)
-      out.push_back({base.name + " cut to " + std::to_string(n), Bytes(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(n))});
+      out.push_back({base.name + " cut to " + std::to_string(n),
+                     Bytes(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(n))});
 
     std::vector<std::size_t> offsets[4];
     for (int f = 0; f < 4; ++f) offsets[f] = Offsets(b, static_cast<Field>(f));

@@ -221,9 +221,10 @@ std::vector<std::pair<std::string, std::string>> KeysOf(const std::string& bytes
 std::vector<TextMutant> LongValues(const std::string& label, const std::string& base) {
   std::vector<TextMutant> out;
   for (std::size_t ascii : {509u, 510u, 511u, 512u}) {
+    const std::string value = std::string(ascii, 'v') + "\xD6\xD0\xCE\xC4";
     std::string bytes;
     for (const auto& [line, eq] : Lines(base))
-      bytes += (eq == std::string::npos ? line : line.substr(0, eq + 1) + std::string(ascii, 'v') + "\xD6\xD0\xCE\xC4") + "\n";
+      bytes += (eq == std::string::npos ? line : line.substr(0, eq + 1) + value) + "\n";
     out.push_back({label + " values of " + std::to_string(ascii) + " bytes and two characters", bytes});
   }
   return out;
@@ -241,7 +242,8 @@ class SampleForm {
       return w;
     };
     for (const char* name : {"lbl1", "lbl2", "Label1", "lbStatus"}) add(new QLabel("design"), name, "TLabel");
-    for (const char* name : {"btnLogin", "btnadd", "btnRefresh", "btn1"}) add(new QPushButton("design"), name, "TButton");
+    for (const char* name : {"btnLogin", "btnadd", "btnRefresh", "btn1"})
+      add(new QPushButton("design"), name, "TButton");
     add(new QGroupBox("design"), "grp1", "TGroupBox");
     add(combo_, "cbbpage", "TComboBox")->addItems({"design", "design", "design"});
     add(tree_, "lv1", "TListView")->setHeaderLabels({"design", "design", "design"});

@@ -288,7 +288,8 @@ TEST(ParseInParts, SameStoreAsOneByOne) {
 }
 
 TEST(ParseInParts, AFileOutOfOrderIsParsedOneByOne) {
-  const std::vector<std::uint8_t> bytes = GenerateDataFile({.records = 40000, .powerFailures = 3, .backwardsAt = {25000}});
+  const std::vector<std::uint8_t> bytes =
+      GenerateDataFile({.records = 40000, .powerFailures = 3, .backwardsAt = {25000}});
   const ParseResult parts = ParseWith(bytes, 4);
   EXPECT_EQ(parts.codes, (std::vector<int>{7, 5, 1102, 6}));
   ExpectSameParse(ParseWith(bytes, 1), parts);
