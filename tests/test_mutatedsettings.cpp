@@ -10,11 +10,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTableWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <numeric>
 #include <string>
 #include <utility>
 #include <vector>
@@ -36,13 +34,6 @@ struct TextMutant {
 const std::vector<std::uint8_t> kNastyBytes = {0,   '\r', '\n', '[', ']', '=', ';', '"', '\'', ' ', '\t', '-', '+',
                                                '.', 'e',  '9',  '0', 0x7F, 0x80, 0x81, 0xA1, 0xFE, 0xFF, 0x40};
 
-std::vector<TextMutant> CutAt(const std::string& label, const std::string& base, const std::vector<std::size_t>& at) {
-  std::vector<TextMutant> out;
-  for (std::size_t n : at)
-    if (n <= base.size()) out.push_back({label + " cut to " + std::to_string(n) + " bytes", base.substr(0, n)});
-  return out;
-}
-
 std::vector<TextMutant> Changed(const std::string& label, const std::string& base, int count, std::uint32_t seed) {
   Mutator m(seed);
   std::vector<TextMutant> out;
@@ -60,25 +51,24 @@ std::vector<TextMutant> Changed(const std::string& label, const std::string& bas
   return out;
 }
 
-// Around each line end: the last byte of a value (half a GBK character, or the
-// carriage return of a CRLF), the line end itself and the start of the next line.
-std::vector<std::size_t> LineCuts(const std::string& base) {
-  std::vector<std::size_t> at;
+// The file cut around line ends (the last byte of a value: half a GBK character or the
+// carriage return of a CRLF; the line end; the start of the next line), lineCuts of
+// those spread by the seed, and at `anywhere` more lengths.
+std::vector<TextMutant> Cuts(const std::string& label, const std::string& base, std::size_t lineCuts,
+                             std::size_t anywhere, std::uint32_t seed) {
+  std::vector<std::size_t> around, at;
   for (std::size_t i = 1; i < base.size(); ++i)
-    if (base[i] == '\n')
-      for (std::size_t n : {i - 1, i, i + 1}) at.push_back(n);
-  return at;
-}
-
-// count of the cuts, spread over the file by a fixed seed.
-std::vector<std::size_t> SomeOf(std::vector<std::size_t> at, std::size_t count, std::uint32_t seed) {
+    if (base[i] == '\n') around.insert(around.end(), {i - 1, i, i + 1});
   Mutator m(seed);
-  std::vector<std::size_t> out;
-  while (out.size() < count && !at.empty()) {
-    const std::size_t i = m.Below(at.size());
-    out.push_back(at[i]);
-    at.erase(at.begin() + static_cast<std::ptrdiff_t>(i));
+  while (at.size() < lineCuts && !around.empty()) {
+    const std::size_t i = m.Below(around.size());
+    at.push_back(around[i]);
+    around.erase(around.begin() + static_cast<std::ptrdiff_t>(i));
   }
+  for (std::size_t i = 0; i < anywhere; ++i) at.push_back(m.Below(base.size()));
+  std::vector<TextMutant> out;
+  for (std::size_t n : at)
+    if (n <= base.size()) out.push_back({label + " cut to " + std::to_string(n) + " bytes", base.substr(0, n)});
   return out;
 }
 
@@ -100,26 +90,14 @@ std::string BasePar() {
 // Each key of the base file set to each edge value.
 std::vector<TextMutant> ParEdges(const std::string& base) {
   const std::vector<std::string> numbers = {
-      "",           "-",          "+",           "+-1",         " 7 ",       "0",          "-0",
-      "2147483647", "2147483648", "-2147483648", "-2147483649", "99999999999999999999",   "1e309",
-      "-1e309",     "nan",        "inf",         "0x10",        "16777215.9", "-0.5",     "1e-400",
-      "12abc",      "\"42\"",     "'",           "\"",          "１２"};
-  const std::string longText(1000, 'x');
+      "", "-", "+", "+-1", " 7 ", "0", "-0", "2147483647", "2147483648", "-2147483648", "-2147483649",
+      "99999999999999999999", "1e309", "-1e309", "nan", "inf", "0x10", "16777215.9", "-0.5", "1e-400",
+      "12abc", "\"42\"", "'", "\"", "１２"};
+  // A lead byte whose trail the 31-byte limit cuts off, a whole character across the limit.
   const std::vector<std::string> texts = {
-      "",
-      std::string(31, 'a'),
-      std::string(32, 'a'),
-      std::string(30, 'a') + "\x81",         // a lead byte whose trail is cut off by the limit
-      std::string(30, 'a') + "\xD6\xD0",     // a whole character across the limit
-      std::string(29, 'a') + "\xD6\xD0\xD6",
-      "\x81",
-      "\xFF\xFF\xFF",
-      longText,
-      "\"quoted\"",
-      "\"",
-      std::string("a\0b", 3),
-      std::string(31, ' ') + "x",
-  };
+      "", std::string(31, 'a'), std::string(32, 'a'), std::string(30, 'a') + "\x81",
+      std::string(30, 'a') + "\xD6\xD0", std::string(29, 'a') + "\xD6\xD0\xD6", "\x81", "\xFF\xFF\xFF",
+      std::string(1000, 'x'), "\"quoted\"", "\"", std::string("a\0b", 3), std::string(31, ' ') + "x"};
   const std::vector<std::string> numberKeys = {"LANGESELECT", "BKCOLOR", "UP", "DOWN", "DATAPOS0", "DATAPOS3"};
   const std::vector<std::string> textKeys = {"COPYNAME", "DEVNAME", "fontname", "ch1", "ch32"};
   std::vector<TextMutant> out;
@@ -131,10 +109,9 @@ std::vector<TextMutant> ParEdges(const std::string& base) {
     bytes.replace(at + prefix.size(), end - at - prefix.size(), value);
     out.push_back({key + "=<" + std::to_string(value.size()) + " bytes: " + value.substr(0, 12) + ">", bytes});
   };
-  for (const std::string& key : numberKeys)
-    for (const std::string& v : numbers) set(key, v);
-  for (const std::string& key : textKeys)
-    for (const std::string& v : texts) set(key, v);
+  for (const auto& [keys, values] : {std::pair{&numberKeys, &numbers}, std::pair{&textKeys, &texts}})
+    for (const std::string& key : *keys)
+      for (const std::string& v : *values) set(key, v);
   // Sections and keys repeated, renamed or without their ends.
   out.push_back({"section twice", base + base});
   out.push_back({"no section header", base.substr(base.find("\r\n") + 2)});
@@ -217,20 +194,25 @@ std::string CheckPar(const std::string& path, const std::string& bytes) {
 
 std::string SourceBytes(const std::string& relative) { return ReadBytes(SourceFile(relative)); }
 
+// The lines of a file without their '\n' (a '\r' stays), and where each key's '=' is.
+std::vector<std::pair<std::string, std::size_t>> Lines(const std::string& bytes) {
+  std::vector<std::pair<std::string, std::size_t>> out;
+  for (std::size_t pos = 0, end; pos < bytes.size(); pos = end + 1) {
+    end = std::min(bytes.find('\n', pos), bytes.size());
+    std::string line = bytes.substr(pos, end - pos);
+    const std::size_t eq = line.empty() || line[0] == ';' || line[0] == '[' ? std::string::npos : line.find('=');
+    out.emplace_back(std::move(line), eq);
+  }
+  return out;
+}
+
 // Sections and keys of a language file, and a few that no file holds.
 std::vector<std::pair<std::string, std::string>> KeysOf(const std::string& bytes) {
   std::vector<std::pair<std::string, std::string>> keys = {{"frmQuna", "NoSuchKey"}, {"NoSuchSection", "Caption"}};
   std::string section;
-  std::size_t pos = 0;
-  while (pos < bytes.size()) {
-    std::size_t end = bytes.find('\n', pos);
-    if (end == std::string::npos) end = bytes.size();
-    std::string line = bytes.substr(pos, end - pos);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    const std::size_t eq = line.find('=');
+  for (const auto& [line, eq] : Lines(bytes)) {
     if (line.size() > 2 && line.front() == '[') section = line.substr(1, line.find(']') - 1);
-    else if (eq != std::string::npos && line[0] != ';') keys.emplace_back(section, line.substr(0, eq));
-    pos = end + 1;
+    else if (eq != std::string::npos) keys.emplace_back(section, line.substr(0, eq));
   }
   return keys;
 }
@@ -239,17 +221,10 @@ std::vector<std::pair<std::string, std::string>> KeysOf(const std::string& bytes
 std::vector<TextMutant> LongValues(const std::string& label, const std::string& base) {
   std::vector<TextMutant> out;
   for (std::size_t ascii : {509u, 510u, 511u, 512u}) {
+    const std::string value = std::string(ascii, 'v') + "\xD6\xD0\xCE\xC4";
     std::string bytes;
-    std::size_t pos = 0;
-    while (pos < base.size()) {
-      std::size_t end = base.find('\n', pos);
-      if (end == std::string::npos) end = base.size();
-      std::string line = base.substr(pos, end - pos);
-      if (std::size_t eq = line.find('='); eq != std::string::npos && line[0] != ';')
-        line = line.substr(0, eq + 1) + std::string(ascii, 'v') + "\xD6\xD0\xCE\xC4";
-      bytes += line + "\n";
-      pos = end + 1;
-    }
+    for (const auto& [line, eq] : Lines(base))
+      bytes += (eq == std::string::npos ? line : line.substr(0, eq + 1) + value) + "\n";
     out.push_back({label + " values of " + std::to_string(ascii) + " bytes and two characters", bytes});
   }
   return out;
@@ -260,7 +235,7 @@ class SampleForm {
  public:
   SampleForm() {
     auto* layout = new QVBoxLayout(&form);
-    auto add = [&](QWidget* w, const char* name, const char* cls) {
+    auto add = [&]<class W>(W* w, const char* name, const char* cls) {
       w->setObjectName(name);
       w->setProperty("componentClass", cls);
       layout->addWidget(w);
@@ -270,13 +245,10 @@ class SampleForm {
     for (const char* name : {"btnLogin", "btnadd", "btnRefresh", "btn1"})
       add(new QPushButton("design"), name, "TButton");
     add(new QGroupBox("design"), "grp1", "TGroupBox");
-    combo_ = static_cast<QComboBox*>(add(new QComboBox, "cbbpage", "TComboBox"));
-    combo_->addItems({"design", "design", "design"});
-    tree_ = static_cast<QTreeWidget*>(add(new QTreeWidget, "lv1", "TListView"));
-    tree_->setHeaderLabels({"design", "design", "design"});
-    auto* edit = add(new QLineEdit, "edtuser", "TLabeledEdit");
+    add(combo_, "cbbpage", "TComboBox")->addItems({"design", "design", "design"});
+    add(tree_, "lv1", "TListView")->setHeaderLabels({"design", "design", "design"});
     auto* buddy = new QLabel("design");
-    buddy->setBuddy(edit);
+    buddy->setBuddy(add(new QLineEdit, "edtuser", "TLabeledEdit"));
     layout->addWidget(buddy);
   }
 
@@ -293,8 +265,8 @@ class SampleForm {
   QWidget form;
 
  private:
-  QComboBox* combo_ = nullptr;
-  QTreeWidget* tree_ = nullptr;
+  QComboBox* combo_ = new QComboBox;
+  QTreeWidget* tree_ = new QTreeWidget;
 };
 
 std::string CheckLang(const std::string& path, const std::string& bytes,
@@ -317,47 +289,37 @@ class MutatedSettings : public ::testing::Test {
  protected:
   ProgramFolder folder;
   void TearDown() override { GetLanchg()->SetLangFile(""); }
+};
 
-  void RunPar(const std::vector<TextMutant>& mutants) {
-    MutantRun run;
-    for (const TextMutant& mu : mutants) run.Check(mu.name, [&] { return CheckPar(SystemParPath(), mu.bytes); });
-    run.ExpectAllHeld();
-  }
+}  // namespace
 
-  void RunLang(const char* file, std::uint32_t seed) {
+TEST_F(MutatedSettings, SystemParCutChangedAndAtItsEdges) {
+  const std::string base = BasePar();
+  std::vector<TextMutant> mutants = Cuts("system.par", base, base.size(), 40, 7000);
+  for (auto& part : {Changed("system.par", base, 150, 7001), ParEdges(base)})
+    mutants.insert(mutants.end(), part.begin(), part.end());
+  MutantRun run;
+  for (const TextMutant& mu : mutants) run.Check(mu.name, [&] { return CheckPar(SystemParPath(), mu.bytes); });
+  EXPECT_GT(run.count(), 500);
+  run.ExpectAllHeld();
+}
+
+TEST_F(MutatedSettings, LanguageFilesCutChangedAndOverlong) {
+  SampleForm sample;
+  for (auto [file, seed] : {std::pair{"lang/langchs.ini", 9001u}, std::pair{"lang/langeng.ini", 9101u}}) {
     const std::string base = SourceBytes(file);
     ASSERT_GT(base.size(), 1000u) << file;
     // A spread of the file's keys: every lookup reads and decodes the file afresh.
     std::vector<std::pair<std::string, std::string>> keys;
     const auto all = KeysOf(base);
     for (std::size_t i = 0; i < all.size(); i += 5) keys.push_back(all[i]);
-    std::vector<TextMutant> mutants = CutAt(file, base, SomeOf(LineCuts(base), 120, seed));
+    std::vector<TextMutant> mutants = Cuts(file, base, 120, 0, seed);
     for (auto& part : {Changed(file, base, 120, seed + 1), LongValues(file, base)})
       mutants.insert(mutants.end(), part.begin(), part.end());
     const std::string path = folder.file(file + 5);  // the name without "lang/"
-    SampleForm sample;
     MutantRun run;
     for (const TextMutant& mu : mutants) run.Check(mu.name, [&] { return CheckLang(path, mu.bytes, keys, sample); });
     EXPECT_GT(run.count(), 200);
     run.ExpectAllHeld();
   }
-};
-
-}  // namespace
-
-TEST_F(MutatedSettings, SystemParCut) {
-  const std::string base = BasePar();
-  std::vector<std::size_t> everyByte(base.size());
-  std::iota(everyByte.begin(), everyByte.end(), std::size_t{0});
-  std::vector<std::size_t> at = LineCuts(base);
-  for (std::size_t n : SomeOf(everyByte, 40, 7000)) at.push_back(n);
-  RunPar(CutAt("system.par", base, at));
 }
-
-TEST_F(MutatedSettings, SystemParChanged) { RunPar(Changed("system.par", BasePar(), 150, 7001)); }
-
-TEST_F(MutatedSettings, SystemParValuesAtTheirEdges) { RunPar(ParEdges(BasePar())); }
-
-TEST_F(MutatedSettings, ChineseLanguageFile) { RunLang("lang/langchs.ini", 9001); }
-
-TEST_F(MutatedSettings, EnglishLanguageFile) { RunLang("lang/langeng.ini", 9101); }

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "data/recordparse.h"
@@ -62,7 +63,7 @@ RecordTime At(int h, int mi, int s = 0) { return RecordTime::At(2023, 5, 6, h, m
 
 }  // namespace
 
-TEST_F(Parse, ReplacedTimeFieldsValueScalingAndAlarmFlags) {
+TEST_F(Parse, TimeFieldsValuesAlarmsAndTheClosingEntryAfterAHalfRecord) {
   struct Time { RecordTime t; const char* text; };
   const Time times[] = {{{23, 13, 6, 24, 8, 9}, "2023-01-06 01:08:09"}, {{23, 2, 29, 0, 0, 0}, "2023-02-01 00:00:00"},
                         {{24, 2, 29, 0, 0, 0}, "2024-02-29 00:00:00"},  {{100, 5, 6, 7, 8, 9}, "2008-05-06 07:08:09"},
@@ -73,25 +74,23 @@ TEST_F(Parse, ReplacedTimeFieldsValueScalingAndAlarmFlags) {
   DataFileBuilder b;
   b.header(0, static_cast<int>(raw.size()));
   for (const Time& t : times) b.addRecord(t.t, raw, flags);
-  Run(b.bytes());
-  for (std::size_t i = 0; i < std::size(times); ++i) EXPECT_STREQ(rec(static_cast<int>(i)).TimeText, times[i].text);
+  b.addBytes(std::vector<std::uint8_t>(9, 0x11));  // half a record: not stored
+  EXPECT_EQ(Run(b.bytes()), ParseOutcome::Completed);
+  EXPECT_EQ(sink.codes(), (std::vector<int>{7, 5, 1102, 6}));  // 2008 after 2024; all kept
+  EXPECT_EQ(sink.msgs[0].value, 5);
+  for (int i = 0; i < 5; ++i) EXPECT_STREQ(rec(i).TimeText, times[i].text);
   EXPECT_DOUBLE_EQ(rec(0).Time, EncodeDateTime(2023, 1, 6, 1, 8, 9));
   for (std::size_t i = 0; i < raw.size(); ++i) {
     EXPECT_DOUBLE_EQ(rec(0).Channel[i].Value, values[i]) << i;
     for (int j = 0; j < 6; ++j) EXPECT_EQ(rec(0).Channel[i].Alarm[j], (flags[i] >> j) & 1) << i << "/" << j;
   }
   ExpectRange(-3276.8, 32767);
-}
-
-TEST_F(Parse, TrailingHalfRecordOrderAndClosingEntry) {
-  DataFileBuilder b;
-  b.header(0, 4).addRecord(At(10, 0), {10}).addRecord(At(10, 5), {20}).addBytes(std::vector<std::uint8_t>(9, 0x11));
-  EXPECT_EQ(Run(b.bytes()), ParseOutcome::Completed);
-  EXPECT_EQ(sink.codes(), (std::vector<int>{7, 5, 6}));
-  EXPECT_EQ(sink.msgs[0].value, 2);
-  EXPECT_EQ(Stored(), "10:00 10:05 10:05M ");
-  EXPECT_DOUBLE_EQ(rec(2).Time, rec(1).Time);
-  EXPECT_DOUBLE_EQ(rec(2).Channel[0].Value, 20);
+  // The closing entry repeats the last record's time and values.
+  ASSERT_EQ(store->RecordCount, 6);
+  EXPECT_EQ(rec(5).Marker, 1);
+  EXPECT_STREQ(rec(5).TimeText, rec(4).TimeText);
+  EXPECT_DOUBLE_EQ(rec(5).Time, rec(4).Time);
+  EXPECT_DOUBLE_EQ(rec(5).Channel[1].Value, rec(4).Channel[1].Value);
   EXPECT_EQ(store->DataHead.MarkerCount, 1);
 }
 
@@ -197,11 +196,8 @@ TEST_F(Parse, FullStoreKeepsTheFirstRecordsAndTheClosingEntry) {
   for (std::int64_t records : {std::int64_t{kMaxRecords}, std::int64_t{kMaxRecords} + 3}) {
     SCOPED_TRACE(records);
     const bool full = records > kMaxRecords;
-    GenOptions o;
-    o.channels = 1;
-    o.records = records;
-    o.intervalSeconds = 1;
-    o.backwardsAt = {kMaxRecords + 1};  // beyond the limit: never reported
+    // Out of order beyond the limit: never reported.
+    const GenOptions o{.channels = 1, .records = records, .intervalSeconds = 1, .backwardsAt = {kMaxRecords + 1}};
     Run(GenerateDataFile(o));
     EXPECT_EQ(sink.codes(), full ? std::vector<int>({7, 5, 3, 6}) : std::vector<int>({7, 5, 6}));
     ASSERT_EQ(store->RecordCount, kMaxRecords + 1);
@@ -234,21 +230,17 @@ ParseResult ParseWith(const std::vector<std::uint8_t>& bytes, int threads) {
   return r;
 }
 
+// Codes, counts, range, indices and power failures: all a parse leaves besides the entries.
+auto Summary(const ParseResult& r) {
+  const tagDataHead& h = r.store->DataHead;
+  std::vector<std::pair<double, double>> failures;
+  for (const pwrTime& p : h.PowerFailures) failures.emplace_back(p.PowerOff, p.PowerOn);
+  return std::tuple(r.codes, r.store->RecordCount, r.store->MinValue, r.store->MaxValue, h.EarliestIndex,
+                    h.LatestIndex, h.MarkerCount, failures);
+}
+
 void ExpectSameParse(const ParseResult& a, const ParseResult& b) {
-  EXPECT_EQ(a.codes, b.codes);
-  ASSERT_EQ(a.store->RecordCount, b.store->RecordCount);
-  EXPECT_EQ(a.store->MinValue, b.store->MinValue);
-  EXPECT_EQ(a.store->MaxValue, b.store->MaxValue);
-  const tagDataHead& ha = a.store->DataHead;
-  const tagDataHead& hb = b.store->DataHead;
-  EXPECT_EQ(ha.EarliestIndex, hb.EarliestIndex);
-  EXPECT_EQ(ha.LatestIndex, hb.LatestIndex);
-  EXPECT_EQ(ha.MarkerCount, hb.MarkerCount);
-  ASSERT_EQ(ha.PowerFailures.size(), hb.PowerFailures.size());
-  for (std::size_t i = 0; i < ha.PowerFailures.size(); ++i) {
-    EXPECT_EQ(ha.PowerFailures[i].PowerOff, hb.PowerFailures[i].PowerOff);
-    EXPECT_EQ(ha.PowerFailures[i].PowerOn, hb.PowerFailures[i].PowerOn);
-  }
+  ASSERT_EQ(Summary(a), Summary(b));
   for (int i = 0; i < a.store->RecordCount; ++i)
     ASSERT_EQ(std::memcmp(&a.store->Records[i], &b.store->Records[i], sizeof(tagDataRecord)), 0) << "entry " << i;
 }
@@ -296,11 +288,8 @@ TEST(ParseInParts, SameStoreAsOneByOne) {
 }
 
 TEST(ParseInParts, AFileOutOfOrderIsParsedOneByOne) {
-  GenOptions o;
-  o.records = 40000;
-  o.powerFailures = 3;
-  o.backwardsAt = {25000};
-  const std::vector<std::uint8_t> bytes = GenerateDataFile(o);
+  const std::vector<std::uint8_t> bytes =
+      GenerateDataFile({.records = 40000, .powerFailures = 3, .backwardsAt = {25000}});
   const ParseResult parts = ParseWith(bytes, 4);
   EXPECT_EQ(parts.codes, (std::vector<int>{7, 5, 1102, 6}));
   ExpectSameParse(ParseWith(bytes, 1), parts);
@@ -348,11 +337,8 @@ struct SlowSink : FakeSink {
 TEST(ParseInParts, SlowFreshPagesAreReportedOnceOnEveryPath) {
   // 40,000 records fill about 21 MB of the store. In order they are parsed in parts;
   // over the limit or out of order, one by one: both give up large pages alike.
-  GenOptions o;
-  o.records = 40000;
-  const std::vector<std::uint8_t> inOrder = GenerateDataFile(o);
-  o.backwardsAt = {20000};
-  const std::vector<std::uint8_t> outOfOrder = GenerateDataFile(o);
+  const std::vector<std::uint8_t> inOrder = GenerateDataFile({.records = 40000});
+  const std::vector<std::uint8_t> outOfOrder = GenerateDataFile({.records = 40000, .backwardsAt = {20000}});
   for (const auto& [bytes, threads] : {std::pair{&inOrder, 4}, std::pair{&inOrder, 1}, std::pair{&outOfOrder, 4}}) {
     SCOPED_TRACE(threads);
     auto store = std::make_unique<utPubParam>();
