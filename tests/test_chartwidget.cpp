@@ -32,7 +32,6 @@ struct Chart {
     w.BottomAxis().SetMinMax(45000.0, 45001.0);
     w.LeftAxis().SetMinMax(0.0, 100.0);
   }
-  QRect plot() const { return w.PlotRect(); }
 };
 
 }  // namespace
@@ -52,7 +51,7 @@ TEST(ChartAxis, SetterRuleAndEqualBounds) {
 TEST(ChartWidget, DragZoomsUndoesAndClicks) {
   Chart c;
   Spy spy(c.w);
-  const QRect p = c.plot();
+  const QRect p = c.w.PlotRect();
   const QPoint a = p.topLeft() + QPoint(100, 50), b = a + QPoint(200, 150);
   const double x0 = c.w.XValueAt(a.x()), x1 = c.w.XValueAt(b.x());
   const double y0 = c.w.YValueAt(b.y()), y1 = c.w.YValueAt(a.y());
@@ -90,7 +89,7 @@ TEST(ChartWidget, DragZoomsUndoesAndClicks) {
 TEST(ChartWidget, RubberBandStaysInPlotAndRightDragPans) {
   Chart c;
   Spy spy(c.w);
-  const QRect p = c.plot();
+  const QRect p = c.w.PlotRect();
   Drag(c.w, Qt::LeftButton, p.center(), QPoint(p.right() + 300, p.bottom() + 300));
   ASSERT_EQ(spy.zoomed, 1);
   EXPECT_DOUBLE_EQ(c.w.BottomAxis().Maximum(), 45001.0);

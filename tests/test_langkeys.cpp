@@ -75,19 +75,6 @@ std::vector<Lookup> FindCalls(const std::string& text, const std::string& file) 
   return found;
 }
 
-std::vector<std::pair<std::string, std::string>> Sources() {
-  std::vector<std::pair<std::string, std::string>> files;
-  for (const char* dir : {"platform", "data", "users", "mainwindow", "output", "app"}) {
-    QDirIterator it(QString::fromStdString(SourceFile(dir)), {"*.cpp", "*.h"}, QDir::Files,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-      const std::string path = it.next().toStdString();
-      files.emplace_back(path, ReadBytes(path));
-    }
-  }
-  return files;
-}
-
 }  // namespace
 
 TEST(LangFiles, AreGbkWithEachSectionOnce) {
@@ -122,10 +109,18 @@ TEST(LangFiles, EveryChineseKeyHasAnEnglishText) {
 }
 
 TEST(LangFiles, EveryLiteralLookupIsInTheEnglishFile) {
-  for (const auto& [path, text] : Sources()) {
-    for (const Lookup& l : FindCalls(text, path)) {
-      EXPECT_TRUE(HasKey(l.section, l.key))
-          << "[" << l.section << "] " << l.key << " used at " << l.where << " is missing from lang/langeng.ini";
+  std::size_t calls = 0;
+  for (const char* dir : {"platform", "data", "users", "mainwindow", "output", "app"}) {
+    QDirIterator it(QString::fromStdString(SourceFile(dir)), {"*.cpp", "*.h"}, QDir::Files,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+      const std::string path = it.next().toStdString();
+      for (const Lookup& l : FindCalls(ReadBytes(path), path)) {
+        ++calls;
+        EXPECT_TRUE(HasKey(l.section, l.key))
+            << "[" << l.section << "] " << l.key << " used at " << l.where << " is missing from lang/langeng.ini";
+      }
     }
   }
+  EXPECT_GT(calls, 50u) << "the sources were not found";
 }

@@ -17,8 +17,6 @@
 
 namespace {
 
-void SetChecked(QTreeWidgetItem* item, bool on) { item->setCheckState(0, on ? Qt::Checked : Qt::Unchecked); }
-
 // The real form (no hooks replaced) with its settings file in a temporary folder.
 class ChartForm : public TfrmQuna {
  public:
@@ -89,13 +87,13 @@ TEST(MainChart, SameNamesStayApartInListsLegendAndCurves) {
   EXPECT_EQ(f.LegendColumn(1), QStringList({"ch1", "ch2", "ch1", "ch4"}));
 
   // Unchecking the second "ch1" hides channel 2, not channel 0.
-  SetChecked(ui->lv8->topLevelItem(2), false);
+  ui->lv8->topLevelItem(2)->setCheckState(0, Qt::Unchecked);
   EXPECT_EQ(p->SysPar.ChannelShown[2], 0);
   EXPECT_EQ(p->SysPar.ChannelShown[0], 1);
   EXPECT_FALSE(series[2]->Active());
   EXPECT_TRUE(series[0]->Active());
   EXPECT_EQ(f.LegendColumn(1), QStringList({"ch1", "ch2", "ch4"}));
-  SetChecked(ui->lv8->topLevelItem(2), true);
+  ui->lv8->topLevelItem(2)->setCheckState(0, Qt::Checked);
 
   // Recolour channel 2 by a double click on its swatch: curve, swatch and legend cell
   // follow; channel 0 of the same name keeps its colour.

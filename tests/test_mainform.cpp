@@ -2,27 +2,18 @@
 // time-order dialog it asks.
 #include <gtest/gtest.h>
 
-#include <QDateEdit>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
-#include <QTabWidget>
-#include <QTimeEdit>
 #include <QTimer>
 
-#include "data/readdata.h"
 #include "data/utDataError.h"
 #include "mainform_support.h"
-#include "mainwindow/windowrules.h"
 #include "ui_frmQuna.h"
 
 namespace {
 
-StatusMsg Msg(int code, std::int64_t value = 0, const QString& text = {}, const QString& first = {},
-              const QString& second = {}) {
-  return StatusMsg{code, value, text, first, second};
-}
+StatusMsg Msg(int code, std::int64_t value = 0) { return {code, value, {}, {}, {}}; }
 
 // A form with a loaded recording of count records (the last the closing entry).
 struct Loaded {

@@ -21,14 +21,13 @@ QString Time(int record) { return QString::fromLatin1(GetPubParam()->Records[rec
 
 class ListsTest : public ::testing::Test {
  protected:
-  // A form with a generated 4-channel file loaded; its window is the whole recording.
-  void Load(int records) {
+  // A form with a generated 4-channel file of 1000 records loaded; its window is the whole recording.
+  void SetUp() override {
     GetLanchg()->SetLangFile(std::string());
-    const GenOptions opt{.channels = 4, .records = records, .alarms = true, .powerFailures = 3};
-    ASSERT_TRUE(WriteDataFile(dir_.file("demo.qmd"), opt));
     form_ = std::make_unique<TfrmQuna>();
     form_->show();
-    ASSERT_TRUE(form_->OpenDataFile(dir_.file("demo.qmd")));
+    const GenOptions opt{.channels = 4, .records = 1000, .alarms = true, .powerFailures = 3};
+    ASSERT_TRUE(form_->OpenDataFile(Generate(dir_, "demo.qmd", opt)));
     ASSERT_TRUE(WaitLoaded(*form_));
     ui = form_->Form();
   }
@@ -48,7 +47,6 @@ class ListsTest : public ::testing::Test {
 };
 
 TEST_F(ListsTest, DataPagesAtRowAndRecordIntervalsWithButtonStates) {
-  Load(1000);
   const int end = form_->WindowEnd;
   Tab(1);
   EXPECT_EQ(ui->lbl15->text(), "总：7 页");
@@ -101,7 +99,6 @@ TEST_F(ListsTest, DataPagesAtRowAndRecordIntervalsWithButtonStates) {
 }
 
 TEST_F(ListsTest, AlarmListTextsAndGoToRefusals) {
-  Load(1000);
   Tab(2);
   const std::vector<std::int32_t> alarms = GetPubParam()->AlarmIndex;
   ASSERT_GT(alarms.size(), 150u);
@@ -118,7 +115,6 @@ TEST_F(ListsTest, AlarmListTextsAndGoToRefusals) {
 }
 
 TEST_F(ListsTest, StatisticsColumnsFollowTheirChannel) {
-  Load(1000);
   Tab(3);
   EXPECT_EQ(ModelOf(ui->lv6)->rowCount(), 4);  // three failures and the closing entry
   // Channel 1 hidden: its average cell is empty and its column has no width.

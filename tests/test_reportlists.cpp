@@ -5,16 +5,14 @@
 
 namespace {
 
-std::vector<QString> Captions(const std::vector<ColumnSpec>& cols) {
-  std::vector<QString> v;
-  for (const auto& c : cols) v.push_back(c.caption);
+template <class T>
+std::vector<T> Field(const std::vector<ColumnSpec>& cols, T ColumnSpec::*field) {
+  std::vector<T> v;
+  for (const auto& c : cols) v.push_back(c.*field);
   return v;
 }
-std::vector<int> Widths(const std::vector<ColumnSpec>& cols) {
-  std::vector<int> v;
-  for (const auto& c : cols) v.push_back(c.width);
-  return v;
-}
+std::vector<QString> Captions(const std::vector<ColumnSpec>& cols) { return Field(cols, &ColumnSpec::caption); }
+std::vector<int> Widths(const std::vector<ColumnSpec>& cols) { return Field(cols, &ColumnSpec::width); }
 
 }  // namespace
 

@@ -8,15 +8,16 @@
 
 namespace {
 
-// Records stamped base + offsets[i] seconds; marker at the given indices.
+std::string At(int seconds) {
+  return QDateTime(QDate(2012, 9, 10), QTime(8, 0, 0)).addSecs(seconds).toString("yyyy-MM-dd HH:mm:ss").toStdString();
+}
+
+// Records stamped At(offsets[i]); markers at the given indices.
 std::vector<tagDataRecord> Records(const std::vector<int>& offsets, std::vector<int> markers = {}) {
   std::vector<tagDataRecord> r(offsets.size());
-  const QDateTime base(QDate(2012, 9, 10), QTime(8, 0, 0));
   for (std::size_t i = 0; i < offsets.size(); ++i) {
     std::memset(&r[i], 0, sizeof r[i]);
-    const QDateTime t = base.addSecs(offsets[i]);
-    std::snprintf(r[i].TimeText, sizeof r[i].TimeText, "%s",
-                  t.toString("yyyy-MM-dd HH:mm:ss").toLatin1().constData());
+    std::snprintf(r[i].TimeText, sizeof r[i].TimeText, "%s", At(offsets[i]).c_str());
   }
   for (int m : markers) r[m].Marker = 1;
   return r;
@@ -26,13 +27,6 @@ std::vector<int> Evenly(int n, int gap) {
   std::vector<int> v(n);
   for (int i = 0; i < n; ++i) v[i] = i * gap;
   return v;
-}
-
-std::string At(int seconds) {
-  return QDateTime(QDate(2012, 9, 10), QTime(8, 0, 0))
-      .addSecs(seconds)
-      .toString("yyyy-MM-dd HH:mm:ss")
-      .toStdString();
 }
 
 }  // namespace
