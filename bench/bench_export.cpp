@@ -24,7 +24,7 @@
 #include "data/readdata.h"
 #include "data/recordparse.h"
 #include "data/syspar.h"
-#include "mainwindow/Utpage.h"
+#include "reports/Utpage.h"
 #include "mainwindow/windowrules.h"
 #include "output/exportfile.h"
 #include "output/utexeclthread.h"

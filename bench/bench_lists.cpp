@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "data/pubparam.h"
-#include "mainwindow/Utpage.h"
+#include "reports/Utpage.h"
 #include "mainwindow/reportmodel.h"
-#include "mainwindow/statistics.h"
+#include "reports/statistics.h"
 #include "mainwindow/utLogInfo.h"
 #include "ui_frmLogInfo.h"
 

@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "mainwindow/numformat.h"
-#include "mainwindow/reportlists.h"
-#include "mainwindow/statistics.h"
+#include "reports/numformat.h"
+#include "reports/reportlists.h"
+#include "reports/statistics.h"
 
 namespace {
 // Every model alive, all of them on the user-interface thread.

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "mainwindow/Utpage.h"
-#include "mainwindow/reportsource.h"
+#include "reports/Utpage.h"
+#include "reports/reportsource.h"
 
 class QTableView;
 

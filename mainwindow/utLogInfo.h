@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "mainwindow/reportsource.h"
+#include "reports/reportsource.h"
 
 namespace Ui {
 class frmLogInfo;

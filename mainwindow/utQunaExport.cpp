@@ -8,7 +8,7 @@
 #include <QTimer>
 
 #include "data/lanchg.h"
-#include "mainwindow/reportlists.h"
+#include "reports/reportlists.h"
 #include "mainwindow/utQuna.h"
 #include "output/exportfile.h"
 #include "output/utexeclthread.h"

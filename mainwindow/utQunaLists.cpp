@@ -9,10 +9,10 @@
 #include <QTableView>
 #include <algorithm>
 
-#include "mainwindow/Utpage.h"
-#include "mainwindow/reportlists.h"
+#include "reports/Utpage.h"
+#include "reports/reportlists.h"
 #include "mainwindow/reportmodel.h"
-#include "mainwindow/statistics.h"
+#include "reports/statistics.h"
 #include "mainwindow/utLogInfo.h"
 #include "mainwindow/utQuna.h"
 #include "ui_frmQuna.h"

@@ -6,7 +6,7 @@
 
 #include "data/lanchg.h"
 #include "mainwindow/utQuna.h"
-#include "mainwindow/Utpage.h"
+#include "reports/Utpage.h"
 #include "mainwindow/chartrules.h"
 #include "mainwindow/windowrules.h"
 #include "platform/colors.h"

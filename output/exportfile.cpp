@@ -6,9 +6,9 @@
 #include <future>
 
 #include "data/lanchg.h"
-#include "mainwindow/Utpage.h"
-#include "mainwindow/numformat.h"
-#include "mainwindow/statistics.h"
+#include "reports/Utpage.h"
+#include "reports/numformat.h"
+#include "reports/statistics.h"
 #include "platform/gbk.h"
 #include "platform/parallel.h"
 

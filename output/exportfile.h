@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "mainwindow/reportsource.h"
+#include "reports/reportsource.h"
 
 enum class ExportKind { Data, Alarms, PowerFailures, Energy, Peaks, Averages, Empty };
 

@@ -5,8 +5,8 @@
 #include <cmath>
 
 #include "data/lanchg.h"
-#include "mainwindow/reportlists.h"
-#include "mainwindow/statistics.h"
+#include "reports/reportlists.h"
+#include "reports/statistics.h"
 #include "platform/datetime.h"
 #include "platform/gbk.h"
 

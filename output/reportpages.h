@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "mainwindow/Utpage.h"
-#include "mainwindow/reportsource.h"
-#include "mainwindow/statistics.h"
+#include "reports/Utpage.h"
+#include "reports/reportsource.h"
+#include "reports/statistics.h"
 #include "output/Utprinter.h"  // PageMetrics: page units of one device
 #include "output/reportgeometry.h"
 

@@ -5,7 +5,7 @@
 #include <climits>
 
 #include "data/lanchg.h"
-#include "mainwindow/numformat.h"
+#include "reports/numformat.h"
 #include "ui_frmjumppage.h"
 
 int TypedPage(const QString& text) {

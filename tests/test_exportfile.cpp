@@ -9,7 +9,7 @@
 #include <random>
 
 #include "data/lanchg.h"
-#include "mainwindow/numformat.h"
+#include "reports/numformat.h"
 #include "output/exportfile.h"
 #include "platform/gbk.h"
 #include "support/exportbytes.h"

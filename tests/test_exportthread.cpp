@@ -12,7 +12,7 @@
 
 #include "data/lanchg.h"
 #include "mainform_support.h"
-#include "mainwindow/Utpage.h"
+#include "reports/Utpage.h"
 #include "output/exportfile.h"
 #include "output/utexeclthread.h"
 #include "platform/appcursor.h"

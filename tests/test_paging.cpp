@@ -3,7 +3,7 @@
 #include <limits>
 
 #include "support/listrecords.h"
-#include "mainwindow/Utpage.h"
+#include "reports/Utpage.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "support/listrecords.h"
-#include "mainwindow/reportlists.h"
+#include "reports/reportlists.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <utility>
 
 #include "support/listrecords.h"
-#include "mainwindow/numformat.h"
-#include "mainwindow/statistics.h"
+#include "reports/numformat.h"
+#include "reports/statistics.h"
 
 namespace {
 

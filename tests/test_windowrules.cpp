@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "mainwindow/Utpage.h"
+#include "reports/Utpage.h"
 #include "mainwindow/windowrules.h"
 
 namespace {

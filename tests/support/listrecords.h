@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "data/pubparam.h"
-#include "mainwindow/reportsource.h"
+#include "reports/reportsource.h"
 
 struct TestRecords {
   std::vector<tagDataRecord> recs;

@@ -1,10 +1,10 @@
-#include "mainwindow/statistics.h"
+#include "reports/statistics.h"
 
 #include <algorithm>
 #include <array>
 
 #include "data/lanchg.h"
-#include "mainwindow/numformat.h"
+#include "reports/numformat.h"
 
 namespace {
 

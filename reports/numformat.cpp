@@ -1,4 +1,4 @@
-#include "mainwindow/numformat.h"
+#include "reports/numformat.h"
 
 #include <algorithm>
 #include <charconv>

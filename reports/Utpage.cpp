@@ -1,10 +1,10 @@
-#include "mainwindow/Utpage.h"
+#include "reports/Utpage.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "data/lanchg.h"
-#include "mainwindow/numformat.h"
+#include "reports/numformat.h"
 
 AlarmTexts LoadAlarmTexts() {
   return {GetLangString("utpage", "Error4", QStringLiteral("上限报警,")),

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "mainwindow/reportsource.h"
+#include "reports/reportsource.h"
 
 // A summary list: its columns and its rows (each row: caption, then its cells).
 struct StatTable {

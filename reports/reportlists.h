@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "mainwindow/reportsource.h"
+#include "reports/reportsource.h"
 
 // Page modes (ReportType) that have lists.
 enum ReportMode : int {

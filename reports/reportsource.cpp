@@ -1,4 +1,4 @@
-#include "mainwindow/reportsource.h"
+#include "reports/reportsource.h"
 
 #include <algorithm>
 #include <cstring>

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "mainwindow/reportsource.h"
+#include "reports/reportsource.h"
 
 // Shared with the export and the report print, which start from the data list's page.
 constexpr int kPageRows = 150;

@@ -1,11 +1,11 @@
-#include "mainwindow/reportlists.h"
+#include "reports/reportlists.h"
 
 #include <algorithm>
 #include <string>
 
 #include "data/lanchg.h"
-#include "mainwindow/Utpage.h"
-#include "mainwindow/numformat.h"
+#include "reports/Utpage.h"
+#include "reports/numformat.h"
 
 namespace {
 
