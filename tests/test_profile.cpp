@@ -5,11 +5,13 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <climits>
+#include <functional>
 #include <vector>
 
 #include "data/syspar.h"
@@ -105,31 +107,28 @@ TEST(ProfileWrite, FailedWriteLeavesTheOldFileWhole) {
   const std::string old = "[par]\nBKCOLOR=5\n" + std::string(4000, ';') + "\n";
   WriteBytes(path, old);
 
+  // Each fault in a child process, which exits 0 when the write failed (2: no fault made).
+  const auto writeInChild = [&](const std::function<bool()>& makeFault) {
+    const pid_t child = fork();
+    if (child == 0) _exit(!makeFault() ? 2 : WriteProfileText("par", "BKCOLOR", "6", path) ? 1 : 0);
+    int status = -1;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  };
   // A full disk: the temporary file cannot take the new content.
-  {
-    struct rlimit saved {};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    struct sigaction ignore {}, before {};
-    ignore.sa_handler = SIG_IGN;
-    sigaction(SIGXFSZ, &ignore, &before);
-    struct rlimit small = saved;
-    small.rlim_cur = 1024;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool ok = WriteProfileText("par", "BKCOLOR", "6", path);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    sigaction(SIGXFSZ, &before, nullptr);
-    EXPECT_FALSE(ok);
-  }
+  EXPECT_EQ(writeInChild([] {
+              signal(SIGXFSZ, SIG_IGN);
+              const rlimit small{1024, 1024};
+              return setrlimit(RLIMIT_FSIZE, &small) == 0;
+            }),
+            0);
   EXPECT_EQ(ReadBytes(path), old);
   EXPECT_EQ(FilesIn(dir), 1);
-
-  // A read-only folder (the superuser writes anyway).
-  if (geteuid() != 0) {
-    ASSERT_EQ(chmod(dir.path().c_str(), 0500), 0);
-    EXPECT_FALSE(WriteProfileText("par", "BKCOLOR", "7", path));
-    chmod(dir.path().c_str(), 0700);
-    EXPECT_EQ(ReadBytes(path), old);
-  }
+  // A read-only folder, written by an ordinary user (the superuser writes anyway).
+  ASSERT_EQ(chmod(dir.path().c_str(), 0555), 0);
+  EXPECT_EQ(writeInChild([] { return geteuid() != 0 || setuid(65534) == 0; }), 0);
+  chmod(dir.path().c_str(), 0700);
+  EXPECT_EQ(ReadBytes(path), old);
 }
 
 TEST(SysParRead, NoFileGivesTheDefaultsAndCreatesNone) {
