@@ -54,13 +54,8 @@ TEST_F(ListsTest, DataPagesAtRowAndRecordIntervalsWithButtonStates) {
   const int end = form_->WindowEnd;
   Tab(1);
   EXPECT_EQ(ui->lbl15->text(), "总：7 页");
-  struct Step {
-    QPushButton* button;
-    const char* typed;
-    int page;  // shown afterwards
-    bool prev, next;
-    const char* box;
-  };
+  // The page shown after each step, the states of Previous and Next, the box it told.
+  struct Step { QPushButton* button; const char* typed; int page; bool prev, next; const char* box; };
   const Step steps[] = {
       {nullptr, nullptr, 1, false, true, nullptr},
       {ui->btnNext, nullptr, 2, true, true, nullptr},

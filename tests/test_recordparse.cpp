@@ -106,11 +106,7 @@ TEST_F(Parse, TimeOrderPolicies) {
   const int minutes[] = {0, 5, 3, 4, 6};
   const int values[] = {1, 2, -50, 90, 5};
   for (int i = 0; i < 5; ++i) b.addRecord(At(10, minutes[i]), {values[i]});
-  struct Case {
-    int answer;
-    const char* stored;
-    double min, max;
-  };
+  struct Case { int answer; const char* stored; double min, max; };
   const Case cases[] = {{0, "10:00 10:05 10:03 10:04 10:06 10:06M ", -50, 90},
                         {1, "10:00 10:05 10:06 10:06M ", 1, 5},
                         {2, "10:00 10:05 10:03* 10:04* 10:06 10:06M ", 1, 5},

@@ -141,11 +141,7 @@ TEST(GoTo, TypedPagesAreCheckedAgainstTheCurrentStep) {
 TEST(DataPages, WindowPagesStepsAndButtons) {
   TestRecords store(1300, 2);
   const ReportSource src = store.src();
-  struct Case {
-    int first, end, step, page;
-    std::vector<std::int32_t> rows;
-    bool prev, next;
-  };
+  struct Case { int first, end, step, page; std::vector<std::int32_t> rows; bool prev, next; };
   const Case cases[] = {
       {0, 1000, 5, 1, Every(0, 750, 5), false, true},
       {0, 1000, 5, 2, Every(750, 1000, 5), true, false},
