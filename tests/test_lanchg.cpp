@@ -169,33 +169,27 @@ TEST(Translate, CaptionsItemsAndColumnsTakeTheirTextsAndOnlyThose) {
   EXPECT_EQ(f.cb1->currentIndex(), 2);
 }
 
-TEST(LangFiles, AreGbkWithEachSectionOnce) {
-  for (const char* name : {"langchs.ini", "langeng.ini"}) {
+// Both files GBK with each section once; every key of the Chinese file in the English one.
+TEST(LangFiles, AreGbkWithEachSectionOnceAndEveryChineseKeyInEnglish) {
+  for (const std::string name : {"langchs.ini", "langeng.ini"}) {
     SCOPED_TRACE(name);
-    const std::string bytes = ReadBytes(SourceFile(std::string("lang/") + name));
+    const std::string bytes = ReadBytes(SourceFile("lang/" + name));
     ASSERT_FALSE(bytes.empty()) << "QUNO_SOURCE_DIR unset or file missing";
     EXPECT_NE(bytes.rfind("\xEF\xBB\xBF", 0), 0u) << "starts with a UTF-8 mark";
     const QString text = gbk::Decode(bytes);
     EXPECT_FALSE(text.contains(QChar(0xFFFD))) << "holds bytes that are not GBK (UTF-8 appended?)";
     std::set<QString> sections;
+    std::string section;
     for (const QString& line : text.split('\n')) {
       const QString t = line.trimmed();
-      if (!t.startsWith('[')) continue;
-      const QString section = t.mid(1, t.indexOf(']') - 1).trimmed().toLower();
-      EXPECT_TRUE(sections.insert(section).second)
-          << "section [" << section.toStdString() << "] appears twice; lookups only see the first, so join the two";
-    }
-  }
-}
-
-TEST(LangFiles, EveryChineseKeyHasAnEnglishText) {
-  std::string section;
-  for (const QString& line : gbk::Decode(ReadBytes(SourceFile("lang/langchs.ini"))).split('\n')) {
-    const QString t = line.trimmed();
-    if (t.startsWith('[')) section = t.mid(1, t.indexOf(']') - 1).trimmed().toStdString();
-    else if (!t.startsWith(';') && t.contains('=') && !section.empty()) {
-      const std::string key = t.left(t.indexOf('=')).trimmed().toStdString();
-      EXPECT_TRUE(HasKey(section, key)) << "[" << section << "] " << key;
+      if (t.startsWith('[')) {
+        section = t.mid(1, t.indexOf(']') - 1).trimmed().toStdString();
+        EXPECT_TRUE(sections.insert(QString::fromStdString(section).toLower()).second)
+            << "section [" << section << "] appears twice; lookups only see the first, so join the two";
+      } else if (name == "langchs.ini" && !t.startsWith(';') && t.contains('=') && !section.empty()) {
+        const std::string key = t.left(t.indexOf('=')).trimmed().toStdString();
+        EXPECT_TRUE(HasKey(section, key)) << "[" << section << "] " << key;
+      }
     }
   }
 }
