@@ -1,7 +1,6 @@
 #include "output/utbmpPrint.h"
 
 #include <QComboBox>
-#include <QFontMetrics>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPrinterInfo>
