@@ -306,6 +306,15 @@ TEST(ReportPages, NoTextOverTextAtAnyChannelCount) {
           s.model = model;
           for (int k = 0; k < 32; ++k) s.shown[k] = k < shown;
           ReportContent c = BuildReportContent(s.src(), kind, 0, 390, 1);
+          if (shown == 16) {  // the longer English texts
+            c.texts.alarms = {"Upper limit alarm,", "Lower limit alarm,", "Positive deviation alarm,",
+                              "Negative deviation alarm,", "Over-range alarm,", "Abnormal alarm,"};
+            c.texts.recordTime = "Record time";
+            c.texts.peakKind = "Peak kind";
+            c.texts.powerFail = "Power failure";
+            c.texts.pageBefore = "Page";
+            c.texts.title = "Report: power failures";
+          }
           c.deviceName = QString(40, QChar(0x70C9));
           c.rangeText = TestRecords::time(0) + "=>" + TestRecords::time(389);
           const ReportLayout l = LayoutReport(c, m, 5, 5, 5);
