@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFontMetrics>
+#include <QImage>
 #include <QPageSize>
 #include <QPainter>
 #include <QPrintEngine>
@@ -64,6 +65,23 @@ PageMetrics ComputePageMetrics(double dpiX, double dpiY, int horzRes, int vertRe
 
 QFont PrinterDefaultFont() { return QFont(QString::fromUtf8("宋体"), 8); }
 
+PageMetrics DefaultPaperMetrics(bool scaleTo600) {
+  // A4 at 600 dpi: 4960 x 7016 dots; the font measured at that resolution.
+  QImage probe(1, 1, QImage::Format_RGB32);
+  probe.setDotsPerMeterX(qRound(kUnitDpi / 0.0254));
+  probe.setDotsPerMeterY(qRound(kUnitDpi / 0.0254));
+  const QFontMetrics fm(PrinterDefaultFont(), &probe);
+  return ComputePageMetrics(kUnitDpi, kUnitDpi, 4960, 7016, fm.horizontalAdvance(QString::fromUtf8("国")),
+                            fm.height(), scaleTo600);
+}
+
+QSize PreviewImageSize(const PageMetrics& paper, double screenDpiX, double screenDpiY, int zoomPercent) {
+  if (paper.unitsPerInchX <= 0 || paper.unitsPerInchY <= 0) return QSize(1, 1);
+  const double zoom = zoomPercent * 0.01;
+  return QSize(std::max(1, static_cast<int>(paper.width / paper.unitsPerInchX * screenDpiX * zoom)),
+               std::max(1, static_cast<int>(paper.height / paper.unitsPerInchY * screenDpiY * zoom)));
+}
+
 utPrinter::utPrinter() = default;
 
 utPrinter::~utPrinter() { ReleasePrinter(); }
@@ -109,39 +127,58 @@ void utPrinter::ReleasePrinter() {
   printer_.reset();
 }
 
+std::unique_ptr<QPrinter> utPrinter::MakePrinter() const {
+  std::unique_ptr<QPrinter> printer;
+  if (outputFile_.isEmpty()) {
+    const QPrinterInfo info = QPrinterInfo::printerInfo(QString::fromStdString(printerName_));
+    if (printerName_.empty() || info.isNull()) return nullptr;
+    printer = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
+    KeepTextAsText(*printer);
+  } else {
+    printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    printer->setOutputFormat(QPrinter::PdfFormat);
+    printer->setOutputFileName(outputFile_);
+    printer->setResolution(outputDpi_);
+  }
+  // A4 whatever the printer's paper: only the size is forced, the margins stay the driver's.
+  printer->setPageSize(QPageSize(QPageSize::A4));
+  printer->setDocName(QStringLiteral("Printing"));
+  printer->setColorMode(grayScale_ ? QPrinter::GrayScale : QPrinter::Color);
+  if (!printer->isValid()) return nullptr;
+  return printer;
+}
+
+PageMetrics utPrinter::MetricsOf(QPrinter& printer) const {
+  const QFontMetrics fm(PrinterDefaultFont(), &printer);
+  return ComputePageMetrics(printer.logicalDpiX(), printer.logicalDpiY(), printer.width(),
+                            printer.height(), fm.horizontalAdvance(QString::fromUtf8("国")),
+                            fm.height(), scaleTo600_);
+}
+
+PageMetrics utPrinter::PaperMetrics() {
+  if (paper_ && paper_->name == printerName_ && paper_->file == outputFile_ &&
+      paper_->dpi == outputDpi_ && paper_->scale == scaleTo600_)
+    return paper_->metrics;
+  const std::unique_ptr<QPrinter> printer = MakePrinter();
+  paper_ = Paper{printerName_, outputFile_, outputDpi_, scaleTo600_,
+                 printer ? MetricsOf(*printer) : DefaultPaperMetrics(scaleTo600_)};
+  return paper_->metrics;
+}
+
 bool utPrinter::Open() {
   failed_ = false;
   printed_ = false;
   pages_ = 0;
   ReleasePrinter();
-  if (outputFile_.isEmpty()) {
-    const QPrinterInfo info = QPrinterInfo::printerInfo(QString::fromStdString(printerName_));
-    if (printerName_.empty() || info.isNull()) {
-      Fail();
-      return false;
-    }
-    printer_ = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
-    KeepTextAsText(*printer_);
-  } else {
-    printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
-    printer_->setOutputFormat(QPrinter::PdfFormat);
-    printer_->setOutputFileName(outputFile_);
-    printer_->setResolution(outputDpi_);
-  }
-  // A4 whatever the printer's paper: only the size is forced, the margins stay the driver's.
-  printer_->setPageSize(QPageSize(QPageSize::A4));
-  printer_->setDocName(QStringLiteral("Printing"));
-  if (!printer_->isValid()) {
-    printer_.reset();
+  printer_ = MakePrinter();
+  if (!printer_) {
     Fail();
     return false;
   }
   deviceDpiX_ = printer_->logicalDpiX();
   deviceDpiY_ = printer_->logicalDpiY();
-  const QFontMetrics fm(PrinterDefaultFont(), printer_.get());
-  metrics_ = ComputePageMetrics(deviceDpiX_, deviceDpiY_, printer_->width(), printer_->height(),
-                                fm.horizontalAdvance(QString::fromUtf8("国")), fm.height(),
-                                scaleTo600_);
+  metrics_ = MetricsOf(*printer_);
+  paper_ = Paper{printerName_, outputFile_, outputDpi_, scaleTo600_, metrics_};
   return true;
 }
 

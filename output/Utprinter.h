@@ -4,7 +4,8 @@
 // size W x H and the two text metrics every page layout is expressed in: the line
 // height LH (height of "中") and the character width CW (width of "国").
 //
-// Preview:  SetToPrinter(0), SetDC(painter on the image), the four metric setters, Run.
+// Preview:  SetToPrinter(0), SetDC(painter on the image, scaled from the paper),
+//           SetMetrics(PaperMetrics()), Run: the preview page is the paper page.
 // Paper:    SetToPrinter(1), SetScaleTo600, Open, then if BeginDoc: BeginPage, Run,
 //           EndPage (per page), and in every case EndDoc.
 //
@@ -15,9 +16,11 @@
 #include <QColor>
 #include <QFont>
 #include <QPen>
+#include <QSize>
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/statusmsg.h"
@@ -51,6 +54,13 @@ PageMetrics ComputePageMetrics(double dpiX, double dpiY, int horzRes, int vertRe
 // The font the printer's texts are measured in when no other is chosen.
 QFont PrinterDefaultFont();
 
+// A4 at 600 dpi with the default font: the paper when no printer can be asked.
+PageMetrics DefaultPaperMetrics(bool scaleTo600);
+
+// The size of a page's image at zoomPercent of its real size on a screen of the given
+// resolution: the page keeps its proportions whatever the zoom.
+QSize PreviewImageSize(const PageMetrics& paper, double screenDpiX, double screenDpiY, int zoomPercent);
+
 class utPrinter {
  public:
   utPrinter();
@@ -69,10 +79,13 @@ class utPrinter {
   void SetPageHeight(int height) { metrics_.height = height; }
   void SetLineHeight(int lineHeight) { metrics_.lineHeight = lineHeight; }
   void SetCharWidth(int charWidth) { metrics_.charWidth = charWidth; }
+  void SetMetrics(const PageMetrics& metrics) { metrics_ = metrics; }
   void SetToPrinter(int toPrinter) { toPrinter_ = toPrinter; }
   void SetPrinterName(std::string name) { printerName_ = std::move(name); }
   void SetNotifyWindow(StatusReceiver* receiver, QObject* context);
   void SetScaleTo600(bool scale) { scaleTo600_ = scale; }
+  // Black-and-white: the printer prints in greys.
+  void SetGrayScale(bool gray) { grayScale_ = gray; }
   // Instead of a named printer, Open writes a PDF file at this resolution (tests,
   // benchmarks). An empty path goes back to the named printer.
   void SetOutputFile(const QString& path, int dpi = 600);
@@ -83,6 +96,7 @@ class utPrinter {
   int CharWidth() const { return metrics_.charWidth; }
   int ToPrinter() const { return toPrinter_; }
   bool ScaleTo600() const { return scaleTo600_; }
+  bool GrayScale() const { return grayScale_; }
   const std::string& PrinterName() const { return printerName_; }
   // Resolution of the device drawn on (the preview image's or the printer's).
   double DeviceDpiX() const { return deviceDpiX_; }
@@ -96,6 +110,10 @@ class utPrinter {
   // Opens the printer (or the output file) on A4 and computes the metrics. False, with
   // code 12 sent, when the printer is unknown or unusable.
   bool Open();
+  // The metrics Open would give for the printer (or output file) and 600-dpi choice as
+  // they are set now, without opening a document; the default paper when there is no
+  // such printer. Kept until the printer or the choice changes.
+  PageMetrics PaperMetrics();
   // Starts the document "Printing" (and its first page). False on failure (code 12
   // once per job).
   bool BeginDoc();
@@ -119,6 +137,8 @@ class utPrinter {
  private:
   void Fail();
   void ReleasePrinter();
+  std::unique_ptr<QPrinter> MakePrinter() const;
+  PageMetrics MetricsOf(QPrinter& printer) const;
 
   QPainter* dc_ = nullptr;  // the preview's painter, or printerPainter_
   std::unique_ptr<QPrinter> printer_;
@@ -129,12 +149,22 @@ class utPrinter {
   int toPrinter_ = 1;
   std::string printerName_;
   bool scaleTo600_ = true;
+  bool grayScale_ = false;
   QString outputFile_;
   int outputDpi_ = 600;
   StatusChannel notify_;
   bool failed_ = false;   // this job failed (reported)
   bool printed_ = false;
   int pages_ = 0;
+  // PaperMetrics of the last printer asked: its name, file, resolution and 600-dpi choice.
+  struct Paper {
+    std::string name;
+    QString file;
+    int dpi = 0;
+    bool scale = false;
+    PageMetrics metrics;
+  };
+  std::optional<Paper> paper_;
 };
 
 // A pen for the page: solid, one drawing unit wide, round caps and joins, in the pen's

@@ -23,9 +23,6 @@ struct PictureRects {
 PictureRects ChartPictureRects(int pageWidth, const PageMargins& m, int lineHeight,
                                QSize picture);
 
-// The preview image's size for the printer resolution and the zoom (percent): A4 in
-// inches times the resolution times the zoom.
-QSize PreviewImageSize(double dpiX, double dpiY, int zoomPct);
 // Its top-left corner in a form of the given size with the tool bar above and the
 // settings panel at the left.
 QPoint PreviewImagePos(QSize form, int toolBarHeight, int panelWidth, QSize image);
@@ -46,5 +43,6 @@ struct ChartPageContent {
   QSize pictureSize;  // its size as the launcher gave it (the picture's own when empty)
 };
 
-// Draws the page: frame, header rules and texts, and the picture (smoothly scaled).
+// Draws the page: frame, header rules and texts (placed from their measured widths so
+// that they never meet), and the picture (smoothly scaled).
 void DrawChartPage(QPainter& painter, const ChartPageContent& page);

@@ -1,7 +1,6 @@
 #include "output/utbmpPrint.h"
 
 #include <QComboBox>
-#include <QFontMetrics>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPrinterInfo>
@@ -47,9 +46,6 @@ TfrmPrint::TfrmPrint(QWidget* owner) : QDialog(owner), ui(new Ui::frmPrint) {
   setWindowFlags(windowFlags() | Qt::WindowMinMaxButtonsHint);
   pubParam_ = GetPubParam();
   printer_ = std::make_unique<utPrinter>();
-  const QFontMetrics fm(QFont(QString::fromUtf8("宋体"), 10), ui->img1);
-  previewLineHeight_ = fm.height();
-  previewCharWidth_ = fm.horizontalAdvance(QString::fromUtf8("宽"));
   printer_->SetPageWidth(21);
   printer_->SetPageHeight(29);
   ui->btn6->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
@@ -96,9 +92,10 @@ void TfrmPrint::FormShow() {
   ui->cmbprint->addItems(names);
   ui->cmbprint->setCurrentIndex(
       static_cast<int>(names.lastIndexOf(QString::fromStdString(printerName_))));
-  RenderPreview();
+  // The colour mode before the rendering: the preview shows its paper.
   ui->rbBlack->setChecked(blackWhite);
   ui->rbColor->setChecked(!blackWhite);
+  RenderPreview();
 }
 
 void TfrmPrint::resizeEvent(QResizeEvent* event) {
@@ -111,8 +108,16 @@ void TfrmPrint::resizeEvent(QResizeEvent* event) {
   LayoutPreview();
 }
 
+PageMetrics TfrmPrint::Paper() {
+  const bool blackWhite = ui->rbBlack->isChecked();
+  printer_->SetPrinterName(ui->cmbprint->currentText().toStdString());
+  printer_->SetScaleTo600(blackWhite);
+  printer_->SetGrayScale(blackWhite);
+  return printer_->PaperMetrics();
+}
+
 void TfrmPrint::LayoutPreview() {
-  const QSize size = PreviewImageSize(ui->img1->logicalDpiX(), ui->img1->logicalDpiY(),
+  const QSize size = PreviewImageSize(Paper(), ui->img1->logicalDpiX(), ui->img1->logicalDpiY(),
                                       pubParam_->SysPar.DATAPOS[3]);
   const QPoint at = PreviewImagePos(this->size(), ui->tlb1->height(), ui->pnl2->width(), size);
   ui->img1->setGeometry(QRect(at, size));
@@ -126,15 +131,20 @@ void TfrmPrint::RenderPreview() {
   image.setDotsPerMeterY(qRound(ui->img1->logicalDpiY() / 0.0254));
   image.fill(Qt::white);
   {
+    // The paper page, scaled into the image.
+    const PageMetrics paper = Paper();
     QPainter painter(&image);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    if (paper.width > 0 && paper.height > 0)
+      painter.scale(static_cast<double>(image.width()) / paper.width,
+                    static_cast<double>(image.height()) / paper.height);
     printer_->SetDC(&painter);
-    printer_->SetPageWidth(image.width());
-    printer_->SetPageHeight(image.height());
-    printer_->SetLineHeight(previewLineHeight_);
-    printer_->SetCharWidth(previewCharWidth_);
+    printer_->SetMetrics(paper);
     printer_->Run([this] { DrawPage(); });
     printer_->SetDC(nullptr);
   }
+  // Black-and-white prints in greys; so does its preview.
+  if (ui->rbBlack->isChecked()) image = image.convertToFormat(QImage::Format_Grayscale8);
   preview_ = std::move(image);
   ui->img1->setPixmap(QPixmap::fromImage(preview_));
 }
@@ -187,13 +197,22 @@ void TfrmPrint::btn3Click() {
 
 void TfrmPrint::btn2Click() { close(); }
 
+// The preview shows the paper of the chosen printer and colour mode: a change of either
+// draws it again.
 void TfrmPrint::cmbprintSelect() {
   if (PrinterChosen) PrinterChosen(ui->cmbprint->currentIndex());
+  RenderPreview();
 }
 
-void TfrmPrint::rbColorClick() { ui->rbBlack->setChecked(!ui->rbColor->isChecked()); }
+void TfrmPrint::rbColorClick() {
+  ui->rbBlack->setChecked(!ui->rbColor->isChecked());
+  RenderPreview();
+}
 
-void TfrmPrint::rbBlackClick() { ui->rbColor->setChecked(!ui->rbBlack->isChecked()); }
+void TfrmPrint::rbBlackClick() {
+  ui->rbColor->setChecked(!ui->rbBlack->isChecked());
+  RenderPreview();
+}
 
 void TfrmPrint::btn6Click() {
   printer_->SetNotifyWindow(this, this);
@@ -208,6 +227,7 @@ void TfrmPrint::btn6Click() {
 void TfrmPrint::PrintToPrinter() {
   printer_->SetToPrinter(1);
   printer_->SetScaleTo600(blackWhite);
+  printer_->SetGrayScale(blackWhite);
   if (printer_->Open() && printer_->BeginDoc()) {
     if (printer_->BeginPage()) {
       printer_->Run([this] { DrawPage(); });

@@ -42,7 +42,6 @@ TfrmfaterPrit::TfrmfaterPrit(QWidget* owner)
                  Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
   setAttribute(Qt::WA_DeleteOnClose);
   TranslateOnShow("frmfaterPrit", this);
-  previewText_ = PreviewTextMetrics();
   printer->SetPageWidth(21);  // placeholders until the first rendering
   printer->SetPageHeight(29);
   printer->SetNotifyWindow(this, this);
@@ -72,11 +71,20 @@ TfrmfaterPrit::TfrmfaterPrit(QWidget* owner)
   connect(ui->scrlbr4, &QScrollBar::valueChanged, this, [this] {
     if (!settingZoom_) scrlbr4Scroll();
   });
+  // The preview shows the paper of the chosen printer and colour mode: a change of
+  // either draws it again.
   connect(ui->cmbprint, &QComboBox::activated, this, [this](int index) {
     if (onPrinterSelected_) onPrinterSelected_(index);
+    RenderPreview();
   });
-  connect(ui->rbColor, &QCheckBox::clicked, this, [this] { ui->rbBlack->setChecked(!ui->rbColor->isChecked()); });
-  connect(ui->rbBlack, &QCheckBox::clicked, this, [this] { ui->rbColor->setChecked(!ui->rbBlack->isChecked()); });
+  connect(ui->rbColor, &QCheckBox::clicked, this, [this] {
+    ui->rbBlack->setChecked(!ui->rbColor->isChecked());
+    RenderPreview();
+  });
+  connect(ui->rbBlack, &QCheckBox::clicked, this, [this] {
+    ui->rbColor->setChecked(!ui->rbBlack->isChecked());
+    RenderPreview();
+  });
 }
 
 TfrmfaterPrit::~TfrmfaterPrit() = default;
@@ -147,11 +155,19 @@ void TfrmfaterPrit::UpdateMarginSetting(int index, int value, const QString& lab
 
 void TfrmfaterPrit::scrlbr4Scroll() { UpdateMarginSetting(3, ui->scrlbr4->value(), MarginCaption(3)); }
 
+PageMetrics TfrmfaterPrit::Paper() {
+  const bool blackWhite = ui->rbBlack->isChecked();
+  printer->SetPrinterName(ui->cmbprint->currentText().toStdString());
+  printer->SetScaleTo600(blackWhite);
+  printer->SetGrayScale(blackWhite);
+  return printer->PaperMetrics();
+}
+
 void TfrmfaterPrit::RenderPreview() {
-  const ImageSize size = ReportPreviewImageSize(kImageDpi, kImageDpi, pubParam->SysPar.DATAPOS[3]);
-  imageSize_ = QSize(std::max(size.width, 1), std::max(size.height, 1));
+  const PageMetrics paper = Paper();
+  imageSize_ = PreviewImageSize(paper, kImageDpi, kImageDpi, pubParam->SysPar.DATAPOS[3]);
   LayoutPreview();
-  const PreviewPage page = RenderPreviewPage(*printer, content_, imageSize_, previewText_, Margins(),
+  const PreviewPage page = RenderPreviewPage(*printer, content_, imageSize_, paper, Margins(),
                                              currentPage, PrintTimeText());
   previewLayout_ = page.layout;
   currentPage = page.page;

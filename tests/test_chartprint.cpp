@@ -124,7 +124,7 @@ TEST(ChartPageGeometry, MarginsPictureRectanglesAndRangeText) {
   EXPECT_FALSE(ChartPictureRects(800, ComputeMargins(800, 1000, 5, 5, 50), 12, QSize(300, 400)).Drawn());
   EXPECT_FALSE(ChartPictureRects(800, m, 12, QSize(5, 400)).Drawn());
 
-  EXPECT_EQ(PreviewImageSize(96, 96, 63), QSize(500, 707));
+  EXPECT_EQ(PreviewImageSize({4960, 7016, 80, 66, 600, 600}, 96, 96, 63), QSize(499, 707));
   EXPECT_EQ(PreviewImagePos(QSize(1000, 800), 28, 153, QSize(500, 707)), QPoint(326, 33));
   // On a low screen the page keeps below the tool bar.
   EXPECT_EQ(PreviewImagePos(QSize(1366, 749), 28, 153, QSize(500, 707)).y(), 30);
@@ -168,6 +168,11 @@ TEST(ChartPreview, UnknownPrinterPdfPageAndSettings) {
   ASSERT_FALSE(red.isEmpty());
   EXPECT_LT(red.center().x(), page.width() / 4);
   EXPECT_GT(red.center().y(), page.height() * 3 / 4);
+  // 黑白 prints the same page in greys.
+  ui->rbColor->click();
+  p.form.btn6Click();
+  EXPECT_TRUE(RedArea(PdfPage(path, 50)).isEmpty());
+  EXPECT_TRUE(PdfText(path).contains(QString::fromUtf8("设备名称：QM700-测试")));
 
   const QImage before = p.form.PreviewImage();
   ui->scrlbr1->setValue(20);

@@ -99,3 +99,30 @@ TEST(Printer, PdfPageInSixHundredDpiUnitsFillsTheA4Sheet) {
   EXPECT_GT(darkRight, page.width() * 0.85);
   EXPECT_GT(darkBottom, page.height() * 0.85);
 }
+
+// 黑白 prints in greys: a red square comes out grey; in colour it stays red. The metrics
+// known before printing are those the printer prints with.
+TEST(Printer, BlackWhitePrintsInGreys) {
+  TempDir dir;
+  for (bool gray : {false, true}) {
+    const QString path = QString::fromStdString(dir.file(gray ? "gray.pdf" : "colour.pdf"));
+    utPrinter printer;
+    printer.SetOutputFile(path, 300);
+    printer.SetToPrinter(1);
+    printer.SetScaleTo600(gray);
+    printer.SetGrayScale(gray);
+    const PageMetrics before = printer.PaperMetrics();
+    ASSERT_TRUE(printer.Open());
+    const PageMetrics& m = printer.Metrics();
+    EXPECT_EQ(std::tuple(before.width, before.height, before.lineHeight, before.charWidth, before.unitsPerInchY),
+              std::tuple(m.width, m.height, m.lineHeight, m.charWidth, m.unitsPerInchY));
+    ASSERT_TRUE(printer.BeginDoc());
+    ASSERT_TRUE(printer.BeginPage());
+    printer.DC()->fillRect(0, 0, m.width / 2, m.height / 2, Qt::red);
+    printer.EndDoc();
+    const QImage page = PdfPage(path, 20);
+    ASSERT_FALSE(page.isNull());
+    const QRgb at = page.pixel(page.width() / 4, page.height() / 4);
+    EXPECT_EQ(qRed(at) == qGreen(at), gray) << qRed(at) << " " << qGreen(at);
+  }
+}
