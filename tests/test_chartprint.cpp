@@ -171,7 +171,7 @@ TEST(ChartPreview, UnknownPrinterPdfPageAndSettings) {
   // 黑白 prints the same page in greys.
   ui->rbColor->click();
   p.form.btn6Click();
-  EXPECT_TRUE(RedArea(PdfPage(path, 50)).isEmpty());
+  EXPECT_TRUE(AreaOf(PdfPage(path, 50)).isEmpty());
   EXPECT_TRUE(PdfText(path).contains(QString::fromUtf8("设备名称：QM700-测试")));
 
   const QImage before = p.form.PreviewImage();
@@ -179,7 +179,7 @@ TEST(ChartPreview, UnknownPrinterPdfPageAndSettings) {
   EXPECT_EQ(ui->lbl1->text(), QString::fromUtf8("上:20%"));
   EXPECT_NE(p.form.PreviewImage(), before);
   ui->scrlbr4->setValue(30);
-  EXPECT_EQ(p.form.PreviewImage().size(), QSize(238, 336));  // 30 % of A4 at 96 dpi
+  EXPECT_EQ(p.form.PreviewImage().size(), QSize(229, 328));  // 30 % of A4's printable area at 96 dpi
   boxes.texts.clear();
   p.form.btn3Click();
   EXPECT_NE(ReadBytes(SystemParPath()).find("DATAPOS0=20"), std::string::npos);
@@ -224,10 +224,11 @@ TEST(MainPrint, ChartPrintShowsTheTurnedChartAndRestoresTheChart) {
   f.show();
   Ui::frmQuna* ui = f.Form();
   EXPECT_TRUE(ui->rbColor->isChecked() != ui->rbBlack->isChecked());
-  for (QCheckBox* box : {ui->rbColor, ui->rbBlack, ui->rbBlack, ui->rbColor, ui->rbColor}) {
+  for (QCheckBox* box : {ui->rbColor, ui->rbBlack, ui->rbBlack, ui->rbColor, ui->rbColor, ui->rbBlack}) {
     box->click();
     EXPECT_TRUE(ui->rbColor->isChecked() != ui->rbBlack->isChecked());
   }
+  ASSERT_TRUE(ui->rbColor->isChecked());  // the curves are looked for in their colours
 
   CreatePrintPreview(&f);
   ASSERT_TRUE(f.OpenDataFile(Generate(dir, "print.qmd", GenOptions{.channels = 2, .records = 300})));
