@@ -38,6 +38,20 @@ QString Fixed(double value, int decimals) {
   return QString::fromLatin1(buf, static_cast<int>(res.ptr - buf));
 }
 
+}  // namespace
+
+QString NumberThatFits(const PageFont& font, const QString& prefix, double value, int decimals, int room) {
+  for (int d = decimals; d >= 0; --d) {
+    const QString text = prefix + Fixed(value, d);
+    if (font.Width(text) <= room) return text;
+  }
+  QString marks;
+  while (marks.size() < 64 && font.Width(marks + u'#') <= room) marks += u'#';
+  return marks.isEmpty() ? QStringLiteral("#") : marks;
+}
+
+namespace {
+
 std::int64_t Ceil(std::int64_t a, std::int64_t b) { return (a + b - 1) / b; }
 int Trunc(double v) { return static_cast<int>(v); }
 
@@ -372,6 +386,13 @@ struct PageDraw {
   }
   // A table text inset by half a character in the cell [left, right).
   void Cell(int left, int right, int y, const QString& text) { Put(left + l.tableCw / 2, y, text, right); }
+  // A value at x before `right`, after `prefix` (a time), as NumberThatFits gives it.
+  void Value(int x, int y, const QString& prefix, double value, int decimals, int right) {
+    cv.Text(x, y, NumberThatFits(*font, prefix, value, decimals, Room(l, x, right)));
+  }
+  void ValueCell(int left, int right, int y, double value, int decimals) {
+    Value(left + l.tableCw / 2, y, QString(), value, decimals, right);
+  }
   // A header or footer row, its cells placed from their widths.
   void Row(int y, std::vector<RowCell> cells) {
     const int gap = std::max(1, CW() / 4);
@@ -456,7 +477,7 @@ void PageDraw::Records() {
     for (std::size_t j = 0; j < c.shown.size(); ++j) {
       const int x = l.x0 + static_cast<int>(j) * d;
       const tagChannelValue& ch = rec.Channel[c.shown[j]];
-      if (c.type == kReportData) Cell(x, x + d, y, Fixed(ch.Value, 1));
+      if (c.type == kReportData) ValueCell(x, x + d, y, ch.Value, 1);
       else if (rec.Marker == 0) Cell(x, x + d, y, Fit(AlarmCellText(ch, c.texts.alarms), kBodyBuffer));
     }
   }
@@ -499,7 +520,7 @@ void PageDraw::Energy() {
   const int y = BandY(h() + 1);
   Cell(L(), e.rule1, y, c.src.timeText(c.first));
   if (c.end > c.first) Put(e.text1, y, c.src.timeText(c.end - 1), e.rule2);
-  Put(e.text2, y, Fixed(c.energy, 2), W() - L());
+  Value(e.text2, y, QString(), c.energy, 2, W() - L());
 }
 
 void PageDraw::Peaks() {
@@ -524,8 +545,8 @@ void PageDraw::Peaks() {
       if (!c.peaks.seeded) continue;  // no ordinary record: empty cells, as the list shows
       const ChannelPeaks& p = c.peaks;
       const auto k = static_cast<std::size_t>(channel);
-      Put(x - CW() / 4, BandY(band + 1), c.src.timeText(p.maxAt[k]) + "=>" + Fixed(p.max[k], 1), right);
-      Put(x - CW() / 4, BandY(band + 2), c.src.timeText(p.minAt[k]) + "=>" + Fixed(p.min[k], 1), right);
+      Value(x - CW() / 4, BandY(band + 1), c.src.timeText(p.maxAt[k]) + "=>", p.max[k], 1, right);
+      Value(x - CW() / 4, BandY(band + 2), c.src.timeText(p.minAt[k]) + "=>", p.min[k], 1, right);
     }
     Font(l.bodyPoints, false);
     Cell(L(), s.first, BandY(band + 1), Fit(t.maximum, kHeaderBuffer));
@@ -553,7 +574,7 @@ void PageDraw::Averages() {
       Font(l.bodyPoints, false);
       Rule(x);
       // Without an ordinary record there is no mean: an empty cell, as the list shows.
-      if (c.averages.ordinary > 0) Cell(x, x + s.cell, BandY(band + 1), Fixed(c.averages.mean(channel), 2));
+      if (c.averages.ordinary > 0) ValueCell(x, x + s.cell, BandY(band + 1), c.averages.mean(channel), 2);
     }
   }
 }

@@ -19,6 +19,8 @@
 #include "output/Utprinter.h"  // PageMetrics: page units of one device
 #include "output/reportgeometry.h"
 
+struct PageFont;
+
 // The report types of the preview (the curve page, 2, never comes here).
 enum ReportKind : int {
   kReportData = 1,
@@ -117,6 +119,10 @@ void DrawReportPage(PageCanvas& canvas, const ReportContent& content, const Repo
 // holds the first item of the shown page (page 1 starts at page 1).
 std::int64_t PrintStartPage(const ReportContent& content, const ReportLayout& preview,
                             std::int64_t shownPage, const ReportLayout& paper);
+
+// A figure of a cell no wider than room: prefix and the value with `decimals`, else with
+// fewer (rounded), else a row of '#': a figure cut short would read as another value.
+QString NumberThatFits(const PageFont& font, const QString& prefix, double value, int decimals, int room);
 
 // "yyyy-MM-dd HH:mm:ss" of now; a time of exactly midnight is left out.
 QString PrintTimeText();

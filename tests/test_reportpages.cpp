@@ -325,7 +325,8 @@ TEST(ReportPages, NoTextOverTextAtAnyChannelCount) {
                                              << " dpi " << m.unitsPerInchY << " page " << page;
           }
         }
-  // The channel values of 32 columns at 600 dpi: the smallest font, the cells cut.
+  // The channel values of 32 columns at 600 dpi: the smallest font; a figure that does not
+  // fit loses its decimals, then shows '#', never a cut head that reads as another value.
   for (int k = 0; k < 32; ++k) s.shown[k] = 1;
   s.model = 0;
   ReportContent c = BuildReportContent(s.src(), kReportData, 0, 10, 1);
@@ -333,8 +334,20 @@ TEST(ReportPages, NoTextOverTextAtAnyChannelCount) {
   EXPECT_EQ(l.bodyPoints, kMinPoints);
   EXPECT_LT(l.x0 - l.g.left, 12 * papers[0].charWidth);  // the time column narrowed with it
   RecordingCanvas cv = Draw(c, l, 1);
-  // -500001.2 of channel 6 in record 0, cut to its head.
-  EXPECT_TRUE(std::any_of(cv.texts.begin(), cv.texts.end(), [](const Drawn& d) {
-    return d.text.size() >= 2 && d.text.size() < 9 && QString("-500001.2").startsWith(d.text);
-  }));
+  const QString full = "-500001.2";  // channel 6 of record 0
+  EXPECT_TRUE(std::any_of(cv.texts.begin(), cv.texts.end(), [](const Drawn& d) { return d.text.startsWith('#'); }));
+  for (const Drawn& d : cv.texts)
+    EXPECT_FALSE(d.text.size() >= 2 && d.text != "-500001" && d.text != full && full.startsWith(d.text)) << d.text.toStdString();
+}
+
+TEST(ReportPages, FiguresLoseDecimalsThenShowMarksNeverAHead) {
+  const PageFont& f = GetPageFont(8, false, 600);
+  const int five = static_cast<int>(f.Width("-2401")) + 1;
+  EXPECT_EQ(NumberThatFits(f, "", -2400.6, 1, five + 100), "-2400.6");
+  EXPECT_EQ(NumberThatFits(f, "", -2400.6, 1, five), "-2401");
+  EXPECT_EQ(NumberThatFits(f, "", 0.04, 2, static_cast<int>(f.Width("0.0")) + 1), "0.0");
+  const QString marks = NumberThatFits(f, "", -500001.2, 1, five);
+  EXPECT_TRUE(marks.size() >= 3 && marks == QString(marks.size(), '#') && f.Width(marks) <= five) << marks.toStdString();
+  EXPECT_EQ(NumberThatFits(f, "t=>", 12.25, 1, static_cast<int>(f.Width("t=>12")) + 1), "t=>12");
+  EXPECT_EQ(NumberThatFits(f, "", 7, 1, 1), "#");
 }
