@@ -4,16 +4,17 @@
 #include <QFontMetrics>
 #include <QMessageBox>
 #include <QPainter>
-#include <QPrinterInfo>
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <algorithm>
 
 #include "data/lanchg.h"
+#include "data/syspar.h"
 #include "output/chartpage.h"
 #include "output/utBitmap.h"
 #include "platform/appcursor.h"
+#include "platform/cupsqueue.h"
 #include "platform/datetime.h"
 #include "ui_frmPrint.h"
 
@@ -33,6 +34,12 @@ const char* const kLabelDefaults[4] = {"上:", "下:", "左:", "缩小到:"};
 QScrollBar* Bar(Ui::frmPrint* ui, int index) {
   QScrollBar* bars[4] = {ui->scrlbr1, ui->scrlbr2, ui->scrlbr3, ui->scrlbr4};
   return bars[index];
+}
+
+// The margin bars stop where a pair of opposite margins would leave less than a fifth
+// of the page.
+void LimitMarginBars(Ui::frmPrint* ui, const std::int32_t* pos) {
+  for (int i = 0; i < 3; ++i) Bar(ui, i)->setMaximum(MarginLimit(i, pos));
 }
 
 QLabel* Label(Ui::frmPrint* ui, int index) {
@@ -83,6 +90,8 @@ void TfrmPrint::FormShow() {
   showing_ = true;
   // Stored values outside a bar's range are limited to it, and the bar's handler stores
   // the limited value (a zoom of 65 becomes 63).
+  LimitMargins(pubParam_->SysPar.DATAPOS);
+  LimitMarginBars(ui.get(), pubParam_->SysPar.DATAPOS);
   for (int i = 0; i < 4; ++i) {
     Bar(ui.get(), i)->setValue(pubParam_->SysPar.DATAPOS[i]);
     pubParam_->SysPar.DATAPOS[i] = Bar(ui.get(), i)->value();
@@ -91,7 +100,8 @@ void TfrmPrint::FormShow() {
     Label(ui.get(), i)->setText(MarginCaption(LabelText(i), pubParam_->SysPar.DATAPOS[i]));
   showing_ = false;
 
-  const QStringList names = QPrinterInfo::availablePrinterNames();
+  // Asked of the print system with a bounded wait: a silent server must not hold the form.
+  const QStringList names = ListPrinters().names;
   ui->cmbprint->clear();
   ui->cmbprint->addItems(names);
   ui->cmbprint->setCurrentIndex(
@@ -167,6 +177,7 @@ void TfrmPrint::UpdateMarginSetting(int index, int value, const QString& label) 
   if (index >= 0 && index < 4) {
     pubParam_->SysPar.DATAPOS[index] = value;
     Label(ui.get(), index)->setText(MarginCaption(label, value));
+    LimitMarginBars(ui.get(), pubParam_->SysPar.DATAPOS);
   }
   if (!showing_) RenderPreview();
 }

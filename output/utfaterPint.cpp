@@ -3,14 +3,15 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QMessageBox>
-#include <QPrinterInfo>
 #include <QStyle>
 #include <algorithm>
 
 #include "data/lanchg.h"
+#include "data/syspar.h"
 #include "output/chartpage.h"
 #include "output/utjumppage.h"
 #include "platform/appcursor.h"
+#include "platform/cupsqueue.h"
 #include "platform/gbk.h"
 #include "ui_frmfaterPrit.h"
 
@@ -118,7 +119,9 @@ void TfrmfaterPrit::showEvent(QShowEvent* event) {
 
 void TfrmfaterPrit::FormShow() {
   BuildContent();
-  const std::int32_t* pos = pubParam->SysPar.DATAPOS;
+  std::int32_t* pos = pubParam->SysPar.DATAPOS;
+  LimitMargins(pos);
+  LimitMarginBars();
   QScrollBar* bars[] = {ui->scrlbr1, ui->scrlbr2, ui->scrlbr3};
   for (int i = 0; i < 3; ++i) bars[i]->setValue(std::clamp(pos[i], bars[i]->minimum(), bars[i]->maximum()));
   settingZoom_ = true;  // the stored zoom stands until the bar is scrolled
@@ -127,7 +130,8 @@ void TfrmfaterPrit::FormShow() {
   QLabel* labels[] = {ui->lbl1, ui->lbl2, ui->lbl3, ui->lbl4};
   for (int i = 0; i < 4; ++i) labels[i]->setText(::MarginCaption(MarginCaption(i), pos[i]));
 
-  const QStringList names = QPrinterInfo::availablePrinterNames();
+  // Asked of the print system with a bounded wait: a silent server must not hold the form.
+  const QStringList names = ListPrinters().names;
   ui->cmbprint->clear();
   ui->cmbprint->addItems(names);
   ui->cmbprint->setCurrentIndex(static_cast<int>(names.lastIndexOf(QString::fromStdString(printerName))));
@@ -141,8 +145,16 @@ void TfrmfaterPrit::UpdateMarginSetting(int index, int value, const QString& lab
     pubParam->SysPar.DATAPOS[index] = value;
     QLabel* labels[] = {ui->lbl1, ui->lbl2, ui->lbl3, ui->lbl4};
     labels[index]->setText(::MarginCaption(label, value));
+    LimitMarginBars();
   }
   RenderPreview();
+}
+
+// The margin bars stop where a pair of opposite margins would leave less than a fifth
+// of the page.
+void TfrmfaterPrit::LimitMarginBars() {
+  QScrollBar* bars[] = {ui->scrlbr1, ui->scrlbr2, ui->scrlbr3};
+  for (int i = 0; i < 3; ++i) bars[i]->setMaximum(MarginLimit(i, pubParam->SysPar.DATAPOS));
 }
 
 void TfrmfaterPrit::scrlbr4Scroll() { UpdateMarginSetting(3, ui->scrlbr4->value(), MarginCaption(3)); }

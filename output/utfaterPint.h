@@ -74,6 +74,7 @@ class TfrmfaterPrit : public QDialog, public StatusReceiver {
   void FormShow();
   void BuildContent();
   void UpdateMarginSetting(int index, int value, const QString& label);
+  void LimitMarginBars();
   void RenderPreview();
   void LayoutPreview();
   void MoveTo(std::int64_t page);

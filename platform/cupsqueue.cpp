@@ -58,9 +58,11 @@ PrinterList ListPrinters() {
 QueueState CheckQueue(const std::string& queue) {
   QueueState s;
   const std::string name = QueueName(queue);
+  const QString qname = QString::fromLocal8Bit(name.c_str());
+  const QString silent = QStringLiteral("%1: no answer from the print server %2").arg(qname, QString::fromLocal8Bit(cupsServer()));
   Connection c(std::chrono::milliseconds(3000));
   if (!c.get()) {
-    s.reason = LastError();
+    s.reason = silent;
     return s;
   }
   char uri[HTTP_MAX_URI];
@@ -72,18 +74,18 @@ QueueState CheckQueue(const std::string& queue) {
   ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 1, nullptr, kWanted);
   ipp_t* response = cupsDoRequest(c.get(), request, "/");  // frees the request
   if (!response) {
-    s.reason = LastError();
+    s.reason = silent;
     return s;
   }
   s.answered = true;
   if (cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE) {
-    s.reason = LastError();
+    s.reason = qname + QStringLiteral(": ") + LastError();
   } else {
     s.exists = true;
     ipp_attribute_t* a = ippFindAttribute(response, "printer-is-accepting-jobs", IPP_TAG_BOOLEAN);
     s.accepting = a && ippGetBoolean(a, 0);
     if (!s.accepting)
-      s.reason = QStringLiteral("Destination \"%1\" is not accepting jobs.").arg(QString::fromLocal8Bit(name.c_str()));
+      s.reason = QStringLiteral("Destination \"%1\" is not accepting jobs.").arg(qname);
   }
   ippDelete(response);
   return s;
