@@ -160,6 +160,12 @@ TEST(ChartPreview, UnknownPrinterPdfPageAndSettings) {
   const QImage before = p.form.PreviewImage();
   ui->scrlbr1->setValue(20);
   EXPECT_EQ(ui->lbl1->text(), QString::fromUtf8("上:20%"));
+  // Opposite margins stop where they leave a fifth of the page.
+  ui->scrlbr2->setValue(90);
+  ui->scrlbr3->setValue(90);
+  EXPECT_EQ(std::vector<int>(GetPubParam()->SysPar.DATAPOS, GetPubParam()->SysPar.DATAPOS + 3),
+            (std::vector<int>{20, 60, 40}));
+  ui->scrlbr2->setValue(5);
   EXPECT_NE(p.form.PreviewImage(), before);
   ui->scrlbr4->setValue(30);
   EXPECT_EQ(p.form.PreviewImage().width(), PreviewImageSize(ui->img1->logicalDpiX(), 96, 30).width());

@@ -107,13 +107,17 @@ TEST(ReportPreview, NavigationGoToAndClampingAfterZoom) {
   f->GoToPage(4);
   EXPECT_EQ(f->CurrentPage(), 4);
 
-  // A bigger zoom holds more lines a page: the last page stays a real page.
+  // A smaller zoom and wider margins hold fewer lines a page: the last page stays a
+  // real page. Opposite margins stop where they leave a fifth of the page.
   f->btn1Click();
   ui->scrlbr4->setValue(10);
-  ui->scrlbr2->setValue(60);  // top and bottom together near 100 %: no table, one page
+  ui->scrlbr2->setValue(60);
   ui->scrlbr1->setValue(45);
-  EXPECT_EQ(f->PageCount(), 1);
-  EXPECT_EQ(f->CurrentPage(), 1);
+  ui->scrlbr3->setValue(60);
+  const int* pos = GetPubParam()->SysPar.DATAPOS;
+  EXPECT_EQ(std::vector<int>(pos, pos + 3), (std::vector<int>{20, 60, 40}));
+  EXPECT_EQ(ui->lbl1->text(), "上:20%");
+  EXPECT_EQ(f->CurrentPage(), f->PageCount());
   f->close();
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_TRUE(f.isNull());  // frees itself on close
