@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QResizeEvent>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <algorithm>
 
@@ -88,14 +89,19 @@ void TfrmPrint::FormShow() {
   TranslateForm(kSection, this);
   setWindowTitle(GetLangString("frmPrint", "Caption", "打印预览"));
   showing_ = true;
-  // Stored values outside a bar's range are limited to it, and the bar's handler stores
-  // the limited value (a zoom of 65 becomes 63).
-  LimitMargins(pubParam_->SysPar.DATAPOS);
-  LimitMarginBars(ui.get(), pubParam_->SysPar.DATAPOS);
-  for (int i = 0; i < 4; ++i) {
-    Bar(ui.get(), i)->setValue(pubParam_->SysPar.DATAPOS[i]);
-    pubParam_->SysPar.DATAPOS[i] = Bar(ui.get(), i)->value();
+  // The margins as a whole are brought within their limits first, and the bars take
+  // them quietly: one bar's handler would move the other bar's limit on the way.
+  std::int32_t* pos = pubParam_->SysPar.DATAPOS;
+  LimitMargins(pos);
+  for (int i = 0; i < 3; ++i) {
+    const QSignalBlocker quiet(Bar(ui.get(), i));
+    Bar(ui.get(), i)->setMaximum(MarginLimit(i, pos));
+    Bar(ui.get(), i)->setValue(pos[i]);
   }
+  // A stored zoom outside the bar's range is limited to it, and the bar's handler stores
+  // the limited value (65 becomes 63).
+  Bar(ui.get(), 3)->setValue(pos[3]);
+  pos[3] = Bar(ui.get(), 3)->value();
   for (int i = 0; i < 4; ++i)
     Label(ui.get(), i)->setText(MarginCaption(LabelText(i), pubParam_->SysPar.DATAPOS[i]));
   showing_ = false;

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QMessageBox>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <algorithm>
 
@@ -119,11 +120,17 @@ void TfrmfaterPrit::showEvent(QShowEvent* event) {
 
 void TfrmfaterPrit::FormShow() {
   BuildContent();
+  // The margins as a whole are brought within their limits first, and the bars take
+  // them quietly (one bar's handler would move the other bar's limit on the way); the
+  // rendering follows below.
   std::int32_t* pos = pubParam->SysPar.DATAPOS;
   LimitMargins(pos);
-  LimitMarginBars();
   QScrollBar* bars[] = {ui->scrlbr1, ui->scrlbr2, ui->scrlbr3};
-  for (int i = 0; i < 3; ++i) bars[i]->setValue(std::clamp(pos[i], bars[i]->minimum(), bars[i]->maximum()));
+  for (int i = 0; i < 3; ++i) {
+    const QSignalBlocker quiet(bars[i]);
+    bars[i]->setMaximum(MarginLimit(i, pos));
+    bars[i]->setValue(pos[i]);
+  }
   settingZoom_ = true;  // the stored zoom stands until the bar is scrolled
   ui->scrlbr4->setValue(std::clamp(pos[3], ui->scrlbr4->minimum(), ui->scrlbr4->maximum()));
   settingZoom_ = false;
