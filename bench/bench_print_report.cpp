@@ -1,4 +1,4 @@
-// bench_print_report [--kind K] [--channels C] [--pages N] [--out PATH]
+// bench_print_report [--kind K] [--channels C] [--pages N] [--out PATH] [--printer NAME]
 // The demo file (680,000 records of 32 channels, alarms, 5 power failures) is written,
 // then loaded through the reader as the main form loads it, with the first C channels
 // shown (default all). Its report of kind K (default 1, the data report at step 1) over
@@ -9,6 +9,8 @@
 // M: growth of resident memory from page 100 (page 1 in a shorter report) to page N; P:
 // median time to draw one preview page (default zoom and margins). V and Q: the whole
 // report's pages in the preview and on paper. T: see FirstOpenMs.
+// With --printer the pages go through that CUPS queue instead of a PDF file; a failed
+// job ends the program with exit code 1 and the error on its last line.
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
@@ -54,7 +56,7 @@ double Seconds(std::chrono::steady_clock::time_point since) {
 }
 
 int Usage() {
-  std::fprintf(stderr, "usage: bench_print_report [--kind 1|3|4|5|6] [--channels 1..32] [--pages N] [--out PATH]\n");
+  std::fprintf(stderr, "usage: bench_print_report [--kind 1|3|4|5|6] [--channels 1..32] [--pages N] [--out PATH] [--printer NAME]\n");
   return 2;
 }
 
@@ -84,12 +86,14 @@ int main(int argc, char** argv) {
   int channels = kMaxChannels;
   long long pages = 2000;
   QString out = QDir::temp().filePath("bench_print_report.pdf");
+  std::string queue;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--kind" && i + 1 < argc) kind = std::atoi(argv[++i]);
     else if (a == "--pages" && i + 1 < argc) pages = std::atoll(argv[++i]);
     else if (a == "--channels" && i + 1 < argc) channels = std::atoi(argv[++i]);
     else if (a == "--out" && i + 1 < argc) out = QString::fromLocal8Bit(argv[++i]);
+    else if (a == "--printer" && i + 1 < argc) queue = argv[++i];
     else return Usage();
   }
   if (pages < 1 || channels < 1 || channels > kMaxChannels || (kind != 1 && kind != 3 && kind != 4 && kind != 5 && kind != 6)) return Usage();
@@ -150,6 +154,8 @@ int main(int argc, char** argv) {
   preview = RenderPreviewPage(printer, content, size, paper, margins, 1, printTime);
 
   // Printing from page 1, as the print button does with page 1 shown.
+  if (queue.empty()) printer.SetOutputFile(out, 600);
+  else printer.SetPrinterName(queue);
   double rssAt100 = 0.0;
   long long printedPages = 0;
   const auto t0 = std::chrono::steady_clock::now();
@@ -163,6 +169,10 @@ int main(int argc, char** argv) {
   const double seconds = Seconds(t0);
   if (result.kind != PrintOutcome::Printed) {
     std::fprintf(stderr, "printing failed\n");
+    if (!queue.empty()) {
+      std::fflush(stderr);
+      std::printf("%s\n", printer.FailureReason().toLocal8Bit().constData());
+    }
     return 1;
   }
   std::printf("pages=%lld pages_per_s=%.1f rss_growth_mb=%.1f page_turn_ms=%.2f\n", printedPages,

@@ -9,9 +9,16 @@
 // Paper:    SetToPrinter(1), SetScaleTo600, Open, then if BeginDoc: BeginPage, Run,
 //           EndPage (per page), and in every case EndDoc.
 //
-// Every printer failure (unknown name, a document or a page that cannot start) is
-// reported once per job as WM_STATUSMSG code 12 to the notify window; the job is then
-// dropped, nothing counts as printed, and EndDoc releases the printer.
+// Every printer failure (unknown name, a queue that does not take jobs or whose server
+// does not answer, a document or a page that cannot start, a PDF or spool file that
+// could not be written whole, a job the print system did not create) is reported once
+// per job as WM_STATUSMSG code 12 to the notify window; the job is then dropped, nothing
+// counts as printed, and EndDoc releases the printer.
+//
+// The pages are always written as PDF into a file of the wrapper's own: for a PDF file,
+// a new file beside it that replaces it only when whole (an earlier file at the name
+// stays otherwise); for a queue, a spool file that is sent to the print system as the
+// job's document once whole. Every question to the print system is bounded in time.
 
 #include <QColor>
 #include <QFont>
@@ -23,11 +30,15 @@
 #include <optional>
 #include <string>
 
+#include "platform/cupsqueue.h"
 #include "platform/statusmsg.h"
 
 class QObject;
+class QPaintDevice;
 class QPainter;
-class QPrinter;
+class QPageLayout;
+class QPdfWriter;
+class ReplacingDevice;
 
 constexpr int kPrinterFailedCode = 12;
 
@@ -53,6 +64,8 @@ PageMetrics ComputePageMetrics(double dpiX, double dpiY, int horzRes, int vertRe
 
 // The font the printer's texts are measured in when no other is chosen.
 QFont PrinterDefaultFont();
+// The metric rule applied to a device: its page extents and the default font's "国"/"中".
+PageMetrics MeasurePage(QPaintDevice& device, bool scaleTo600);
 
 // A4 at 600 dpi with the default font: the paper when no printer can be asked.
 PageMetrics DefaultPaperMetrics(bool scaleTo600);
@@ -131,18 +144,25 @@ class utPrinter {
 
   // True once the last EndDoc finished a job without any failure.
   bool Printed() const { return printed_; }
+  // Why the last job failed (the print system's or the file system's words); empty
+  // when it did not.
+  const QString& FailureReason() const { return failure_; }
   // Pages started in the current or last job.
   int PagesStarted() const { return pages_; }
 
  private:
-  void Fail();
+  void Fail(const QString& reason);
+  bool OpenQueue(QPageLayout& layout, int& dpi);
+  bool Deliver();
   void ReleasePrinter();
-  std::unique_ptr<QPrinter> MakePrinter() const;
-  PageMetrics MetricsOf(QPrinter& printer) const;
 
   QPainter* dc_ = nullptr;  // the preview's painter, or printerPainter_
-  std::unique_ptr<QPrinter> printer_;
+  std::unique_ptr<ReplacingDevice> file_;  // the PDF's bytes: the new file or the spool file
+  std::unique_ptr<QPdfWriter> writer_;
   std::unique_ptr<QPainter> printerPainter_;
+  std::string queue_;  // the queue the spool file goes to; empty for a PDF file
+  JobOptions jobOptions_;
+  QString failure_;
   PageMetrics metrics_;
   double deviceDpiX_ = 0.0;
   double deviceDpiY_ = 0.0;

@@ -51,7 +51,9 @@ void DrawChartPage(QPainter& painter, const ChartPageContent& page) {
     const PictureRects r = ChartPictureRects(W, m, LH, given);
     if (r.Drawn()) {
       painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-      painter.drawImage(r.dest, *page.picture, r.source);
+      // The PDF device has no grey mode of its own: the picture is turned grey here.
+      if (page.grayScale) painter.drawImage(r.dest, page.picture->convertToFormat(QImage::Format_Grayscale8), r.source);
+      else painter.drawImage(r.dest, *page.picture, r.source);
     }
   }
 

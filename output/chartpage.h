@@ -41,6 +41,7 @@ struct ChartPageContent {
   QString unit;       // "单位名称：" + COPYNAME
   const QImage* picture = nullptr;  // the turned chart picture, may be null
   QSize pictureSize;  // its size as the launcher gave it (the picture's own when empty)
+  bool grayScale = false;  // 黑白: the picture in greys (texts and rules are black anyway)
 };
 
 // Draws the page: frame, header rules and texts (placed from their measured widths so

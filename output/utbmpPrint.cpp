@@ -3,16 +3,18 @@
 #include <QComboBox>
 #include <QMessageBox>
 #include <QPainter>
-#include <QPrinterInfo>
 #include <QResizeEvent>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <algorithm>
 
 #include "data/lanchg.h"
+#include "data/syspar.h"
 #include "output/chartpage.h"
 #include "output/utBitmap.h"
 #include "platform/appcursor.h"
+#include "platform/cupsqueue.h"
 #include "platform/datetime.h"
 #include "ui_frmPrint.h"
 
@@ -32,6 +34,12 @@ const char* const kLabelDefaults[4] = {"上:", "下:", "左:", "缩小到:"};
 QScrollBar* Bar(Ui::frmPrint* ui, int index) {
   QScrollBar* bars[4] = {ui->scrlbr1, ui->scrlbr2, ui->scrlbr3, ui->scrlbr4};
   return bars[index];
+}
+
+// The margin bars stop where a pair of opposite margins would leave less than a fifth
+// of the page.
+void LimitMarginBars(Ui::frmPrint* ui, const std::int32_t* pos) {
+  for (int i = 0; i < 3; ++i) Bar(ui, i)->setMaximum(MarginLimit(i, pos));
 }
 
 QLabel* Label(Ui::frmPrint* ui, int index) {
@@ -77,17 +85,25 @@ void TfrmPrint::FormShow() {
   TranslateForm(kSection, this);
   setWindowTitle(GetLangString("frmPrint", "Caption", "打印预览"));
   showing_ = true;
-  // Stored values outside a bar's range are limited to it, and the bar's handler stores
-  // the limited value (a zoom of 65 becomes 63).
-  for (int i = 0; i < 4; ++i) {
-    Bar(ui.get(), i)->setValue(pubParam_->SysPar.DATAPOS[i]);
-    pubParam_->SysPar.DATAPOS[i] = Bar(ui.get(), i)->value();
+  // The margins as a whole are brought within their limits first, and the bars take
+  // them quietly: one bar's handler would move the other bar's limit on the way.
+  std::int32_t* pos = pubParam_->SysPar.DATAPOS;
+  LimitMargins(pos);
+  for (int i = 0; i < 3; ++i) {
+    const QSignalBlocker quiet(Bar(ui.get(), i));
+    Bar(ui.get(), i)->setMaximum(MarginLimit(i, pos));
+    Bar(ui.get(), i)->setValue(pos[i]);
   }
+  // A stored zoom outside the bar's range is limited to it, and the bar's handler stores
+  // the limited value (65 becomes 63).
+  Bar(ui.get(), 3)->setValue(pos[3]);
+  pos[3] = Bar(ui.get(), 3)->value();
   for (int i = 0; i < 4; ++i)
     Label(ui.get(), i)->setText(MarginCaption(LabelText(i), pubParam_->SysPar.DATAPOS[i]));
   showing_ = false;
 
-  const QStringList names = QPrinterInfo::availablePrinterNames();
+  // Asked of the print system with a bounded wait: a silent server must not hold the form.
+  const QStringList names = ListPrinters().names;
   ui->cmbprint->clear();
   ui->cmbprint->addItems(names);
   ui->cmbprint->setCurrentIndex(
@@ -170,6 +186,7 @@ void TfrmPrint::DrawPage() {
     page.picture = &bitmap_->GetCanvas()->Picture();
     page.pictureSize = QSize(bmpWidth_, bmpHeight_);
   }
+  page.grayScale = printer_->GrayScale();
   DrawChartPage(*painter, page);
 }
 
@@ -177,6 +194,7 @@ void TfrmPrint::UpdateMarginSetting(int index, int value, const QString& label) 
   if (index >= 0 && index < 4) {
     pubParam_->SysPar.DATAPOS[index] = value;
     Label(ui.get(), index)->setText(MarginCaption(label, value));
+    LimitMarginBars(ui.get(), pubParam_->SysPar.DATAPOS);
   }
   if (!showing_) RenderPreview();
 }

@@ -3,14 +3,16 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QMessageBox>
-#include <QPrinterInfo>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <algorithm>
 
 #include "data/lanchg.h"
+#include "data/syspar.h"
 #include "output/chartpage.h"
 #include "output/utjumppage.h"
 #include "platform/appcursor.h"
+#include "platform/cupsqueue.h"
 #include "platform/gbk.h"
 #include "ui_frmfaterPrit.h"
 
@@ -126,16 +128,25 @@ void TfrmfaterPrit::showEvent(QShowEvent* event) {
 
 void TfrmfaterPrit::FormShow() {
   BuildContent();
-  const std::int32_t* pos = pubParam->SysPar.DATAPOS;
+  // The margins as a whole are brought within their limits first, and the bars take
+  // them quietly (one bar's handler would move the other bar's limit on the way); the
+  // rendering follows below.
+  std::int32_t* pos = pubParam->SysPar.DATAPOS;
+  LimitMargins(pos);
   QScrollBar* bars[] = {ui->scrlbr1, ui->scrlbr2, ui->scrlbr3};
-  for (int i = 0; i < 3; ++i) bars[i]->setValue(std::clamp(pos[i], bars[i]->minimum(), bars[i]->maximum()));
+  for (int i = 0; i < 3; ++i) {
+    const QSignalBlocker quiet(bars[i]);
+    bars[i]->setMaximum(MarginLimit(i, pos));
+    bars[i]->setValue(pos[i]);
+  }
   settingZoom_ = true;  // the stored zoom stands until the bar is scrolled
   ui->scrlbr4->setValue(std::clamp(pos[3], ui->scrlbr4->minimum(), ui->scrlbr4->maximum()));
   settingZoom_ = false;
   QLabel* labels[] = {ui->lbl1, ui->lbl2, ui->lbl3, ui->lbl4};
   for (int i = 0; i < 4; ++i) labels[i]->setText(::MarginCaption(MarginCaption(i), pos[i]));
 
-  const QStringList names = QPrinterInfo::availablePrinterNames();
+  // Asked of the print system with a bounded wait: a silent server must not hold the form.
+  const QStringList names = ListPrinters().names;
   ui->cmbprint->clear();
   ui->cmbprint->addItems(names);
   ui->cmbprint->setCurrentIndex(static_cast<int>(names.lastIndexOf(QString::fromStdString(printerName))));
@@ -149,8 +160,16 @@ void TfrmfaterPrit::UpdateMarginSetting(int index, int value, const QString& lab
     pubParam->SysPar.DATAPOS[index] = value;
     QLabel* labels[] = {ui->lbl1, ui->lbl2, ui->lbl3, ui->lbl4};
     labels[index]->setText(::MarginCaption(label, value));
+    LimitMarginBars();
   }
   RenderPreview();
+}
+
+// The margin bars stop where a pair of opposite margins would leave less than a fifth
+// of the page.
+void TfrmfaterPrit::LimitMarginBars() {
+  QScrollBar* bars[] = {ui->scrlbr1, ui->scrlbr2, ui->scrlbr3};
+  for (int i = 0; i < 3; ++i) bars[i]->setMaximum(MarginLimit(i, pubParam->SysPar.DATAPOS));
 }
 
 void TfrmfaterPrit::scrlbr4Scroll() { UpdateMarginSetting(3, ui->scrlbr4->value(), MarginCaption(3)); }

@@ -74,6 +74,7 @@ class TfrmfaterPrit : public QDialog, public StatusReceiver {
   void FormShow();
   void BuildContent();
   void UpdateMarginSetting(int index, int value, const QString& label);
+  void LimitMarginBars();
   void RenderPreview();
   // The metrics of the chosen printer in the chosen colour mode: the preview's page.
   PageMetrics Paper();

@@ -177,6 +177,20 @@ TEST(ChartPreview, UnknownPrinterPdfPageAndSettings) {
   const QImage before = p.form.PreviewImage();
   ui->scrlbr1->setValue(20);
   EXPECT_EQ(ui->lbl1->text(), QString::fromUtf8("上:20%"));
+  // Opposite margins stop where they leave a fifth of the page.
+  ui->scrlbr2->setValue(90);
+  ui->scrlbr3->setValue(90);
+  int* pos = GetPubParam()->SysPar.DATAPOS;
+  EXPECT_EQ(std::vector<int>(pos, pos + 3), (std::vector<int>{20, 60, 40}));
+  // Shown again for margins stored meanwhile, the bars take them whatever they stood at.
+  p.form.hide();
+  pos[0] = 50;
+  pos[1] = 10;
+  p.form.show();
+  EXPECT_EQ(std::vector<int>({ui->scrlbr1->value(), ui->scrlbr2->value(), pos[0], pos[1]}),
+            (std::vector<int>{50, 10, 50, 10}));
+  ui->scrlbr1->setValue(20);
+  ui->scrlbr2->setValue(5);
   EXPECT_NE(p.form.PreviewImage(), before);
   ui->scrlbr4->setValue(30);
   EXPECT_EQ(p.form.PreviewImage().size(), QSize(229, 328));  // 30 % of A4's printable area at 96 dpi
