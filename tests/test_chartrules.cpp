@@ -111,11 +111,11 @@ TEST(Segments, MarkersDisorderWindowAndFullStore) {
     int end = 999;  // beyond the count: cut to it
     EXPECT_EQ(FillSeries(chart, curves, s, 0, end), 7);
     EXPECT_EQ(end, s.RecordCount);
-    const ChartTimeline& t = curves[3]->Timeline();
-    ASSERT_EQ(t.SegmentCount(), 3);
+    const ChartSegments& t = curves[3]->Source()->Segments();
+    ASSERT_EQ(t.Count(), 3);
     // The disordered record is skipped and does not end segment 1.
-    EXPECT_EQ(t.SegmentEnd(1) - t.segmentStart[1], 2);
-    EXPECT_EQ(curves[3]->YValue(t.segmentStart[2]), 33.0f);  // after the second marker
+    EXPECT_EQ(t.End(1, curves[3]->Count()) - t.start[1], 2);
+    EXPECT_EQ(curves[3]->YValue(t.start[2]), 33.0f);  // after the second marker
 
     // A window starting after the first marker puts its first records in segment 0.
     end = 11;
@@ -163,23 +163,19 @@ TEST(Segments, LongWindowFilledInPartsAsPointByPoint) {
       else if (r.Disorder == 0)
         one.AddXY(r.Time, r.Channel[2].Value);
     }
-    const ChartTimeline& a = curves[2]->Timeline();
-    const ChartTimeline& b = one.Timeline();
+    const ChartSegments& a = curves[2]->Source()->Segments();
+    const ChartSegments& b = one.Source()->Segments();
     ASSERT_EQ(drawn, one.Count());
-    EXPECT_EQ(a.segmentStart, b.segmentStart);
-    EXPECT_EQ(a.segmentMinX, b.segmentMinX);
-    EXPECT_EQ(a.segmentMaxX, b.segmentMaxX);
+    EXPECT_EQ(a.start, b.start);
+    EXPECT_EQ(a.minX, b.minX);
+    EXPECT_EQ(a.maxX, b.maxX);
     EXPECT_FALSE(a.ascending);
     for (int i = 0; i < drawn; ++i) {
       ASSERT_EQ(curves[2]->XValue(i), one.XValue(i)) << i;
       ASSERT_EQ(curves[2]->YValue(i), one.YValue(i)) << i;
       ASSERT_EQ(curves[0]->YValue(i) + 2.0f, one.YValue(i)) << i;
     }
-    float lo, hi, oneLo, oneHi;
-    curves[2]->MinMax(100, drawn - 100, lo, hi);
-    one.MinMax(100, drawn - 100, oneLo, oneHi);
-    EXPECT_EQ(lo, oneLo);
-    EXPECT_EQ(hi, oneHi);
+    EXPECT_EQ(curves[2]->MinMaxPair(100, drawn - 100), one.MinMaxPair(100, drawn - 100));
     chart.RemoveSeries(&one);
   }
   ClearSeries(chart, curves);
