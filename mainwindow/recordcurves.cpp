@@ -16,10 +16,6 @@ bool IsPoint(const tagDataRecord& r) { return r.Marker == 0 && r.Disorder == 0; 
 
 }  // namespace
 
-float RecordCurves::DrawValue(double v) {
-  return std::isnan(v) ? 0.0f : static_cast<float>(std::clamp(v, -3.0e38, 3.0e38));
-}
-
 int RecordCurves::RecordOf(int i) const {
   const std::size_t k =
       static_cast<std::size_t>(std::upper_bound(runPoint_.begin(), runPoint_.end(), i) - runPoint_.begin()) - 1;
@@ -123,13 +119,21 @@ std::shared_ptr<RecordCurves> RecordCurves::Build(const tagDataRecord* records, 
     }
     if (w.points > 0) previous = &w;
   }
+  c.sorted_ = seg.ascending;
+  for (int g = 1; g < seg.Count(); ++g)
+    if (!(seg.minX[static_cast<std::size_t>(g)] >= seg.maxX[static_cast<std::size_t>(g) - 1])) c.sorted_ = false;
   if (total == 0) return built;
 
   // The summary's lowest level: each block that starts and ends inside one part is made
-  // by that part's thread, the few across two parts afterwards.
+  // by that part's thread (which touches its memory first), the few across two parts
+  // afterwards.
   const std::size_t blocks = (static_cast<std::size_t>(total) + kBlock - 1) / kBlock;
   const std::size_t width = static_cast<std::size_t>(channels);
-  std::vector<float> lo0(blocks * width), hi0(blocks * width);
+  Level base;
+  base.blocks = blocks;
+  base.lo.reset(new float[blocks * width]);
+  base.hi.reset(new float[blocks * width]);
+  c.blockX_.reset(new double[blocks]);
   RunParts(parts, [&](int p) {
     const Part& w = part[static_cast<std::size_t>(p)];
     float lo[kMaxChannels], hi[kMaxChannels];
@@ -142,6 +146,7 @@ std::shared_ptr<RecordCurves> RecordCurves::Build(const tagDataRecord* records, 
       if (g % kBlock == 0) {
         std::fill(lo, lo + kMaxChannels, FLT_MAX);
         std::fill(hi, hi + kMaxChannels, -FLT_MAX);
+        c.blockX_[static_cast<std::size_t>(g / kBlock)] = r.Time;
       }
       for (int ch = 0; ch < channels; ++ch) {
         const float v = DrawValue(r.Channel[ch].Value);
@@ -151,8 +156,8 @@ std::shared_ptr<RecordCurves> RecordCurves::Build(const tagDataRecord* records, 
       ++g;
       const int b = (g - 1) / kBlock;
       if ((g % kBlock == 0 || g == total) && b * kBlock >= w.row) {
-        std::copy(lo, lo + channels, lo0.begin() + static_cast<std::ptrdiff_t>(b * width));
-        std::copy(hi, hi + channels, hi0.begin() + static_cast<std::ptrdiff_t>(b * width));
+        std::copy(lo, lo + channels, base.lo.get() + static_cast<std::size_t>(b) * width);
+        std::copy(hi, hi + channels, base.hi.get() + static_cast<std::size_t>(b) * width);
       }
     }
   });
@@ -161,14 +166,13 @@ std::shared_ptr<RecordCurves> RecordCurves::Build(const tagDataRecord* records, 
   for (const Part& w : part) {
     if (w.row % kBlock == 0 || w.row >= total) continue;
     const int b = w.row / kBlock;
-    float* lo = lo0.data() + static_cast<std::size_t>(b) * width;
-    float* hi = hi0.data() + static_cast<std::size_t>(b) * width;
+    float* lo = base.lo.get() + static_cast<std::size_t>(b) * width;
+    float* hi = base.hi.get() + static_cast<std::size_t>(b) * width;
     std::fill(lo, lo + width, FLT_MAX);
     std::fill(hi, hi + width, -FLT_MAX);
     c.ScanPoints(all, b * kBlock, std::min(total, (b + 1) * kBlock), lo, hi);
   }
-  c.levelLo_.push_back(std::move(lo0));
-  c.levelHi_.push_back(std::move(hi0));
+  c.levels_.push_back(std::move(base));
   c.BuildUpperLevels();
   return built;
 }
@@ -176,21 +180,63 @@ std::shared_ptr<RecordCurves> RecordCurves::Build(const tagDataRecord* records, 
 void RecordCurves::BuildUpperLevels() {
   const std::size_t width = static_cast<std::size_t>(channels_);
   if (width == 0) return;
-  while (levelLo_.back().size() / width > 1) {
-    const std::vector<float>& pl = levelLo_.back();
-    const std::vector<float>& ph = levelHi_.back();
-    const std::size_t below = pl.size() / width, blocks = (below + kBlock - 1) / kBlock;
-    std::vector<float> nl(blocks * width, FLT_MAX), nh(blocks * width, -FLT_MAX);
-    for (std::size_t b = 0; b < below; ++b) {
-      const std::size_t up = b / kBlock * width;
+  while (levels_.back().blocks > 1) {
+    const Level& below = levels_.back();
+    Level up;
+    up.blocks = (below.blocks + kBlock - 1) / kBlock;
+    up.lo.reset(new float[up.blocks * width]);
+    up.hi.reset(new float[up.blocks * width]);
+    std::fill(up.lo.get(), up.lo.get() + up.blocks * width, FLT_MAX);
+    std::fill(up.hi.get(), up.hi.get() + up.blocks * width, -FLT_MAX);
+    for (std::size_t b = 0; b < below.blocks; ++b) {
+      const std::size_t at = b / kBlock * width;
       for (std::size_t ch = 0; ch < width; ++ch) {
-        nl[up + ch] = std::min(nl[up + ch], pl[b * width + ch]);
-        nh[up + ch] = std::max(nh[up + ch], ph[b * width + ch]);
+        up.lo[at + ch] = std::min(up.lo[at + ch], below.lo[b * width + ch]);
+        up.hi[at + ch] = std::max(up.hi[at + ch], below.hi[b * width + ch]);
       }
     }
-    levelLo_.push_back(std::move(nl));
-    levelHi_.push_back(std::move(nh));
+    levels_.push_back(std::move(up));
   }
+}
+
+template <typename Before>
+int RecordCurves::Bound(int first, int end, Before before) const {
+  if (sorted_ && end - first > 2 * kBlock) {
+    // Among the blocks that start inside [first, end): the first whose first point is
+    // not before x; the point looked for lies after the block ahead of it began.
+    const int b0 = (first + kBlock - 1) / kBlock, b1 = (end + kBlock - 1) / kBlock;
+    int b = b0, len = b1 - b0;
+    while (len > 0) {
+      const int half = len >> 1;
+      if (before(blockX_[static_cast<std::size_t>(b + half)])) {
+        b += half + 1;
+        len -= half + 1;
+      } else {
+        len = half;
+      }
+    }
+    if (b > b0) first = (b - 1) * kBlock;
+    if (b < b1) end = b * kBlock;
+  }
+  int len = end - first;
+  while (len > 0) {
+    const int half = len >> 1;
+    if (before(X(first + half))) {
+      first += half + 1;
+      len -= half + 1;
+    } else {
+      len = half;
+    }
+  }
+  return first;
+}
+
+int RecordCurves::LowerBound(int first, int end, double x) const {
+  return Bound(first, end, [x](double v) { return v < x; });
+}
+
+int RecordCurves::UpperBound(int first, int end, double x) const {
+  return Bound(first, end, [x](double v) { return !(x < v); });
 }
 
 void RecordCurves::ScanPoints(std::span<const int> curves, int first, int end, float* lo, float* hi) const {
@@ -215,7 +261,7 @@ void RecordCurves::MinMax(std::span<const int> curves, int first, int end, float
   std::fill(lo, lo + curves.size(), FLT_MAX);
   std::fill(hi, hi + curves.size(), -FLT_MAX);
   int bf = (first + kBlock - 1) / kBlock, be = end / kBlock;
-  if (levelLo_.empty() || bf >= be) {
+  if (levels_.empty() || bf >= be) {
     ScanPoints(curves, first, end, lo, hi);
     return;
   }
@@ -223,8 +269,8 @@ void RecordCurves::MinMax(std::span<const int> curves, int first, int end, float
   ScanPoints(curves, be * kBlock, end, lo, hi);
   const std::size_t width = static_cast<std::size_t>(channels_);
   const auto take = [&](std::size_t level, int from, int to) {
-    const float* bl = levelLo_[level].data();
-    const float* bh = levelHi_[level].data();
+    const float* bl = levels_[level].lo.get();
+    const float* bh = levels_[level].hi.get();
     for (int b = from; b < to; ++b)
       for (std::size_t j = 0; j < curves.size(); ++j) {
         const std::size_t at = static_cast<std::size_t>(b) * width + static_cast<std::size_t>(curves[j]);
@@ -235,7 +281,7 @@ void RecordCurves::MinMax(std::span<const int> curves, int first, int end, float
   // Blocks at the edges of each level, the whole blocks of the level above in between.
   for (std::size_t level = 0;; ++level) {
     const int nf = (bf + kBlock - 1) / kBlock, ne = be / kBlock;
-    if (level + 1 >= levelLo_.size() || nf >= ne) {
+    if (level + 1 >= levels_.size() || nf >= ne) {
       take(level, bf, be);
       return;
     }
@@ -250,7 +296,7 @@ std::size_t RecordCurves::Bytes() const {
   std::size_t bytes = sizeof(*this) + (runPoint_.capacity() + runRecord_.capacity()) * sizeof(int) +
                       segments_.start.capacity() * sizeof(int) +
                       (segments_.minX.capacity() + segments_.maxX.capacity()) * sizeof(double);
-  for (const auto& level : levelLo_) bytes += level.capacity() * sizeof(float);
-  for (const auto& level : levelHi_) bytes += level.capacity() * sizeof(float);
+  for (const Level& level : levels_) bytes += 2 * level.blocks * static_cast<std::size_t>(channels_) * sizeof(float);
+  if (!levels_.empty()) bytes += levels_.front().blocks * sizeof(double);  // blockX_
   return bytes;
 }

@@ -27,11 +27,15 @@ class RecordCurves : public ChartSource {
   void MinMax(std::span<const int> curves, int first, int end, float* lo, float* hi) const override;
   const ChartSegments& Segments() const override { return segments_; }
   std::size_t Bytes() const override;
+  int LowerBound(int first, int end, double x) const override;
+  int UpperBound(int first, int end, double x) const override;
 
   // Index in the records of point i.
   int RecordOf(int i) const;
   // The value drawn for a stored value.
-  static float DrawValue(double v);
+  static float DrawValue(double v) {
+    return v != v ? 0.0f : static_cast<float>(v < -3.0e38 ? -3.0e38 : v > 3.0e38 ? 3.0e38 : v);
+  }
 
   // Points a summary block holds at its lowest level; each level above holds this many
   // blocks of the one below.
@@ -42,6 +46,8 @@ class RecordCurves : public ChartSource {
   // Min and max of points [first, end) read from the records.
   void ScanPoints(std::span<const int> curves, int first, int end, float* lo, float* hi) const;
   void BuildUpperLevels();
+  template <typename Before>
+  int Bound(int first, int end, Before before) const;
 
   const tagDataRecord* records_ = nullptr;
   int channels_ = 0;
@@ -52,5 +58,13 @@ class RecordCurves : public ChartSource {
   ChartSegments segments_;
   // Level L: min and max of each block of kBlock^(L+1) points and of each channel, at
   // [block * channels + channel].
-  std::vector<std::vector<float>> levelLo_, levelHi_;
+  struct Level {
+    std::unique_ptr<float[]> lo, hi;
+    std::size_t blocks = 0;
+  };
+  std::vector<Level> levels_;
+  // x of the first point of each lowest-level block, and whether x never decreases
+  // over all the points (then a search for x starts among these).
+  std::unique_ptr<double[]> blockX_;
+  bool sorted_ = false;
 };

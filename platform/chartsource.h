@@ -38,9 +38,10 @@ class ChartSource {
 
   // First point of [first, end) whose x is not below x (last: above x), halving as
   // std::lower_bound (std::upper_bound) does, so that the same points are found
-  // where x is not sorted across segments.
-  int LowerBound(int first, int end, double x) const;
-  int UpperBound(int first, int end, double x) const;
+  // where x is not sorted across segments. A source may find them faster where its
+  // points are sorted.
+  virtual int LowerBound(int first, int end, double x) const;
+  virtual int UpperBound(int first, int end, double x) const;
 };
 
 // Points held in memory, one curve: what a series added point by point shows.
