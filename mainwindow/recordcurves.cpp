@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cfloat>
-#include <cmath>
 #include <numeric>
 
 #include "platform/parallel.h"
