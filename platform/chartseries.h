@@ -47,7 +47,8 @@ class ChartSeries {
   bool ShowInLegend() const { return showInLegend_; }
   void SetShowInLegend(bool show) { showInLegend_ = show; }
 
-  // Pixel columns with this many points or more snap their edges to whole blocks.
+  // Where pixel columns hold eight blocks of points or more, their edges snap to whole
+  // blocks of this many points.
   static constexpr int kBlock = 32;
 
  private:
