@@ -201,7 +201,7 @@ void RecordCurves::BuildUpperLevels() {
 }
 
 template <typename Before>
-int RecordCurves::Bound(int first, int end, Before before) const {
+int RecordCurves::Bound(int first, int end, double x, Before before) const {
   if (sorted_ && end - first > 2 * kBlock) {
     // Among the blocks that start inside [first, end): the first whose first point is
     // not before x; the point looked for lies after the block ahead of it began.
@@ -218,6 +218,21 @@ int RecordCurves::Bound(int first, int end, Before before) const {
     }
     if (b > b0) first = (b - 1) * kBlock;
     if (b < b1) end = b * kBlock;
+    if (b > b0 && b < b1) {
+      // Times taken at a steady rate put the point where the block's first times say;
+      // its neighbour confirms it.
+      const double x0 = blockX_[static_cast<std::size_t>(b) - 1], x1 = blockX_[static_cast<std::size_t>(b)];
+      const double f = x1 > x0 ? (x - x0) / (x1 - x0) : 0.5;
+      const int g = std::clamp(first + static_cast<int>((f >= 0.0 && f <= 1.0 ? f : 0.5) * (end - first)),
+                               first, end - 1);
+      if (before(X(g))) {
+        if (g + 1 == end || !before(X(g + 1))) return g + 1;
+        first = g + 2;
+      } else {
+        if (g == first || before(X(g - 1))) return g;
+        end = g - 1;
+      }
+    }
   }
   int len = end - first;
   while (len > 0) {
@@ -233,11 +248,11 @@ int RecordCurves::Bound(int first, int end, Before before) const {
 }
 
 int RecordCurves::LowerBound(int first, int end, double x) const {
-  return Bound(first, end, [x](double v) { return v < x; });
+  return Bound(first, end, x, [x](double v) { return v < x; });
 }
 
 int RecordCurves::UpperBound(int first, int end, double x) const {
-  return Bound(first, end, [x](double v) { return !(x < v); });
+  return Bound(first, end, x, [x](double v) { return !(x < v); });
 }
 
 void RecordCurves::ScanPoints(std::span<const int> curves, int first, int end, float* lo, float* hi) const {

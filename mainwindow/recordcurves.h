@@ -47,7 +47,7 @@ class RecordCurves : public ChartSource {
   void ScanPoints(std::span<const int> curves, int first, int end, float* lo, float* hi) const;
   void BuildUpperLevels();
   template <typename Before>
-  int Bound(int first, int end, Before before) const;
+  int Bound(int first, int end, double x, Before before) const;
 
   const tagDataRecord* records_ = nullptr;
   int channels_ = 0;
