@@ -4,9 +4,9 @@
 #include <cmath>
 #include <limits>
 
-#include "platform/colors.h"
-#include "platform/chartwidget.h"
 #include "mainwindow/recordcurves.h"
+#include "platform/chartwidget.h"
+#include "platform/colors.h"
 #include "platform/parallel.h"
 
 QString DefaultLangText(const std::string&, const std::string&, const QString& defaultText) {
