@@ -9,7 +9,7 @@
 namespace {
 
 // Records a part of the build takes at least, so that a small window stays on one thread.
-constexpr int kRecordsPerPart = 32768;
+constexpr int kRecordsPerPart = 16384;
 
 bool IsPoint(const tagDataRecord& r) { return r.Marker == 0 && r.Disorder == 0; }
 
@@ -32,7 +32,9 @@ std::shared_ptr<RecordCurves> RecordCurves::Build(const tagDataRecord* records, 
   // The window is cut into consecutive parts read on their own threads. A first pass
   // finds each part's points, runs, breaks and time ranges, so that the second knows
   // the point at which each part starts; the second makes the summary's blocks.
-  const int parts = std::clamp(n / kRecordsPerPart, 1, std::max(1, threads));
+  // More parts than threads, so that a thread held back by the system delays little.
+  const int workers = std::max(1, threads);
+  const int parts = std::clamp(n / kRecordsPerPart, 1, 4 * workers);
   struct Chunk {  // points of a part up to its next break
     int point;
     double lo, hi;
@@ -50,7 +52,7 @@ std::shared_ptr<RecordCurves> RecordCurves::Build(const tagDataRecord* records, 
     part[static_cast<std::size_t>(p)].from = first + static_cast<int>(static_cast<std::int64_t>(n) * p / parts);
     part[static_cast<std::size_t>(p)].to = first + static_cast<int>(static_cast<std::int64_t>(n) * (p + 1) / parts);
   }
-  RunParts(parts, [&](int p) {
+  RunJobs(parts, workers, [&](int p) {
     Part& w = part[static_cast<std::size_t>(p)];
     bool broken = true;
     int lastRecord = -2;
@@ -135,7 +137,7 @@ std::shared_ptr<RecordCurves> RecordCurves::Build(const tagDataRecord* records, 
   base.lo.reset(new float[blocks * width]);
   base.hi.reset(new float[blocks * width]);
   c.blockX_.reset(new double[blocks]);
-  RunParts(parts, [&](int p) {
+  RunJobs(parts, workers, [&](int p) {
     const Part& w = part[static_cast<std::size_t>(p)];
     float lo[kMaxChannels], hi[kMaxChannels];
     std::fill(lo, lo + kMaxChannels, FLT_MAX);

@@ -223,20 +223,17 @@ void ChartWidget::PaintCurves(QPainter& p, QImage& image, const QRect& plot) {
     job.hi.assign(cells, 0.0f);
     for (int c = c0; c < c1; c += kChunk) chunks.emplace_back(j, c);
   }
-  const int parts = std::min(static_cast<int>(chunks.size()), MemoryWorkers());
-  RunParts(parts, [&](int part) {
-    for (std::size_t k = static_cast<std::size_t>(part); k < chunks.size(); k += static_cast<std::size_t>(parts)) {
-      ColumnJob& job = jobs[chunks[k].first];
-      const SourceViews& sv = sources.at(job.source);
-      const View& v = sv.views[static_cast<std::size_t>(job.segment)];
-      const std::size_t n = job.series.size();
-      const int cEnd = std::min(job.c1, chunks[k].second + kChunk);
-      for (int c = chunks[k].second; c < cEnd; ++c) {
-        const int a = std::max(sv.starts[static_cast<std::size_t>(c)], v.i0);
-        const int z = std::min(sv.starts[static_cast<std::size_t>(c) + 1], v.i1);
-        const std::size_t cell = static_cast<std::size_t>(c - job.c0) * n;
-        if (a < z) job.source->MinMax(job.curves, a, z, job.lo.data() + cell, job.hi.data() + cell);
-      }
+  RunJobs(static_cast<int>(chunks.size()), MemoryWorkers(), [&](int chunk) {
+    const auto [j, cFirst] = chunks[static_cast<std::size_t>(chunk)];
+    ColumnJob& job = jobs[j];
+    const SourceViews& sv = sources.at(job.source);
+    const View& v = sv.views[static_cast<std::size_t>(job.segment)];
+    const std::size_t n = job.series.size();
+    for (int c = cFirst; c < std::min(job.c1, cFirst + kChunk); ++c) {
+      const int a = std::max(sv.starts[static_cast<std::size_t>(c)], v.i0);
+      const int z = std::min(sv.starts[static_cast<std::size_t>(c) + 1], v.i1);
+      const std::size_t cell = static_cast<std::size_t>(c - job.c0) * n;
+      if (a < z) job.source->MinMax(job.curves, a, z, job.lo.data() + cell, job.hi.data() + cell);
     }
   });
 
