@@ -145,5 +145,8 @@ TEST(MainChart, ClickPlacesCursorAndFillsValuePanel) {
   const QString shown = ui->lbl21->text();
   ClickAtTime(f, p->Records[k].Time);
   EXPECT_EQ(ui->lbl21->text(), shown);
+  // The curves read the records being rewritten: their picture is held meanwhile.
+  EXPECT_TRUE(f.chart()->PictureHeld());
   EXPECT_TRUE(WaitLoaded(f));
+  EXPECT_FALSE(f.chart()->PictureHeld());
 }
