@@ -1,8 +1,5 @@
-// The export thread writing real files: the bytes of a finished file, what stood at the
-// name kept through every failure (a FIFO, a folder, a socket, a symlink, a file-size
-// limit, a folder without the right to write), and the main form's export: its save
-// dialog, its arguments, the open it refuses while an export runs and the close that
-// stops one.
+// The export thread writing real files, what stood at the name kept through every real
+// failure, and the main form's export.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -11,8 +8,6 @@
 
 #include <QElapsedTimer>
 #include <QFileDialog>
-#include <QLineEdit>
-#include <QRadioButton>
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
@@ -31,17 +26,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool Exists(const std::string& path) { return fs::exists(fs::symlink_status(path)); }
-
-// The names in a folder: what an export leaves behind.
 std::set<std::string> Names(const std::string& folder) {
   std::set<std::string> names;
   for (const auto& e : fs::directory_iterator(folder)) names.insert(e.path().filename().string());
   return names;
 }
 
-// Records 10 s apart from 2012-09-10 08:00:00 (the last one the closing entry, with the
-// time before it), channel k of record i holding i / 4 - k, channels named c0, c1, ...
+// Records 10 s apart (FillStore), channel k of record i holding i / 4 - k, named ck.
 void FillValues(int count, int channels) {
   FillStore(count, 10, channels);
   utPubParam* p = GetPubParam();
@@ -73,40 +64,33 @@ struct Export {
   }
 };
 
-// Holds every export at its first written piece until Open (tests/.. SetExportPieceHook).
-// Shared with the hook, as a stopped export may still be held when the test ends.
-class HeldExports {
- public:
+// Holds every export at its first written piece until Open(); the gate is shared with the
+// hook, as a stopped export may still be held when the test ends.
+struct HeldExports {
+  struct Gate {
+    std::mutex m;
+    std::condition_variable cv;
+    bool reached = false, open = false;
+  };
+  std::shared_ptr<Gate> g = std::make_shared<Gate>();
   HeldExports() {
-    SetExportPieceHook([g = gate_] {
-      std::unique_lock lock(g->mutex);
+    SetExportPieceHook([g = g] {
+      std::unique_lock lock(g->m);
       g->reached = true;
-      g->changed.notify_all();
-      g->changed.wait(lock, [&] { return g->open; });
+      g->cv.notify_all();
+      g->cv.wait(lock, [&] { return g->open; });
     });
   }
-  ~HeldExports() {
-    Open();
-    SetExportPieceHook({});
-  }
+  ~HeldExports() { Open(); SetExportPieceHook({}); }
   bool Reached() {
-    std::unique_lock lock(gate_->mutex);
-    return gate_->changed.wait_for(lock, std::chrono::seconds(20), [&] { return gate_->reached; });
+    std::unique_lock lock(g->m);
+    return g->cv.wait_for(lock, std::chrono::seconds(20), [&] { return g->reached; });
   }
   void Open() {
-    std::lock_guard lock(gate_->mutex);
-    gate_->open = true;
-    gate_->changed.notify_all();
+    std::lock_guard lock(g->m);
+    g->open = true;
+    g->cv.notify_all();
   }
-
- private:
-  struct Gate {
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool reached = false;
-    bool open = false;
-  };
-  std::shared_ptr<Gate> gate_ = std::make_shared<Gate>();
 };
 
 class ExportThread : public ::testing::Test {
@@ -157,12 +141,7 @@ TEST_F(ExportThread, TargetsThatAreNoRegularFileAreRefusedAndKept) {
   ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
   const auto before = Names(dir.path());
   const char* const refused = "导出目标不是普通文件(文件夹、管道、设备或套接字),没有写入-";
-  const struct {
-    const char* name;
-    fs::file_type kind;
-    const char* text;
-    const char* reason;
-  } cases[] = {
+  const struct { const char *name; fs::file_type kind; const char *text, *reason; } cases[] = {
       {"fifo.xls", fs::file_type::fifo, refused, ""},
       {"folder.xls", fs::file_type::directory, refused, ""},
       {"sock.xls", fs::file_type::socket, refused, ""},
@@ -173,8 +152,7 @@ TEST_F(ExportThread, TargetsThatAreNoRegularFileAreRefusedAndKept) {
     Export e(path, 1, 0, 49);
     ASSERT_TRUE(e.Finish()) << c.name;
     ASSERT_EQ(e.to.codes(), std::vector<int>{kStatusExportFailed}) << c.name;
-    const QString text = e.to.msgs[0].text;
-    EXPECT_EQ(text, QString::fromUtf8(c.text) + QString::fromStdString(path) + c.reason);
+    EXPECT_EQ(e.to.msgs[0].text, QString::fromUtf8(c.text) + QString::fromStdString(path) + c.reason);
     EXPECT_EQ(fs::symlink_status(path).type(), c.kind) << c.name;
     EXPECT_EQ(Names(dir.path()), before) << c.name;
   }
@@ -201,26 +179,19 @@ TEST_F(ExportThread, SymlinkTargetReplacesTheFileItLeadsTo) {
   EXPECT_EQ(Names(dir.file("real")), (std::set<std::string>{"data.xls", "new.xls"}));
 }
 
-// Failures in a process of its own: a file-size limit (the program must report it like a
-// full disk, not die of SIGXFSZ) and a folder without the right to write. What stood at
-// the name keeps every byte, and nothing else is left in the folder.
+// In a child: a file-size limit (told like a full disk, no death by SIGXFSZ) and a folder
+// without the right to write. What stood at the name keeps every byte; nothing else is left.
 TEST_F(ExportThread, FailedExportsKeepTheEarlierFile) {
   const std::string earlier(30000, 'e');
   fs::create_directory(dir.file("ro"));
-  struct Case {
-    const char* name;     // target in the folder
-    const char* fsize;    // the size limit, or null
-    bool readOnly;        // the folder without the right to write
-    bool hadFile;
-    const char* text;     // how the message starts
-    const char* reason;
-  } cases[] = {
-      {"full.xls", "16384", false, true, "导出文件写入失败,未写完的文件已删除-", "File too large"},
-      {"none.xls", "16384", false, false, "导出文件写入失败,未写完的文件已删除-", "File too large"},
-      {"link.xls", "16384", false, true, "导出文件写入失败,未写完的文件已删除-", "File too large"},
+  const char* const full = "导出文件写入失败,未写完的文件已删除-";
+  const struct { const char *name, *fsize; bool readOnly, hadFile; const char *text, *reason; } cases[] = {
+      {"full.xls", "16384", false, true, full, "File too large"},
+      {"none.xls", "16384", false, false, full, "File too large"},
+      {"link.xls", "16384", false, true, full, "File too large"},
       {"ro/kept.xls", nullptr, true, true, "导出文件无法创建-", "Permission denied"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     const std::string path = dir.file(c.name);
     std::string file = path;
     if (std::string(c.name) == "link.xls") {
@@ -242,7 +213,7 @@ TEST_F(ExportThread, FailedExportsKeepTheEarlierFile) {
     EXPECT_TRUE(text.startsWith(QString::fromUtf8(c.text) + QString::fromStdString(path) + " | " + c.reason))
         << text.toStdString();
     EXPECT_EQ(text.endsWith(QString::fromUtf8(" | 原有文件未改变")), c.hadFile) << text.toStdString();
-    EXPECT_EQ(Exists(file), c.hadFile) << c.name;
+    EXPECT_EQ(fs::exists(fs::symlink_status(file)), c.hadFile) << c.name;
     EXPECT_TRUE(!c.hadFile || ReadBytes(file) == earlier) << c.name;
     EXPECT_EQ(Names(folder), before) << c.name;
   }
@@ -251,8 +222,7 @@ TEST_F(ExportThread, FailedExportsKeepTheEarlierFile) {
 namespace {
 
 // A main form whose save dialog answers with a set name.
-class ExportForm : public SpyForm {
- public:
+struct ExportForm : SpyForm {
   QString answer;
   int asked = 0;
   QString AskExportFileName() override {
@@ -266,19 +236,21 @@ struct LoadedForm {
   Ui::frmQuna* ui = f.Form();
   ModalWatcher boxes;
   LoadedForm(int count, int channels) {
-    GetLanchg()->SetLangFile(std::string());
     FillValues(count, channels);
     f.DataFileName = "/tmp/a.qmd";
-    StatusMsg msg;  // the loader's record count, then its end
-    msg.code = 7;
+    StatusMsg msg;
     msg.value = count;
-    f.OnStatusMsg(msg);
-    msg.code = 6;
-    f.OnStatusMsg(msg);
+    for (int code : {7, 6}) msg.code = code, f.OnStatusMsg(msg);  // the loader's count, then its end
     ui->pgc1->setCurrentIndex(1);  // the data report
   }
   bool Done() {
     return PumpUntil([&] { return !f.ExportRunning() && CurrentAppCursor() == AppCursor::Default; });
+  }
+  // Starts an export to path and holds it at its first piece: it runs for certain.
+  bool StartHeld(HeldExports& held, const std::string& path) {
+    f.answer = QString::fromStdString(path);
+    f.ExportCurrentPage();
+    return held.Reached() && f.ExportRunning();
   }
 };
 
@@ -313,15 +285,10 @@ TEST_F(ExportThread, MainFormExportsFromTheDataListsPage) {
   EXPECT_TRUE(l.boxes.texts[0].startsWith("导出文件无法创建-" + l.f.answer)) << l.boxes.texts[0].toStdString();
 }
 
-// The export is held at its first piece, so it runs for certain while the open and the
-// second export are tried.
 TEST_F(ExportThread, MainFormRefusesAnOpenWhileAnExportRuns) {
   LoadedForm l(4, 2);
-  l.f.answer = QString::fromStdString(dir.file("a.xls"));
   HeldExports held;
-  l.f.ExportCurrentPage();
-  ASSERT_TRUE(held.Reached());
-  ASSERT_TRUE(l.f.ExportRunning());
+  ASSERT_TRUE(l.StartHeld(held, dir.file("a.xls")));
   EXPECT_FALSE(l.f.OpenDataFile(dir.file("other.qmd")));
   EXPECT_EQ(l.f.DataFileName, "/tmp/a.qmd");
   ASSERT_EQ(l.boxes.texts.size(), 1u);
@@ -336,18 +303,14 @@ TEST_F(ExportThread, MainFormRefusesAnOpenWhileAnExportRuns) {
                                                    "2012-09-10 08:00:20\t0.50\t-0.50\t\r\n");
 }
 
-// The export is held in its write (as a system call that does not return would hold it):
-// closing the window still ends at once, the earlier file stays, and the held thread
-// removes its unfinished file once it returns.
+// Held in its write (as a system call that does not return would hold it): the close still
+// ends at once, and the thread removes its unfinished file once it returns.
 TEST_F(ExportThread, ClosingTheMainFormStopsARunningExport) {
   LoadedForm l(4, 2);
-  l.f.answer = QString::fromStdString(dir.file("big.xls"));
   WriteBytes(dir.file("big.xls"), "earlier");
   l.f.show();
   HeldExports held;
-  l.f.ExportCurrentPage();
-  ASSERT_TRUE(held.Reached());
-  ASSERT_TRUE(l.f.ExportRunning());
+  ASSERT_TRUE(l.StartHeld(held, dir.file("big.xls")));
   EXPECT_EQ(Names(dir.path()).size(), 2u);  // the earlier file and the unfinished one
   QElapsedTimer closing;
   closing.start();
@@ -376,8 +339,7 @@ TEST_F(ExportThread, SaveDialogAsksAboutTheNameWritten) {
   EXPECT_EQ(form.AskExportFileName(), chosen + ".xls");
   EXPECT_TRUE(boxes.texts.empty());
 
-  // "report" would be written as the existing report.xls: the question names that file,
-  // and closing it keeps the file.
+  // "report" names the existing report.xls: the question names that file; closing it keeps it.
   WriteBytes(dir.file("report.xls"), "old");
   chosen = QString::fromStdString(dir.file("report"));
   EXPECT_EQ(form.AskExportFileName(), QString());
