@@ -26,12 +26,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::set<std::string> Names(const std::string& folder) {
-  std::set<std::string> names;
-  for (const auto& e : fs::directory_iterator(folder)) names.insert(e.path().filename().string());
-  return names;
-}
-
 // Records 10 s apart (FillStore), channel k of record i holding i / 4 - k, named ck.
 void FillValues(int count, int channels) {
   FillStore(count, 10, channels);
@@ -112,7 +106,7 @@ TEST_F(ExportThread, WritesTheWholeFileBeforeCode9) {
   EXPECT_EQ(ReadBytes(path), Head(2) + "2012-09-10 08:00:10\t0.25\t-0.75\t\r\n"
                                        "2012-09-10 08:00:30\t0.75\t-0.25\t\r\n"
                                        "2012-09-10 08:00:50\t1.25\t0.25\t\r\n");
-  EXPECT_EQ(Names(dir.path()), std::set<std::string>{"out.xls"});
+  EXPECT_EQ(FolderNames(dir.path()), std::set<std::string>{"out.xls"});
 
   // The alarm rows come from the list handed over, else from the store's list.
   GetPubParam()->Records[4].Channel[1].Alarm[0] = 1;
@@ -139,7 +133,7 @@ TEST_F(ExportThread, TargetsThatAreNoRegularFileAreRefusedAndKept) {
   addr.sun_family = AF_UNIX;
   std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", dir.file("sock.xls").c_str());
   ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-  const auto before = Names(dir.path());
+  const auto before = FolderNames(dir.path());
   const char* const refused = "导出目标不是普通文件(文件夹、管道、设备或套接字),没有写入-";
   const struct { const char *name; fs::file_type kind; const char *text, *reason; } cases[] = {
       {"fifo.xls", fs::file_type::fifo, refused, ""},
@@ -154,7 +148,7 @@ TEST_F(ExportThread, TargetsThatAreNoRegularFileAreRefusedAndKept) {
     ASSERT_EQ(e.to.codes(), std::vector<int>{kStatusExportFailed}) << c.name;
     EXPECT_EQ(e.to.msgs[0].text, QString::fromUtf8(c.text) + QString::fromStdString(path) + c.reason);
     EXPECT_EQ(fs::symlink_status(path).type(), c.kind) << c.name;
-    EXPECT_EQ(Names(dir.path()), before) << c.name;
+    EXPECT_EQ(FolderNames(dir.path()), before) << c.name;
   }
   ::close(sock);
 }
@@ -176,7 +170,7 @@ TEST_F(ExportThread, SymlinkTargetReplacesTheFileItLeadsTo) {
     EXPECT_EQ(ReadBytes(dir.file(link)), bytes) << link;
   }
   EXPECT_EQ(fs::read_symlink(dir.file("link.xls")), "real/data.xls");
-  EXPECT_EQ(Names(dir.file("real")), (std::set<std::string>{"data.xls", "new.xls"}));
+  EXPECT_EQ(FolderNames(dir.file("real")), (std::set<std::string>{"data.xls", "new.xls"}));
 }
 
 // In a child: a file-size limit (told like a full disk, no death by SIGXFSZ) and a folder
@@ -200,7 +194,7 @@ TEST_F(ExportThread, FailedExportsKeepTheEarlierFile) {
     }
     if (c.hadFile) WriteBytes(file, earlier);
     const std::string folder = fs::path(path).parent_path().string();
-    const auto before = Names(folder);
+    const auto before = FolderNames(folder);
     if (c.readOnly) fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
     QStringList args;
     if (c.fsize) args << "--fsize" << c.fsize;
@@ -215,7 +209,7 @@ TEST_F(ExportThread, FailedExportsKeepTheEarlierFile) {
     EXPECT_EQ(text.endsWith(QString::fromUtf8(" | 原有文件未改变")), c.hadFile) << text.toStdString();
     EXPECT_EQ(fs::exists(fs::symlink_status(file)), c.hadFile) << c.name;
     EXPECT_TRUE(!c.hadFile || ReadBytes(file) == earlier) << c.name;
-    EXPECT_EQ(Names(folder), before) << c.name;
+    EXPECT_EQ(FolderNames(folder), before) << c.name;
   }
   EXPECT_TRUE(fs::is_symlink(dir.file("link.xls")));
 }
@@ -311,7 +305,7 @@ TEST_F(ExportThread, ClosingTheMainFormStopsARunningExport) {
   l.f.show();
   HeldExports held;
   ASSERT_TRUE(l.StartHeld(held, dir.file("big.xls")));
-  EXPECT_EQ(Names(dir.path()).size(), 2u);  // the earlier file and the unfinished one
+  EXPECT_EQ(FolderNames(dir.path()).size(), 2u);  // the earlier file and the unfinished one
   QElapsedTimer closing;
   closing.start();
   l.f.close();
@@ -319,7 +313,7 @@ TEST_F(ExportThread, ClosingTheMainFormStopsARunningExport) {
   EXPECT_FALSE(l.f.ExportRunning());
   EXPECT_EQ(CurrentAppCursor(), AppCursor::Default);
   held.Open();
-  EXPECT_TRUE(PumpUntil([&] { return Names(dir.path()).size() == 1; }));
+  EXPECT_TRUE(PumpUntil([&] { return FolderNames(dir.path()).size() == 1; }));
   EXPECT_EQ(ReadBytes(dir.file("big.xls")), "earlier");
   EXPECT_TRUE(l.boxes.texts.empty());
 }

@@ -9,8 +9,6 @@
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
-#include <filesystem>
-#include <set>
 #include <tuple>
 
 #include "output/Utprinter.h"
@@ -132,44 +130,22 @@ TEST(Printer, PaperMetricsAreThoseOfTheOpenedPrinter) {
 
 namespace {
 
-std::set<std::string> Names(const std::string& folder) {
-  std::set<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(folder)) names.insert(e.path().filename().string());
-  return names;
-}
-
-QString Run(const QString& program, const QStringList& args, int* exitCode = nullptr) {
+// Runs a CUPS command: its exit code, or -1 when it did not run; its output in out.
+int Cups(const QString& program, const QStringList& args, QString* out = nullptr) {
   QProcess p;
   p.start(program, args);
-  p.waitForFinished(30000);
-  if (exitCode) *exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-  return QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+  const bool ran = p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit;
+  if (out) *out = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError()).trimmed();
+  return ran ? p.exitCode() : -1;
 }
 
-// A CUPS queue of this test's own (the shared one must keep taking jobs for the others),
-// removed at the end.
-class OwnQueue {
- public:
-  OwnQueue() : name_(QString("quno-reject-%1").arg(::getpid())) {
-    int rc = -1;
-    Run("lpadmin", {"-p", name_, "-E", "-v", "cups-pdf:/", "-m", "lsb/usr/cups-pdf/CUPS-PDF_opt.ppd"}, &rc);
-    made_ = rc == 0;
-  }
+// A CUPS queue of this test's own (the shared one must keep taking jobs), removed at the end.
+struct OwnQueue {
+  const QString name = QString("quno-reject-%1").arg(::getpid());
+  const bool made = Cups("lpadmin", {"-p", name, "-E", "-v", "cups-pdf:/", "-m", "lsb/usr/cups-pdf/CUPS-PDF_opt.ppd"}) == 0;
   ~OwnQueue() {
-    if (made_) Run("lpadmin", {"-x", name_});
+    if (made) Cups("lpadmin", {"-x", name});
   }
-  bool Made() const { return made_; }
-  const QString& Name() const { return name_; }
-  bool Reject() {
-    int rc = -1;
-    Run("cupsreject", {name_}, &rc);
-    return rc == 0;
-  }
-  QString Jobs() { return Run("lpstat", {"-W", "all", "-o", name_}).trimmed(); }
-
- private:
-  QString name_;
-  bool made_ = false;
 };
 
 }  // namespace
@@ -181,12 +157,9 @@ TEST(Printer, PdfNotWrittenWholeIsNotPrintedAndKeepsTheEarlierFile) {
   TempDir dir;
   const std::string earlier = "%PDF-earlier";
   WriteBytes(dir.file("kept.pdf"), earlier);
-  const struct {
-    const char* name;
-    const char* fsize;
-  } cases[] = {{"kept.pdf", "4096"}, {"none.pdf", "4096"}, {"whole.pdf", nullptr}};
+  const struct { const char *name, *fsize; } cases[] = {{"kept.pdf", "4096"}, {"none.pdf", "4096"}, {"whole.pdf", nullptr}};
   for (const auto& c : cases) {
-    const auto before = Names(dir.path());
+    const auto before = FolderNames(dir.path());
     QStringList args;
     if (c.fsize) args << "--fsize" << c.fsize;
     args << "pdf" << QString::fromStdString(dir.file(c.name));
@@ -199,7 +172,7 @@ TEST(Printer, PdfNotWrittenWholeIsNotPrintedAndKeepsTheEarlierFile) {
       continue;
     }
     EXPECT_TRUE(run.get("reason").endsWith("File too large")) << run.get("reason").toStdString();
-    EXPECT_EQ(Names(dir.path()), before) << c.name;
+    EXPECT_EQ(FolderNames(dir.path()), before) << c.name;
   }
   EXPECT_EQ(ReadBytes(dir.file("kept.pdf")), earlier);
 }
@@ -209,18 +182,18 @@ TEST(Printer, PdfNotWrittenWholeIsNotPrintedAndKeepsTheEarlierFile) {
 // job reaches the queue.
 TEST(PrinterQueue, JobsTheQueueDoesNotTakeAreNotPrinted) {
   OwnQueue queue;
-  if (!queue.Made()) FAULT_UNAVAILABLE("cannot make a CUPS queue (lpadmin)");
-  const ChildRun spool = RunFaultChild({"--fsize", "4096", "queue", queue.Name()});
+  if (!queue.made) FAULT_UNAVAILABLE("cannot make a CUPS queue (lpadmin)");
+  const ChildRun spool = RunFaultChild({"--fsize", "4096", "queue", queue.name});
   ASSERT_TRUE(spool.finished && !spool.crashed && spool.exitCode == 0);
   EXPECT_EQ(spool.get("printed"), "0");
   EXPECT_EQ(spool.get("codes"), "12");
   EXPECT_TRUE(spool.get("reason").endsWith("File too large")) << spool.get("reason").toStdString();
 
-  ASSERT_TRUE(queue.Reject());
+  ASSERT_EQ(Cups("cupsreject", {queue.name}), 0);
   StatusRecorder rec;
   utPrinter printer;
   printer.SetNotifyWindow(&rec, &rec);
-  printer.SetPrinterName(queue.Name().toStdString());
+  printer.SetPrinterName(queue.name.toStdString());
   printer.SetToPrinter(1);
   bool drawn = false;
   if (printer.Open() && printer.BeginDoc() && printer.BeginPage()) printer.Run([&] { drawn = true; });
@@ -229,7 +202,9 @@ TEST(PrinterQueue, JobsTheQueueDoesNotTakeAreNotPrinted) {
   EXPECT_FALSE(printer.Printed());
   EXPECT_FALSE(drawn);
   EXPECT_TRUE(printer.FailureReason().contains("not accepting jobs")) << printer.FailureReason().toStdString();
-  EXPECT_EQ(queue.Jobs(), QString());
+  QString jobs;
+  Cups("lpstat", {"-W", "all", "-o", queue.name}, &jobs);
+  EXPECT_EQ(jobs, QString());
 }
 
 // A print server that takes connections and never answers (a listening socket nobody

@@ -9,8 +9,11 @@
 #include <QProcess>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <map>
+#include <set>
+#include <string>
 
 #include <linux/capability.h>
 
@@ -25,6 +28,13 @@ inline bool InCi() {
     if (InCi()) FAIL() << (why);         \
     else GTEST_SKIP() << (why);          \
   } while (0)
+
+// The names in a folder: what a failed write must not leave behind.
+inline std::set<std::string> FolderNames(const std::string& folder) {
+  std::set<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) names.insert(e.path().filename().string());
+  return names;
+}
 
 struct ChildRun {
   bool finished = false;
