@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QPainter>
+#include <tuple>
 
 #include "output/reportprint.h"
 #include "support/listrecords.h"
@@ -23,61 +24,48 @@ TEST(ReportPdf, ThePreviewPageIsThePaperPage) {
   s.names[0] = "温度";
   s.names[1] = "压力";
   s.shown[2] = 0;
-  for (int i = 0; i < 400; ++i) {
-    s.value(i, 0, 20 + i * 0.5);
-    s.value(i, 1, 100 - i * 0.25);
-  }
+  for (int i = 0; i < 400; ++i) s.value(i, 0, 20 + i * 0.5), s.value(i, 1, 100 - i * 0.25);
   TempDir dir;
   utPrinter printer;
   StatusRecorder rec;
   printer.SetNotifyWindow(&rec, &rec);
-  ReportContent c = BuildReportContent(s.src(), kReportData, 0, 400, 1);
-  c.deviceName = "一号炉";
   const QString printTime = "2024-05-06 07:08:09";
-
-  // The preview shows page 3 of the paper it prints on, black-and-white at 300 dpi.
-  const QString pdf = QString::fromStdString(dir.file("data.pdf"));
-  printer.SetOutputFile(pdf, 300);
-  printer.SetScaleTo600(true);
-  const PageMetrics paper = printer.PaperMetrics();
-  EXPECT_EQ(paper.unitsPerInchY, 600);
-  PreviewPage preview = RenderPreviewPage(printer, c, {500, 707}, paper, {}, 3, printTime);
-  RecordingCanvas shown;
-  DrawReportPage(shown, c, preview.layout, 3, printTime);
-  PrintOutcome out = PrintReportPages(printer, c, preview.layout, 3, {}, true, printTime);
-  ASSERT_EQ(out.kind, PrintOutcome::Printed);
-  EXPECT_TRUE(rec.msgs.empty());
-  EXPECT_EQ(out.pageCount, preview.layout.pageCount);
-  EXPECT_EQ((std::pair(out.firstPage, out.lastPage)), (Span(3, out.pageCount)));
-  const PdfInfo info = ReadPdfInfo(pdf);
-  EXPECT_EQ(info.pages, out.pageCount - 2);
-  EXPECT_TRUE(info.a4);
-  // The same texts in the same order.
-  EXPECT_EQ(PdfPageText(pdf, 1), ReadingText(shown));
-  EXPECT_TRUE(PdfPageText(pdf, 1).contains(QString("第3页/共%1页").arg(out.pageCount)));
-  const QString all = PdfText(pdf);
-  EXPECT_TRUE(all.contains(Time(399) + "219.50.2"));  // 219.5 and 0.25
-  EXPECT_TRUE(all.contains("温度压力"));
-  EXPECT_FALSE(all.contains("CH3"));
-  EXPECT_FALSE(all.contains("设备名称"));  // page 1 is not printed, so neither is its header
-  EXPECT_TRUE(OverprintedWords(pdf, 1, 2).isEmpty()) << OverprintedWords(pdf, 1, 2).join('\n').toStdString();
-
-  // The peak page of the same records, printed from page 1 in colour (device metrics).
-  ReportContent peaks = BuildReportContent(s.src(), kReportPeak, 10, 20, 1);
-  peaks.deviceName = "一号炉";
-  const QString peakPdf = QString::fromStdString(dir.file("peaks.pdf"));
-  printer.SetOutputFile(peakPdf, 300);
-  printer.SetScaleTo600(false);
-  PreviewPage pp = RenderPreviewPage(printer, peaks, {500, 707}, printer.PaperMetrics(), {}, 1, printTime);
-  out = PrintReportPages(printer, peaks, pp.layout, 1, {}, false, printTime);
-  ASSERT_EQ(out.kind, PrintOutcome::Printed);
-  EXPECT_EQ(ReadPdfInfo(peakPdf).pages, 1);
-  const QString stats = PdfText(peakPdf);
-  EXPECT_TRUE(stats.contains("设备名称：一号炉")) << stats.toStdString();
-  EXPECT_TRUE(stats.contains("峰值类别温度压力"));
-  EXPECT_TRUE(stats.contains("最大值" + Time(19) + "=>29.5" + Time(10) + "=>97.5"));
-  EXPECT_TRUE(stats.contains("最小值" + Time(10) + "=>25.0" + Time(19) + "=>95.2"));
-  EXPECT_TRUE(stats.contains("第1页/共1页"));
+  // The data report from page 3 black-and-white in 600-dpi units, the peaks from page 1 in
+  // colour in the 300-dpi printer's own: the PDF reads as the page the preview draws.
+  for (auto [kind, first, end, page] : {std::tuple(kReportData, 0, 400, 3), std::tuple(kReportPeak, 10, 20, 1)}) {
+    const bool blackWhite = kind == kReportData;
+    ReportContent c = BuildReportContent(s.src(), kind, first, end, 1);
+    c.deviceName = "一号炉";
+    const QString pdf = QString::fromStdString(dir.file(std::to_string(kind) + ".pdf"));
+    printer.SetOutputFile(pdf, 300);
+    printer.SetScaleTo600(blackWhite);
+    const PageMetrics paper = printer.PaperMetrics();
+    EXPECT_EQ(paper.unitsPerInchY, blackWhite ? 600 : 300);
+    PreviewPage preview = RenderPreviewPage(printer, c, {500, 707}, paper, {}, page, printTime);
+    RecordingCanvas shown(paper.unitsPerInchY);
+    DrawReportPage(shown, c, preview.layout, page, printTime);
+    PrintOutcome out = PrintReportPages(printer, c, preview.layout, page, {}, blackWhite, printTime);
+    ASSERT_EQ(out.kind, PrintOutcome::Printed) << kind;
+    EXPECT_TRUE(rec.msgs.empty());
+    EXPECT_EQ(out.pageCount, preview.layout.pageCount);
+    EXPECT_EQ((std::pair(out.firstPage, out.lastPage)), (Span(page, out.pageCount)));
+    const PdfInfo info = ReadPdfInfo(pdf);
+    EXPECT_EQ(info.pages, out.pageCount - page + 1);
+    EXPECT_TRUE(info.a4);
+    EXPECT_EQ(PdfPageText(pdf, 1), ReadingText(shown)) << kind;
+    EXPECT_TRUE(PdfPageText(pdf, 1).contains(QString("第%1页/共%2页").arg(page).arg(out.pageCount)));
+    EXPECT_TRUE(OverprintedWords(pdf, 1, 2).isEmpty()) << OverprintedWords(pdf, 1, 2).join('\n').toStdString();
+    const QString all = PdfText(pdf);
+    EXPECT_TRUE(all.contains("温度压力"));
+    EXPECT_FALSE(all.contains("CH3"));
+    if (blackWhite) {
+      EXPECT_TRUE(all.contains(Time(399) + "219.50.2"));  // 219.5 and 0.25
+      EXPECT_FALSE(all.contains("设备名称"));  // page 1 is not printed, so neither is its header
+    } else {
+      EXPECT_TRUE(all.contains("设备名称：一号炉")) << all.toStdString();
+      EXPECT_TRUE(all.contains("最大值" + Time(19) + "=>29.5" + Time(10) + "=>97.5"));
+    }
+  }
 }
 
 // The overprint check finds two words drawn over each other.
