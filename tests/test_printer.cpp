@@ -69,53 +69,16 @@ TEST(Printer, UnknownPrinterIsReportedOncePerJobAndNothingPrints) {
   EXPECT_TRUE(drawn);
 }
 
-TEST(Printer, PdfPageInSixHundredDpiUnitsFillsTheA4Sheet) {
+// Black-and-white in 600-dpi units and colour in the 300-dpi printer's own: the metrics
+// known before printing are those it prints with, and the page fills the A4 sheet.
+TEST(Printer, PdfPageInEitherUnitsFillsTheA4Sheet) {
   TempDir dir;
-  const QString path = QString::fromStdString(dir.file("page.pdf"));
-  StatusRecorder rec;
-  utPrinter printer;
-  printer.SetNotifyWindow(&rec, &rec);
-  printer.SetOutputFile(path, 300);
-  printer.SetToPrinter(1);
-  printer.SetScaleTo600(true);
-  ASSERT_TRUE(printer.Open());
-  EXPECT_DOUBLE_EQ(printer.DpiY(), 600);
-  ASSERT_TRUE(printer.BeginDoc());
-  ASSERT_TRUE(printer.BeginPage());
-  printer.Run([&] {
-    QPainter* p = printer.DC();
-    p->fillRect(printer.PageWidth() - 300, printer.PageHeight() - 300, 300, 300, Qt::black);
-    p->setFont(CreateFontFromTFont(QFont(QString::fromUtf8("宋体"), 12), 1, printer.DpiY()));
-    p->drawText(100, 400, QString::fromUtf8("打印测试 Printing"));
-  });
-  EXPECT_TRUE(printer.EndPage());
-  printer.EndDoc();
-  EXPECT_TRUE(printer.Printed());
-  EXPECT_TRUE(rec.msgs.empty());
-
-  const PdfInfo info = ReadPdfInfo(path);
-  EXPECT_EQ(info.pages, 1);
-  EXPECT_TRUE(info.a4);
-  EXPECT_TRUE(PdfText(path).contains(QString::fromUtf8("打印测试Printing")));
-  // The square lands at the sheet's far corner, not at its middle as device pixels taken
-  // for 600-dpi units would put it.
-  const QImage page = PdfPage(path, 50);
-  ASSERT_FALSE(page.isNull());
-  int darkRight = 0, darkBottom = 0;
-  for (int x = 0; x < page.width(); ++x)
-    for (int y = 0; y < page.height(); ++y)
-      if (qGray(page.pixel(x, y)) < 64) darkRight = std::max(darkRight, x), darkBottom = std::max(darkBottom, y);
-  EXPECT_GT(darkRight, page.width() * 0.85);
-  EXPECT_GT(darkBottom, page.height() * 0.85);
-}
-
-// The metrics known before printing are those the printer prints with, in colour and in
-// 黑白's 600-dpi units.
-TEST(Printer, PaperMetricsAreThoseOfTheOpenedPrinter) {
-  TempDir dir;
-  for (bool gray : {false, true}) {
+  for (bool gray : {true, false}) {
+    const QString path = QString::fromStdString(dir.file(gray ? "gray.pdf" : "colour.pdf"));
+    StatusRecorder rec;
     utPrinter printer;
-    printer.SetOutputFile(QString::fromStdString(dir.file("m.pdf")), 300);
+    printer.SetNotifyWindow(&rec, &rec);
+    printer.SetOutputFile(path, 300);
     printer.SetToPrinter(1);
     printer.SetScaleTo600(gray);
     printer.SetGrayScale(gray);
@@ -124,7 +87,31 @@ TEST(Printer, PaperMetricsAreThoseOfTheOpenedPrinter) {
     const PageMetrics& m = printer.Metrics();
     EXPECT_EQ(std::tuple(before.width, before.height, before.lineHeight, before.charWidth, before.unitsPerInchY),
               std::tuple(m.width, m.height, m.lineHeight, m.charWidth, m.unitsPerInchY));
+    EXPECT_DOUBLE_EQ(printer.DpiY(), gray ? 600 : 300);
+    ASSERT_TRUE(printer.BeginDoc() && printer.BeginPage());
+    printer.Run([&] {
+      QPainter* p = printer.DC();
+      p->fillRect(printer.PageWidth() - 300, printer.PageHeight() - 300, 300, 300, Qt::black);
+      p->setFont(CreateFontFromTFont(QFont(QString::fromUtf8("宋体"), 12), 1, printer.DpiY()));
+      p->drawText(100, 400, QString::fromUtf8("打印测试 Printing"));
+    });
+    EXPECT_TRUE(printer.EndPage());
     printer.EndDoc();
+    EXPECT_TRUE(printer.Printed());
+    EXPECT_TRUE(rec.msgs.empty());
+    const PdfInfo info = ReadPdfInfo(path);
+    EXPECT_EQ(std::pair(info.pages, info.a4), std::pair(1, true));
+    EXPECT_TRUE(PdfText(path).contains(QString::fromUtf8("打印测试Printing")));
+    // The square lands at the sheet's far corner, not at its middle as device pixels taken
+    // for 600-dpi units would put it.
+    const QImage page = PdfPage(path, 50);
+    ASSERT_FALSE(page.isNull());
+    int darkRight = 0, darkBottom = 0;
+    for (int x = 0; x < page.width(); ++x)
+      for (int y = 0; y < page.height(); ++y)
+        if (qGray(page.pixel(x, y)) < 64) darkRight = std::max(darkRight, x), darkBottom = std::max(darkBottom, y);
+    EXPECT_GT(darkRight, page.width() * 0.85) << gray;
+    EXPECT_GT(darkBottom, page.height() * 0.85) << gray;
   }
 }
 
