@@ -215,7 +215,7 @@ TEST(ReportPages, EmptyAndMarkerOnlyRangesGiveEmptyCells) {
   EXPECT_NE(cv.find("报表类型：电量累计"), nullptr);
 }
 
-TEST(ReportPages, FooterAndNoShownChannel) {
+TEST(ReportPages, FooterNoShownChannelAndLongNames) {
   TestRecords s(30, 4);
   for (int k = 0; k < 4; ++k) s.shown[k] = 0;
   for (int kind : {1, 3, 4, 5, 6}) {
@@ -229,19 +229,14 @@ TEST(ReportPages, FooterAndNoShownChannel) {
     EXPECT_EQ(pageText->x, 4960 - 693);
   }
   ReportContent data = BuildReportContent(s.src(), kReportData, 0, 30, 1);
-  RecordingCanvas cv = Draw(data, Layout(data, Metrics(600)), 1);
-  EXPECT_EQ(cv.row(BandY(4)), (QStringList{TestRecords::time(0)}));
-}
-
-TEST(ReportPages, LongTextsAreCutOnACharacter) {
-  TestRecords s(5, 1);
+  EXPECT_EQ(Draw(data, Layout(data, Metrics(600)), 1).row(BandY(4)), (QStringList{TestRecords::time(0)}));
+  // A name of 70 + 80 GBK bytes is cut on a character: 127 bytes would split one.
+  s.shown[0] = 1;
   s.names[0] = std::string(70, 'x');
-  for (int i = 0; i < 40; ++i) s.names[0] += "通";  // 70 + 80 GBK bytes
-  ReportContent c = BuildReportContent(s.src(), kReportData, 0, 5, 1);
-  RecordingCanvas cv = Draw(c, Layout(c, Metrics(600)), 1);
-  const QString cut = cv.row(BandY(3)).at(1);
-  const std::string bytes = gbk::Encode(cut);
-  EXPECT_EQ(bytes.size(), 126u);  // 127 would split a character
+  for (int i = 0; i < 40; ++i) s.names[0] += "通";
+  data = BuildReportContent(s.src(), kReportData, 0, 30, 1);
+  const QString cut = Draw(data, Layout(data, Metrics(600)), 1).row(BandY(3)).at(1);
+  EXPECT_EQ(gbk::Encode(cut).size(), 126u);
   EXPECT_TRUE(cut.endsWith("通"));
 }
 
