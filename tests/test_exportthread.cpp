@@ -95,18 +95,29 @@ class ExportThread : public ::testing::Test {
 
 }  // namespace
 
+// A file replaced (not appended to); a symlink's file replaced with the link kept; a link
+// to nothing yet creating the file where it leads.
 TEST_F(ExportThread, WritesTheWholeFileBeforeCode9) {
   FillValues(8, 2);
   const std::string path = dir.file("out.xls");
-  WriteBytes(path, std::string(100000, 'z'));  // replaced, not appended to
-  Export e(path, 1, 1, 7, 2);
-  ASSERT_TRUE(e.Finish());
-  EXPECT_EQ(e.to.codes(), std::vector<int>{kStatusExportDone});
-  EXPECT_TRUE(e.to.onOwnThread[0]);
-  EXPECT_EQ(ReadBytes(path), Head(2) + "2012-09-10 08:00:10\t0.25\t-0.75\t\r\n"
-                                       "2012-09-10 08:00:30\t0.75\t-0.25\t\r\n"
-                                       "2012-09-10 08:00:50\t1.25\t0.25\t\r\n");
-  EXPECT_EQ(FolderNames(dir.path()), std::set<std::string>{"out.xls"});
+  WriteBytes(path, std::string(100000, 'z'));
+  fs::create_directory(dir.file("real"));
+  WriteBytes(dir.file("real/data.xls"), "old");
+  fs::create_symlink("real/data.xls", dir.file("link.xls"));
+  fs::create_symlink("real/new.xls", dir.file("dangling.xls"));
+  for (const char* name : {"out.xls", "link.xls", "dangling.xls"}) {
+    Export e(dir.file(name), 1, 1, 7, 2);
+    ASSERT_TRUE(e.Finish());
+    EXPECT_EQ(e.to.codes(), std::vector<int>{kStatusExportDone}) << name;
+    EXPECT_TRUE(e.to.onOwnThread[0]);
+    EXPECT_EQ(ReadBytes(dir.file(name)), Head(2) + "2012-09-10 08:00:10\t0.25\t-0.75\t\r\n"
+                                                   "2012-09-10 08:00:30\t0.75\t-0.25\t\r\n"
+                                                   "2012-09-10 08:00:50\t1.25\t0.25\t\r\n") << name;
+  }
+  EXPECT_TRUE(fs::is_symlink(dir.file("link.xls")) && fs::is_symlink(dir.file("dangling.xls")));
+  EXPECT_EQ(fs::read_symlink(dir.file("link.xls")), "real/data.xls");
+  EXPECT_EQ(FolderNames(dir.path()), (std::set<std::string>{"out.xls", "link.xls", "dangling.xls", "real"}));
+  EXPECT_EQ(FolderNames(dir.file("real")), (std::set<std::string>{"data.xls", "new.xls"}));
 
   // The alarm rows come from the list handed over, else from the store's list.
   GetPubParam()->Records[4].Channel[1].Alarm[0] = 1;
@@ -151,26 +162,6 @@ TEST_F(ExportThread, TargetsThatAreNoRegularFileAreRefusedAndKept) {
     EXPECT_EQ(FolderNames(dir.path()), before) << c.name;
   }
   ::close(sock);
-}
-
-// A symlink target: the file it leads to is replaced, the link stays; a link to nothing
-// yet creates the file where it leads.
-TEST_F(ExportThread, SymlinkTargetReplacesTheFileItLeadsTo) {
-  FillValues(3, 1);
-  const std::string bytes = Head(1) + "2012-09-10 08:00:00\t0.00\t\r\n2012-09-10 08:00:10\t0.25\t\r\n";
-  fs::create_directory(dir.file("real"));
-  WriteBytes(dir.file("real/data.xls"), "old");
-  fs::create_symlink("real/data.xls", dir.file("link.xls"));
-  fs::create_symlink("real/new.xls", dir.file("dangling.xls"));
-  for (const char* link : {"link.xls", "dangling.xls"}) {
-    Export e(dir.file(link), 1, 0, 2);
-    ASSERT_TRUE(e.Finish());
-    EXPECT_EQ(e.to.codes(), std::vector<int>{kStatusExportDone}) << link;
-    EXPECT_TRUE(fs::is_symlink(dir.file(link))) << link;
-    EXPECT_EQ(ReadBytes(dir.file(link)), bytes) << link;
-  }
-  EXPECT_EQ(fs::read_symlink(dir.file("link.xls")), "real/data.xls");
-  EXPECT_EQ(FolderNames(dir.file("real")), (std::set<std::string>{"data.xls", "new.xls"}));
 }
 
 // In a child: a file-size limit (told like a full disk, no death by SIGXFSZ) and a folder
