@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QScrollBar>
 
 #include "mainform_support.h"
 #include "output/utfaterPint.h"
@@ -33,7 +30,7 @@ struct Messages {
 };
 
 // A preview of the data report of 3000 records, shown.
-QPointer<TfrmfaterPrit> ShowPreview(int type = kReportData) {
+QPointer<TfrmfaterPrit> ShowPreview() {
   FillStore(3000, 5, 3);
   int* pos = GetPubParam()->SysPar.DATAPOS;
   pos[0] = pos[1] = pos[2] = 5;
@@ -41,7 +38,7 @@ QPointer<TfrmfaterPrit> ShowPreview(int type = kReportData) {
   auto* f = new TfrmfaterPrit();
   f->SetStartIndex(0);
   f->SetEndIndex(3000);
-  f->SetReportType(type);
+  f->SetReportType(kReportData);
   f->SetInterval(1);
   f->SetRangeText("2012-09-10 08:00:00=>2012-09-10 12:09:55");
   f->resize(1400, 1000);
