@@ -14,7 +14,6 @@
 
 #include "data/lanchg.h"
 #include "mainform_support.h"
-#include "output/exportfile.h"
 #include "output/utexeclthread.h"
 #include "platform/appcursor.h"
 #include "platform/gbk.h"
