@@ -3,6 +3,7 @@
 #include <QPainter>
 
 #include "output/Utprinter.h"
+#include "platform/fonts.h"
 
 PictureRects ChartPictureRects(int pageWidth, const PageMargins& m, int lineHeight,
                                QSize picture) {
@@ -22,14 +23,6 @@ QSize PreviewImageSize(double dpiX, double dpiY, int zoomPct) {
   const long double zoom = zoomPct * 0.01L;
   return QSize(static_cast<int>(8.26771653543307L * dpiX * zoom),
                static_cast<int>(11.69291338582677L * dpiY * zoom));
-}
-
-QPoint PreviewImagePos(QSize form, int toolBarHeight, int panelWidth, QSize image) {
-  int top = (form.height() - toolBarHeight - image.height()) / 2 + 1;
-  // Never under the tool bar: on a low screen the page would cover its controls.
-  if (top < toolBarHeight + 2) top = toolBarHeight + 2;
-  const int left = (form.width() - panelWidth - image.width()) / 2 + panelWidth;
-  return QPoint(left, top);
 }
 
 QString MarginCaption(const QString& label, int value) {
@@ -65,7 +58,7 @@ void DrawChartPage(QPainter& painter, const ChartPageContent& page) {
 
   painter.setFont(CreateFontFromTFont(QFont(QString::fromUtf8("宋体"), 8), 1, page.dpiY));
   const auto text = [&](int x, int y, const QString& s) {
-    painter.drawText(QRect(x, y, W, 2 * LH), Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, s);
+    DrawTextWithLatinTwin(painter, QRect(x, y, W, 2 * LH), Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, s);
   };
   text(L + CW / 2, T + LH / 2, page.device);
   text((W - 2 * L) / 2 + 3 * CW, T + LH / 2, page.printTime);

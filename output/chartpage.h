@@ -26,9 +26,6 @@ PictureRects ChartPictureRects(int pageWidth, const PageMargins& m, int lineHeig
 // The preview image's size for the printer resolution and the zoom (percent): A4 in
 // inches times the resolution times the zoom.
 QSize PreviewImageSize(double dpiX, double dpiY, int zoomPct);
-// Its top-left corner in a form of the given size with the tool bar above and the
-// settings panel at the left.
-QPoint PreviewImagePos(QSize form, int toolBarHeight, int panelWidth, QSize image);
 
 // "%s%d%": the caption of a margin or zoom label, for example "上:5%".
 QString MarginCaption(const QString& label, int value);

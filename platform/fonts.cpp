@@ -1,6 +1,10 @@
 #include "platform/fonts.h"
 
-#include <QFont>
+#include <QFontInfo>
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QRectF>
+#include <algorithm>
 
 QStringList SongFaces() {
   // Debian's fonts-arphic-uming; its Latin letters and digits are half-width like
@@ -16,4 +20,31 @@ void SetUpFontSubstitutes() {
   const QStringList sans = {"Liberation Sans", "Nimbus Sans", "Arimo"};
   QFont::insertSubstitutions("Arial", sans + song);
   QFont::insertSubstitutions("MS Sans Serif", sans + song);
+}
+
+QFont LatinTwin(const QFont& font) {
+  static const QStringList faces = {"AR PL UMing CN", "AR PL UMing TW", "Noto Serif CJK SC"};
+  static const QStringList twins = {"AR PL UMing HK", "AR PL UMing HK", "Noto Serif CJK TC"};
+  const qsizetype i = faces.indexOf(QFontInfo(font).family());
+  if (i < 0) return font;
+  QFont twin = font;
+  twin.setFamilies({twins[i]});
+  return twin;
+}
+
+void DrawTextWithLatinTwin(QPainter& painter, const QRectF& rect, int flags, const QString& text) {
+  const QFont base = painter.font();
+  const QFont twin = LatinTwin(base);
+  qreal x = rect.left();
+  for (qsizetype i = 0; i < text.size();) {
+    const bool ascii = text[i].unicode() >= 0x20 && text[i].unicode() < 0x7F;
+    qsizetype end = i;
+    while (end < text.size() && (text[end].unicode() >= 0x20 && text[end].unicode() < 0x7F) == ascii) ++end;
+    const QString run = text.mid(i, end - i);
+    painter.setFont(ascii ? twin : base);
+    painter.drawText(QRectF(x, rect.top(), std::max<qreal>(0, rect.right() - x), rect.height()), flags, run);
+    x += QFontMetricsF(painter.font(), painter.device()).horizontalAdvance(run);
+    i = end;
+  }
+  painter.setFont(base);
 }

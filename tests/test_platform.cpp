@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QCursor>
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QGlyphRun>
 #include <QRawFont>
@@ -143,4 +144,10 @@ TEST(FontNames, WindowsNamesDrawInFacesOfTheirKind) {
     const QFontMetrics fm(QFont(QString::fromUtf8("宋体"), size));
     EXPECT_NEAR(2 * fm.horizontalAdvance("0123456789") / 10.0, fm.horizontalAdvance(QString::fromUtf8("中")), 1.0) << size;
   }
+  // The paper's Latin runs come from a twin face: another name, the same widths.
+  const QFont song(QString::fromUtf8("宋体"), 9);
+  const QFont twin = LatinTwin(song);
+  EXPECT_NE(QFontInfo(twin).family(), QFontInfo(song).family());
+  EXPECT_EQ(QFontMetrics(twin).horizontalAdvance("2026-12-07 01:57:31 Ab"),
+            QFontMetrics(song).horizontalAdvance("2026-12-07 01:57:31 Ab"));
 }
