@@ -145,9 +145,9 @@ TEST(FontNames, WindowsNamesDrawInFacesOfTheirKind) {
     EXPECT_NEAR(2 * fm.horizontalAdvance("0123456789") / 10.0, fm.horizontalAdvance(QString::fromUtf8("中")), 1.0) << size;
   }
   // The paper's Latin runs come from a twin face: another name, the same widths.
-  const QFont song(QString::fromUtf8("宋体"), 9);
-  const QFont twin = LatinTwin(song);
-  EXPECT_NE(QFontInfo(twin).family(), QFontInfo(song).family());
+  const QFont base(QString::fromUtf8("宋体"), 9);
+  const QFont twin = LatinTwin(base);
+  EXPECT_NE(QFontInfo(twin).family(), QFontInfo(base).family());
   EXPECT_EQ(QFontMetrics(twin).horizontalAdvance("2026-12-07 01:57:31 Ab"),
-            QFontMetrics(song).horizontalAdvance("2026-12-07 01:57:31 Ab"));
+            QFontMetrics(base).horizontalAdvance("2026-12-07 01:57:31 Ab"));
 }
