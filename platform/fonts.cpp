@@ -3,8 +3,7 @@
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QPainter>
-#include <QRectF>
-#include <algorithm>
+#include <QPointF>
 
 QStringList SongFaces() {
   // Debian's fonts-arphic-uming; its Latin letters and digits are half-width like
@@ -32,17 +31,17 @@ QFont LatinTwin(const QFont& font) {
   return twin;
 }
 
-void DrawTextWithLatinTwin(QPainter& painter, const QRectF& rect, int flags, const QString& text) {
+void DrawTextWithLatinTwin(QPainter& painter, const QPointF& baseline, const QString& text) {
   const QFont base = painter.font();
   const QFont twin = LatinTwin(base);
-  qreal x = rect.left();
+  const auto ascii = [](QChar c) { return c.unicode() >= 0x20 && c.unicode() < 0x7F; };
+  qreal x = baseline.x();
   for (qsizetype i = 0; i < text.size();) {
-    const bool ascii = text[i].unicode() >= 0x20 && text[i].unicode() < 0x7F;
     qsizetype end = i;
-    while (end < text.size() && (text[end].unicode() >= 0x20 && text[end].unicode() < 0x7F) == ascii) ++end;
+    while (end < text.size() && ascii(text[end]) == ascii(text[i])) ++end;
     const QString run = text.mid(i, end - i);
-    painter.setFont(ascii ? twin : base);
-    painter.drawText(QRectF(x, rect.top(), std::max<qreal>(0, rect.right() - x), rect.height()), flags, run);
+    painter.setFont(ascii(text[i]) ? twin : base);
+    painter.drawText(QPointF(x, baseline.y()), run);
     x += QFontMetricsF(painter.font(), painter.device()).horizontalAdvance(run);
     i = end;
   }

@@ -11,7 +11,7 @@
 #include <QStringList>
 
 class QPainter;
-class QRectF;
+class QPointF;
 
 // The installed faces that stand for the Song face "宋体", best first.
 QStringList SongFaces();
@@ -29,6 +29,6 @@ void SetUpFontSubstitutes();
 // draws the Latin part instead. Returns font itself where no twin is known.
 QFont LatinTwin(const QFont& font);
 
-// Draws text as QPainter::drawText(rect, flags, text) with left-aligned, one-line text,
-// its printable ASCII runs in the painter font's LatinTwin.
-void DrawTextWithLatinTwin(QPainter& painter, const QRectF& rect, int flags, const QString& text);
+// Draws text as QPainter::drawText(baseline, text) does, its printable ASCII runs in the
+// painter font's LatinTwin.
+void DrawTextWithLatinTwin(QPainter& painter, const QPointF& baseline, const QString& text);

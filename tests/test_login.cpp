@@ -1,10 +1,14 @@
+// The user database and the login and user dialogs over it.
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTableWidget>
 #include <QTimer>
 #include <memory>
@@ -26,12 +30,12 @@ struct Box {
 
 // A program folder with its own user database; message boxes are recorded and
 // answered instead of shown.
-class LoginTest : public ::testing::Test {
+class Users : public ::testing::Test {
  protected:
   void SetUp() override {
     dm = std::make_unique<TdmData>();
     dm->OpenDatabase();
-    GetDbOper()->InitQueries(*dm);
+    db.InitQueries(*dm);
     SetUserMessageHandler([this](MsgKind kind, const QString& text) {
       boxes.push_back({kind, text});
       return answer;
@@ -48,17 +52,25 @@ class LoginTest : public ::testing::Test {
     return w;
   }
   QString LastBox() const { return boxes.empty() ? QString() : boxes.back().text; }
+  // Writes a row past the layer, as another tool or an old version could have.
+  void RawInsert(const QVariant& name, const QVariant& password) {
+    QSqlQuery q(QSqlDatabase::database(dm->ConnectionName()));
+    ASSERT_TRUE(q.prepare("insert into tUser (fusrname, fpassword) values (?, ?)"));
+    q.addBindValue(name);
+    q.addBindValue(password);
+    ASSERT_TRUE(q.exec());
+  }
 
   ProgramFolder dir;
   std::unique_ptr<TdmData> dm;
+  utDbOper& db = *GetDbOper();
   std::vector<Box> boxes;
   bool answer = true;
 };
 
 }  // namespace
 
-TEST_F(LoginTest, LoginRules) {
-  utDbOper& db = *GetDbOper();
+TEST_F(Users, LoginRules) {
   // An empty table lets an empty pair in (the first run needs no set-up), on any try.
   EXPECT_EQ(EvaluateLogin(db, "", "", 9), LoginOutcome::Accepted);
   EXPECT_EQ(EvaluateLogin(db, "a", "", 1), LoginOutcome::Refused);
@@ -70,7 +82,7 @@ TEST_F(LoginTest, LoginRules) {
   EXPECT_EQ(EvaluateLogin(db, "bob' --", "", 1), LoginOutcome::Refused);
 }
 
-TEST_F(LoginTest, EnterInAnEditMovesTheFocusAndDoesNotLogIn) {
+TEST_F(Users, EnterInAnEditMovesTheFocusAndDoesNotLogIn) {
   TfrmLogin dlg;
   dlg.show();
   auto* btnLogin = Child<QPushButton>(&dlg, "btnLogin");
@@ -88,7 +100,7 @@ TEST_F(LoginTest, EnterInAnEditMovesTheFocusAndDoesNotLogIn) {
   EXPECT_TRUE(boxes.empty());
 }
 
-TEST_F(LoginTest, FourthWrongTryOnAnEmptyTableEndsTheLogin) {
+TEST_F(Users, FourthWrongTryOnAnEmptyTableEndsTheLogin) {
   TfrmLogin dlg;
   QTimer::singleShot(0, &dlg, [&] {
     Child<QLineEdit>(&dlg, "edName")->setText("guest");
@@ -102,7 +114,7 @@ TEST_F(LoginTest, FourthWrongTryOnAnEmptyTableEndsTheLogin) {
   for (const Box& b : boxes) EXPECT_EQ(b.kind, MsgKind::Error);
 }
 
-TEST_F(LoginTest, AdministrationAddsChangesAndDeletes) {
+TEST_F(Users, AdministrationAddsChangesAndDeletes) {
   Tfrmusr dlg;
   dlg.show();
   auto* user = Child<QLineEdit>(&dlg, "edtuser");
@@ -126,31 +138,31 @@ TEST_F(LoginTest, AdministrationAddsChangesAndDeletes) {
   user->setText("A");
   click("btnupdate");
   EXPECT_EQ(LastBox(), "已经存在此用户.");
-  EXPECT_TRUE(GetDbOper()->CheckLogin("a-b", "one"));
+  EXPECT_TRUE(db.CheckLogin("a-b", "one"));
 
   // Change: the selected user gets the edits' name and password.
   user->setText("carol");
   pass->setText("new");
   click("btnupdate");
   EXPECT_EQ(boxes.back().kind, MsgKind::Confirmation);
-  EXPECT_TRUE(GetDbOper()->CheckLogin("carol", "new"));
-  EXPECT_EQ(GetDbOper()->CountUsersNamed("a-b"), 0);
+  EXPECT_TRUE(db.CheckLogin("carol", "new"));
+  EXPECT_EQ(db.CountUsersNamed("a-b"), 0);
   EXPECT_EQ(lv1->item(0, 1)->text(), "carol");
 
   // Delete, confirmed with No and then with Yes; the rows are numbered anew.
   lv1->selectRow(1);
   answer = false;
   click("btndel");
-  EXPECT_EQ(GetDbOper()->CountUsers(), 3);
+  EXPECT_EQ(db.CountUsers(), 3);
   EXPECT_EQ(LastBox(), "确认删除？a");
   answer = true;
   click("btndel");
-  EXPECT_EQ(GetDbOper()->CountUsersNamed("a"), 0);
+  EXPECT_EQ(db.CountUsersNamed("a"), 0);
   ASSERT_EQ(lv1->rowCount(), 2);
   EXPECT_EQ(lv1->item(1, 0)->text(), "2");
 }
 
-TEST_F(LoginTest, DialogsTranslateFromTheChosenLanguageFile) {
+TEST_F(Users, DialogsTranslateFromTheChosenLanguageFile) {
   ASSERT_TRUE(QFile::copy(QString::fromStdString(SourceFile("lang/langeng.ini")),
                           QString::fromStdString(dir.file("langeng.ini"))));
   WriteBytes(dir.file("system.par"), "[par]\r\nLANGESELECT=1\r\n");
@@ -161,4 +173,88 @@ TEST_F(LoginTest, DialogsTranslateFromTheChosenLanguageFile) {
   users.show();
   EXPECT_EQ(Child<QTableWidget>(&users, "lv1")->horizontalHeaderItem(1)->text(), "User name");
   GetLanchg()->SetLangFile("");
+}
+
+TEST_F(Users, FileAndTableAreCreatedOnceAndKeptEvenUnderALongPath) {
+  EXPECT_TRUE(QFile::exists(QString::fromStdString(dir.file("kqz-tt.qmdkqz"))));
+  EXPECT_TRUE(dm->TableExists("TUSER"));
+  ASSERT_EQ(db.AddUser("bob", "pw"), UserOpResult::Ok);
+  TdmData().OpenDatabase();  // again, as the login dialog does when shown
+  EXPECT_EQ(db.CountUsers(), 1);
+
+  // Far beyond the 256 bytes a fixed buffer would hold; the database engine itself
+  // takes paths up to 512 bytes.
+  std::string deep = dir.path();
+  while (deep.size() < 400) deep += std::string(60, 'd') + "/";
+  ASSERT_TRUE(QDir().mkpath(QString::fromStdString(deep)));
+  SetProgramDir(deep);
+  TdmData().OpenDatabase();
+  EXPECT_TRUE(QFile::exists(QString::fromStdString(deep + "kqz-tt.qmdkqz")));
+}
+
+TEST_F(Users, ListReadsEveryRowInOrderWithEmptyAndNullFields) {
+  ASSERT_EQ(db.AddUser("a", ""), UserOpResult::Ok);
+  ASSERT_EQ(db.AddUser("b", "pw"), UserOpResult::Ok);
+  RawInsert("d", QVariant());
+  RawInsert(QVariant(), "e");
+  const std::vector<UserRow> rows = db.ListUsers();
+  ASSERT_EQ(rows.size(), 4u);
+  const char* expected[][2] = {{"a", ""}, {"b", "pw"}, {"d", ""}, {"", "e"}};
+  for (size_t i = 0; i < rows.size(); ++i) {
+    EXPECT_EQ(rows[i].name, expected[i][0]) << i;
+    EXPECT_EQ(rows[i].password, expected[i][1]) << i;
+    EXPECT_FALSE(rows[i].password.isNull()) << i;
+  }
+  EXPECT_EQ(db.CountUsers(), 4);
+  EXPECT_TRUE(db.CheckLogin("d", ""));  // a NULL password matches an empty one
+}
+
+TEST_F(Users, QuotesDashesAndInjectionTextsAreOnlyText) {
+  for (const QString n : {"o'brien", "a-b", "-"}) ASSERT_EQ(db.AddUser(n, n + "!"), UserOpResult::Ok);
+  EXPECT_TRUE(db.CheckLogin("o'brien", "o'brien!"));
+  EXPECT_EQ(db.DeleteUser("a-b"), 1);
+  EXPECT_EQ(db.CountUsersNamed("-"), 1);
+  // One injection text per kind of statement: each is only a name that matches nobody.
+  const QString injection = "x' or 'a'='a";
+  EXPECT_FALSE(db.CheckLogin("' or ''='", "' or ''='"));
+  EXPECT_EQ(db.CountUsersNamed(injection), 0);
+  EXPECT_EQ(db.DeleteUser(injection), 0);
+  EXPECT_EQ(db.UpdateUser("mallory", "pw", injection), UserOpResult::NotFound);
+  EXPECT_EQ(db.CountUsers(), 2);
+}
+
+TEST_F(Users, ValuesLongerThanTheColumnAreRefusedNotCut) {
+  const QString ok21(21, 'n'), long22(22, 'n'), chinese21(21, QChar(0x7528));
+  struct Case { QString name, password; UserOpResult expected; } cases[] = {
+      {ok21, ok21, UserOpResult::Ok},
+      {chinese21, chinese21, UserOpResult::Ok},
+      {long22, "pw", UserOpResult::NameTooLong},
+      {"short", long22, UserOpResult::PasswordTooLong},
+      {"", "pw", UserOpResult::EmptyName},
+  };
+  for (const Case& c : cases) EXPECT_EQ(db.AddUser(c.name, c.password), c.expected) << c.name.toStdString();
+  EXPECT_EQ(db.CountUsers(), 2);
+  EXPECT_EQ(db.UpdateUser(long22, "pw", ok21), UserOpResult::NameTooLong);
+  EXPECT_EQ(db.UpdateUser(ok21, long22, ok21), UserOpResult::PasswordTooLong);
+}
+
+TEST_F(Users, NamesMatchWithoutCaseAndNeverTwice) {
+  ASSERT_EQ(db.AddUser("alice", "Pw"), UserOpResult::Ok);
+  ASSERT_EQ(db.AddUser("bob", "b"), UserOpResult::Ok);
+  EXPECT_EQ(db.AddUser("ALICE", "x"), UserOpResult::DuplicateName);
+  EXPECT_TRUE(db.CheckLogin("Alice", "Pw"));
+  EXPECT_FALSE(db.CheckLogin("alice", "pw"));
+  EXPECT_EQ(db.UpdateUser("BOB", "x", "alice"), UserOpResult::DuplicateName);
+  // Changing one's own name's case is no clash.
+  EXPECT_EQ(db.UpdateUser("Alice", "new", "alice"), UserOpResult::Ok);
+  const std::vector<UserRow> rows = db.ListUsers();
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].name, "Alice");
+}
+
+TEST(UserDbOper, WithoutAnOpenDatabaseEveryOperationFails) {
+  // Taking a missing database for an empty table would let anyone log in.
+  utDbOper unbound;
+  EXPECT_THROW(unbound.CountUsers(), DbError);
+  EXPECT_THROW(unbound.CheckLogin("a", "b"), DbError);
 }

@@ -1,11 +1,12 @@
-// The main form driven by scripted notifications (its views replaced by a spy), and the
-// time-order dialog it asks.
+// The main form (its views replaced by a spy) driven by scripted notifications and by the
+// real reader on generated files, and the time-order dialog it asks.
 #include <gtest/gtest.h>
 
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
+#include <tuple>
 
 #include "data/utDataError.h"
 #include "mainform_support.h"
@@ -37,6 +38,20 @@ int AskAndDo(TfrmDataError& dlg, const std::function<void()>& action) {
 QPushButton* Button(TfrmDataError& dlg, const char* name) {
   return dlg.findChild<QPushButton*>(name);
 }
+
+class LoadForm : public SpyForm {
+ public:
+  std::vector<int> codes;
+  std::uint32_t clock = 100000;
+  LoadForm() {
+    TickSource = [this] { return clock; };
+    show();  // the reader gets its notify window when the form is first shown
+  }
+  void OnStatusMsg(const StatusMsg& msg) override {
+    codes.push_back(msg.code);
+    SpyForm::OnStatusMsg(msg);
+  }
+};
 
 }  // namespace
 
@@ -134,4 +149,73 @@ TEST(MainFormChart, PlotRowsFollowTheChartsPresentSize) {
   EXPECT_EQ(f.PlotBottom(), chart->PlotRect().bottom());
   EXPECT_GT(f.PlotBottom() - bottom, 350);
   EXPECT_LT(f.PlotBottom(), 700);
+}
+
+TEST(MainFormLoad, NotificationsBusyStateAndTheTimeOrderAnswers) {
+  TempDir dir;
+  const std::string path = Generate(dir, "a.qmd", {.channels = 13, .records = 200, .backwardsAt = {120}});
+  // Discarding keeps 199 records and needs no information box; ignoring keeps all 200.
+  for (auto [button, policy, records] : {std::tuple{"btnNoUse", 1, 199}, std::tuple{"btnIngore", 2, 200}}) {
+    SCOPED_TRACE(button);
+    LoadForm f;
+    auto* ui = f.Form();
+    ModalWatcher boxes;
+    QString before, now;  // the two times the reader sent, as the dialog shows them
+    bool busyInDialog = false;
+    f.WindowEnd = 7;
+    int windowEndInDialog = -1;
+    boxes.handler = [&](QWidget* m) {
+      if (m->objectName() != "frmDataError") return false;
+      before = m->findChild<QLabel*>("lbBtime")->text();
+      now = m->findChild<QLabel*>("lbNTime")->text();
+      // The reader waits in the middle of the parse: refresh and page builds stay off.
+      busyInDialog = f.IsBusy();
+      f.btnRefreshClick();
+      ui->pgc1->setCurrentIndex(1);
+      windowEndInDialog = f.WindowEnd;
+      m->findChild<QPushButton*>(button)->click();
+      return true;
+    };
+    ASSERT_TRUE(f.OpenDataFile(path));
+    EXPECT_TRUE(f.IsBusy());
+    ASSERT_TRUE(WaitLoaded(f));
+    EXPECT_EQ(f.codes, (std::vector<int>{4, 7, 5, 1102, 6}));
+    EXPECT_TRUE(busyInDialog);
+    EXPECT_EQ(windowEndInDialog, 7);
+    EXPECT_EQ(f.Reader()->DisorderPolicy.load(), policy);
+    EXPECT_EQ(boxes.texts.size(), policy == 1 ? 0u : 1u);
+
+    const utPubParam* p = GetPubParam();
+    EXPECT_EQ(p->RecordCount, records + 1);  // and the closing entry
+    EXPECT_EQ(before, p->Records[119].TimeText);
+    EXPECT_LT(now, before);
+    EXPECT_EQ(f.WindowEnd, records);
+    EXPECT_EQ(ui->lbl9->text(), QString("记录数：200"));
+    EXPECT_EQ(f.DataEnd, QDateTime(QDate(2023, 1, 1), QTime(0, 0, 0)).addSecs(199 * 5));
+    EXPECT_EQ(ui->pnlMove->height(), 202);
+    EXPECT_EQ(f.Count("fill 0 " + std::to_string(records)), 1);
+    EXPECT_EQ(f.Count("setup 1"), 1);  // the channel set-up runs while Loading guards the lists
+    // The data tab chosen during the load is built once, when the load has ended.
+    EXPECT_EQ(f.Count("data"), 1);
+    EXPECT_EQ(f.Count("data 1 0 1 " + std::to_string(records)), 1);
+  }
+}
+
+TEST(MainFormLoad, CloseDuringTheTimeOrderDialogWithTheReader) {
+  TempDir dir;
+  const std::string path = Generate(dir, "a.qmd", {.records = 5000, .backwardsAt = {100}});
+  auto* f = new LoadForm;
+  QPointer<LoadForm> guard(f);
+  f->show();
+  ModalWatcher boxes;
+  boxes.handler = [&](QWidget* m) {
+    if (m->objectName() == "frmDataError" && guard) guard->close();
+    return true;
+  };
+  f->Reader()->DisorderPolicy = 0;
+  ASSERT_TRUE(f->OpenDataFile(path));
+  ASSERT_TRUE(PumpUntil([&] { return !f->isVisible(); }, 10000));
+  EXPECT_EQ(f->Reader(), nullptr);
+  EXPECT_TRUE(boxes.texts.empty());
+  delete f;
 }

@@ -124,7 +124,9 @@ TEST_F(Reader, FailedOrInvalidOpenLeavesEverythingAndTheNextOpenWorks) {
     EXPECT_FALSE(reader->LoadFile(c.path));
     SetLoadHooks(nullptr, nullptr);
     ASSERT_EQ(form.codes(), (std::vector<int>{c.code}));
-    if (c.code != kStatusInvalidFile) EXPECT_EQ(form.msgs[0].text.toStdString(), c.path) << "the path is never cut";
+    if (c.code != kStatusInvalidFile) {
+      EXPECT_EQ(form.msgs[0].text.toStdString(), c.path) << "the path is never cut";
+    }
     EXPECT_EQ(CurrentAppCursor(), AppCursor::Default);
     EXPECT_TRUE(reader->Idle());
     ResumeUntilIdle();  // the form resumes after a failed open too: nothing is parsed again

@@ -22,27 +22,31 @@ namespace {
 struct FakeSink : ParseSink {
   std::vector<StatusMsg> msgs;
   std::function<void(const StatusMsg&)> onMsg;
+  int slow = 0;
   void Notify(const StatusMsg& msg) override {
     msgs.push_back(msg);
     if (onMsg) onMsg(msg);
   }
+  void SlowStore() override { ++slow; }
   std::vector<int> codes() const { return CodesOf(msgs); }
 };
 
-// One store per fixture: it is large, but only the pages a test writes are committed.
-class Parse : public ::testing::Test {
- protected:
+// A parse into a store of its own: it is large, but only the pages a parse writes are committed.
+struct Parsed {
   std::unique_ptr<utPubParam> store = std::make_unique<utPubParam>();
   FakeSink sink;
   std::atomic<int> policy{0};
   std::atomic<bool> stop{false};
-
-  ParseOutcome Run(const std::vector<std::uint8_t>& bytes) {
+  ParseOutcome Feed(const std::vector<std::uint8_t>& bytes, int threads = 0) {
     sink.msgs.clear();
     EXPECT_TRUE(IsValidDataFile(bytes.data(), static_cast<std::int64_t>(bytes.size())));
     ParseHeaderFields(bytes.data(), *store);
-    return ParseRecords(bytes.data(), static_cast<std::int64_t>(bytes.size()), *store, sink, policy, stop);
+    return ParseRecords(bytes.data(), static_cast<std::int64_t>(bytes.size()), *store, sink, policy, stop, threads);
   }
+};
+
+class Parse : public ::testing::Test, protected Parsed {
+ protected:
   const tagDataRecord& rec(int i) const { return store->Records[i]; }
   // The stored records' times, "M" after a marker, "*" after a record flagged out of order.
   std::string Stored() const {
@@ -75,7 +79,7 @@ TEST_F(Parse, TimeFieldsValuesAlarmsAndTheClosingEntryAfterAHalfRecord) {
   b.header(0, static_cast<int>(raw.size()));
   for (const Time& t : times) b.addRecord(t.t, raw, flags);
   b.addBytes(std::vector<std::uint8_t>(9, 0x11));  // half a record: not stored
-  EXPECT_EQ(Run(b.bytes()), ParseOutcome::Completed);
+  EXPECT_EQ(Feed(b.bytes()), ParseOutcome::Completed);
   EXPECT_EQ(sink.codes(), (std::vector<int>{7, 5, 1102, 6}));  // 2008 after 2024; all kept
   EXPECT_EQ(sink.msgs[0].value, 5);
   for (int i = 0; i < 5; ++i) EXPECT_STREQ(rec(i).TimeText, times[i].text);
@@ -102,11 +106,7 @@ TEST_F(Parse, TimeOrderPolicies) {
   const int minutes[] = {0, 5, 3, 4, 6};
   const int values[] = {1, 2, -50, 90, 5};
   for (int i = 0; i < 5; ++i) b.addRecord(At(10, minutes[i]), {values[i]});
-  struct Case {
-    int answer;
-    const char* stored;
-    double min, max;
-  };
+  struct Case { int answer; const char* stored; double min, max; };
   const Case cases[] = {{0, "10:00 10:05 10:03 10:04 10:06 10:06M ", -50, 90},
                         {1, "10:00 10:05 10:06 10:06M ", 1, 5},
                         {2, "10:00 10:05 10:03* 10:04* 10:06 10:06M ", 1, 5},
@@ -117,7 +117,7 @@ TEST_F(Parse, TimeOrderPolicies) {
     sink.onMsg = [&](const StatusMsg& m) {
       if (m.code == kStatusDisorder) policy = c.answer;  // answered by the user
     };
-    Run(b.bytes());
+    Feed(b.bytes());
     EXPECT_EQ(sink.codes(), (std::vector<int>{7, 5, 1102, 6}));
     const StatusMsg& d = sink.msgs[2];
     EXPECT_EQ(d.text, "2023-05-06 10:05:00~~2023-05-06 10:03:00");
@@ -133,7 +133,7 @@ TEST_F(Parse, MarkersFirstMiddleAndLast) {
   // A previous parse leaves values in the store: a leading marker must not show them.
   DataFileBuilder old;
   old.header(0, 2).addRecord(At(1, 0), {111, 222}, {0x01, 0x02});
-  Run(old.bytes());
+  Feed(old.bytes());
 
   DataFileBuilder b;
   b.header(0, 2)
@@ -142,7 +142,7 @@ TEST_F(Parse, MarkersFirstMiddleAndLast) {
       .addMarker(At(10, 1), {5, 6})
       .addRecord(At(11, 0), {3, 4})
       .addMarker(At(11, 5));
-  Run(b.bytes());
+  Feed(b.bytes());
   EXPECT_EQ(sink.codes(), (std::vector<int>{7, 5, 6}));
   // A leading marker has its own time when nothing is stored yet; no closing entry after a final marker.
   EXPECT_EQ(Stored(), "09:00M 10:00 10:00M 11:00 11:00M ");
@@ -165,7 +165,7 @@ TEST_F(Parse, MarkersFirstMiddleAndLast) {
   // Only markers: no value accepted, the start range stays.
   DataFileBuilder markers;
   markers.header(0, 1).addMarker(At(1, 0), {5}).addMarker(At(2, 0), {6});
-  Run(markers.bytes());
+  Feed(markers.bytes());
   ExpectRange(100000.0, -100000.0);
 }
 
@@ -175,7 +175,7 @@ TEST_F(Parse, PowerTotalsModel) {
       .addRecord(At(1, 0), {250000}, {0x41, 0x80})
       .addRecord(At(1, 5), {-7}, {0x00, 0x00})
       .addMarker(At(1, 6), {1});
-  Run(b.bytes());
+  Feed(b.bytes());
   ASSERT_EQ(store->RecordCount, 3);
   EXPECT_DOUBLE_EQ(rec(0).Channel[0].Value, 25000.0);
   EXPECT_EQ(rec(0).Channel[0].Alarm[0], 1);
@@ -188,7 +188,7 @@ TEST_F(Parse, PowerTotalsModel) {
 
   DataFileBuilder big;  // every value above the start minimum
   big.header(11, 1).addRecord(At(1, 0), {300000}).addRecord(At(1, 1), {400000});
-  Run(big.bytes());
+  Feed(big.bytes());
   ExpectRange(300000.0, 400000.0);
 }
 
@@ -198,7 +198,7 @@ TEST_F(Parse, FullStoreKeepsTheFirstRecordsAndTheClosingEntry) {
     const bool full = records > kMaxRecords;
     // Out of order beyond the limit: never reported.
     const GenOptions o{.channels = 1, .records = records, .intervalSeconds = 1, .backwardsAt = {kMaxRecords + 1}};
-    Run(GenerateDataFile(o));
+    Feed(GenerateDataFile(o));
     EXPECT_EQ(sink.codes(), full ? std::vector<int>({7, 5, 3, 6}) : std::vector<int>({7, 5, 6}));
     ASSERT_EQ(store->RecordCount, kMaxRecords + 1);
     const tagDataRecord& lastFile = rec(kMaxRecords - 1);
@@ -213,36 +213,25 @@ TEST_F(Parse, FullStoreKeepsTheFirstRecordsAndTheClosingEntry) {
 
 namespace {
 
-// Everything a parse leaves in a store of its own, and the codes it sent.
-struct ParseResult {
-  std::unique_ptr<utPubParam> store = std::make_unique<utPubParam>();
-  std::vector<int> codes;
-};
-
-ParseResult ParseWith(const std::vector<std::uint8_t>& bytes, int threads) {
-  ParseResult r;
-  FakeSink sink;
-  std::atomic<int> policy{0};
-  std::atomic<bool> stop{false};
-  ParseHeaderFields(bytes.data(), *r.store);
-  ParseRecords(bytes.data(), static_cast<std::int64_t>(bytes.size()), *r.store, sink, policy, stop, threads);
-  r.codes = sink.codes();
+std::unique_ptr<Parsed> ParseWith(const std::vector<std::uint8_t>& bytes, int threads) {
+  auto r = std::make_unique<Parsed>();
+  r->Feed(bytes, threads);
   return r;
 }
 
 // Codes, counts, range, indices and power failures: all a parse leaves besides the entries.
-auto Summary(const ParseResult& r) {
+auto Summary(const Parsed& r) {
   const tagDataHead& h = r.store->DataHead;
   std::vector<std::pair<double, double>> failures;
   for (const pwrTime& p : h.PowerFailures) failures.emplace_back(p.PowerOff, p.PowerOn);
-  return std::tuple(r.codes, r.store->RecordCount, r.store->MinValue, r.store->MaxValue, h.EarliestIndex,
+  return std::tuple(r.sink.codes(), r.store->RecordCount, r.store->MinValue, r.store->MaxValue, h.EarliestIndex,
                     h.LatestIndex, h.MarkerCount, failures);
 }
 
-void ExpectSameParse(const ParseResult& a, const ParseResult& b) {
-  ASSERT_EQ(Summary(a), Summary(b));
-  for (int i = 0; i < a.store->RecordCount; ++i)
-    ASSERT_EQ(std::memcmp(&a.store->Records[i], &b.store->Records[i], sizeof(tagDataRecord)), 0) << "entry " << i;
+void ExpectSameParse(const std::unique_ptr<Parsed>& a, const std::unique_ptr<Parsed>& b) {
+  ASSERT_EQ(Summary(*a), Summary(*b));
+  for (int i = 0; i < a->store->RecordCount; ++i)
+    ASSERT_EQ(std::memcmp(&a->store->Records[i], &b->store->Records[i], sizeof(tagDataRecord)), 0) << "entry " << i;
 }
 
 RecordTime Second(double day, std::int64_t s) { return RecordTime::FromDateTime(day + static_cast<double>(s) / 86400.0); }
@@ -268,11 +257,11 @@ TEST(ParseInParts, SameStoreAsOneByOne) {
     else
       b.addRecord(Second(base, k), {raw, -raw, raw / 3, 7, raw}, {flag, 0x40, 0x80, 0xC0, flag});
   }
-  const ParseResult one = ParseWith(b.bytes(), 1);
-  EXPECT_EQ(one.codes, (std::vector<int>{7, 5, 6}));
-  EXPECT_EQ(one.store->RecordCount, 70001);
-  EXPECT_EQ(one.store->DataHead.EarliestIndex, 25001);
-  EXPECT_GT(one.store->DataHead.LatestIndex, 45000);
+  const auto one = ParseWith(b.bytes(), 1);
+  EXPECT_EQ(one->sink.codes(), (std::vector<int>{7, 5, 6}));
+  EXPECT_EQ(one->store->RecordCount, 70001);
+  EXPECT_EQ(one->store->DataHead.EarliestIndex, 25001);
+  EXPECT_GT(one->store->DataHead.LatestIndex, 45000);
   ExpectSameParse(one, ParseWith(b.bytes(), 4));
 
   // A power-meter file that ends with a marker (no closing entry).
@@ -290,8 +279,8 @@ TEST(ParseInParts, SameStoreAsOneByOne) {
 TEST(ParseInParts, AFileOutOfOrderIsParsedOneByOne) {
   const std::vector<std::uint8_t> bytes =
       GenerateDataFile({.records = 40000, .powerFailures = 3, .backwardsAt = {25000}});
-  const ParseResult parts = ParseWith(bytes, 4);
-  EXPECT_EQ(parts.codes, (std::vector<int>{7, 5, 1102, 6}));
+  const auto parts = ParseWith(bytes, 4);
+  EXPECT_EQ(parts->sink.codes(), (std::vector<int>{7, 5, 1102, 6}));
   ExpectSameParse(ParseWith(bytes, 1), parts);
 }
 
@@ -327,11 +316,6 @@ struct SlowPages {
   }
 };
 
-struct SlowSink : FakeSink {
-  int slow = 0;
-  void SlowStore() override { ++slow; }
-};
-
 }  // namespace
 
 TEST(ParseInParts, SlowFreshPagesAreReportedOnceOnEveryPath) {
@@ -341,16 +325,12 @@ TEST(ParseInParts, SlowFreshPagesAreReportedOnceOnEveryPath) {
   const std::vector<std::uint8_t> outOfOrder = GenerateDataFile({.records = 40000, .backwardsAt = {20000}});
   for (const auto& [bytes, threads] : {std::pair{&inOrder, 4}, std::pair{&inOrder, 1}, std::pair{&outOfOrder, 4}}) {
     SCOPED_TRACE(threads);
-    auto store = std::make_unique<utPubParam>();
-    SlowSink sink;
-    std::atomic<int> policy{0};
-    std::atomic<bool> stop{false};
-    ParseHeaderFields(bytes->data(), *store);
+    Parsed p;
     {
-      SlowPages slowPages(store->Records);
-      ParseRecords(bytes->data(), static_cast<std::int64_t>(bytes->size()), *store, sink, policy, stop, threads);
+      SlowPages slowPages(p.store->Records);
+      p.Feed(*bytes, threads);
     }
-    EXPECT_EQ(sink.slow, 1);
-    EXPECT_EQ(store->RecordCount, 40001);
+    EXPECT_EQ(p.sink.slow, 1);
+    EXPECT_EQ(p.store->RecordCount, 40001);
   }
 }

@@ -1,7 +1,18 @@
+// The rules the lists, the paper and the export share: pages of the data and alarm lists,
+// row texts, columns, the power-failure list, the statistics and the number texts.
 #include <gtest/gtest.h>
 
-#include "support/listrecords.h"
+#include <clocale>
+#include <cmath>
+#include <limits>
+#include <string>
+#include <utility>
+
+#include "reports/Utpage.h"
+#include "reports/numformat.h"
 #include "reports/reportlists.h"
+#include "reports/statistics.h"
+#include "support/listrecords.h"
 
 namespace {
 
@@ -13,6 +24,43 @@ std::vector<T> Field(const std::vector<ColumnSpec>& cols, T ColumnSpec::*field) 
 }
 std::vector<QString> Captions(const std::vector<ColumnSpec>& cols) { return Field(cols, &ColumnSpec::caption); }
 std::vector<int> Widths(const std::vector<ColumnSpec>& cols) { return Field(cols, &ColumnSpec::width); }
+
+std::vector<std::int32_t> Every(int from, int to, int step) {
+  std::vector<std::int32_t> v;
+  for (int i = from; i < to; i += step) v.push_back(i);
+  return v;
+}
+
+// Records 10..14 with values 1..5, record 15 a marker carrying 5, records 16..19 6..9.
+TestRecords PowerMeterStore() {
+  TestRecords s(25, 2);
+  s.model = 11;
+  for (int i = 10; i < 15; ++i) s.value(i, 0, i - 9);
+  s.marker(15);
+  for (int i = 16; i < 20; ++i) s.value(i, 0, i - 10);
+  s.value(20, 0, 1000);
+  return s;
+}
+
+// Every number text of the lists and reports, checked in whatever locale is current.
+void ExpectNumberTexts() {
+  const std::pair<double, const char*> general[] = {
+      {45.5, "45.5"}, {1.0 / 3, "0.333333333333333"}, {1e15, "1E15"}, {1.5e-6, "1.5E-6"},
+      {1.23456e-5, "0.0000123456"}, {9999999999999999, "1E16"}, {123456789.125, "123456789.125"},
+      {-2.5e-7, "-2.5E-7"},
+  };
+  for (auto [v, text] : general) EXPECT_EQ(FormatGeneral(v).toStdString(), text);
+  EXPECT_EQ(FormatGeneral(std::nan("")), "NAN");
+  const std::pair<double, const char*> fixed[] = {
+      {1234.5, "1234.50"}, {-12.346, "-12.35"}, {1e30, "1000000000000000019884624838656"},
+  };
+  for (auto [v, text] : fixed) EXPECT_EQ(FormatFixed2(v).toStdString(), text);
+}
+
+struct RestoreNumericLocale {
+  const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
+  ~RestoreNumericLocale() { std::setlocale(LC_NUMERIC, saved.c_str()); }
+};
 
 }  // namespace
 
@@ -36,7 +84,7 @@ TEST(PowerFailList, RowsOfTheWindow) {
   EXPECT_EQ(BuildPowerFailList(src, 1, 500),
             (std::vector<QString>{TestRecords::time(99), TestRecords::time(299), TestRecords::time(500)}));
   // A marker at record 0 has no record before it and gives record 0's time.
-  EXPECT_EQ(BuildPowerFailList(src, 0, 50), (std::vector<QString>{store.src().timeText(0), TestRecords::time(50)}));
+  EXPECT_EQ(BuildPowerFailList(src, 0, 50), (std::vector<QString>{TestRecords::time(0), TestRecords::time(50)}));
   // At the end of the data there is no record after the window.
   EXPECT_EQ(BuildPowerFailList(src, 200, 9000), std::vector<QString>{TestRecords::time(299)});
 }
@@ -88,4 +136,166 @@ TEST(GoTo, TypedPagesAreCheckedAgainstTheCurrentStep) {
   }
   EXPECT_TRUE(PageEditKey(13).goTo);
   EXPECT_FALSE(PageEditKey('a').keep);
+}
+
+TEST(DataPages, WindowPagesStepsAndButtons) {
+  TestRecords store(1300, 2);
+  const ReportSource src = store.src();
+  struct Case { int first, end, step, page; std::vector<std::int32_t> rows; bool prev, next; };
+  const Case cases[] = {
+      {0, 1000, 5, 1, Every(0, 750, 5), false, true},
+      {0, 1000, 5, 2, Every(750, 1000, 5), true, false},
+      {1000, 1200, 1, 1, Every(1000, 1150, 1), false, true},
+      {1000, 1200, 1, 2, Every(1150, 1200, 1), true, false},
+      {1000, 1200, 1, 3, {}, true, false},          // a page kept from a longer range
+      {0, 1000, 0, 1, Every(0, 150, 1), false, true},  // step 0 pages as step 1
+      {1000, 1200, 0, 0, Every(1000, 1150, 1), false, true},  // page 0 never shows records before the window
+      {1200, 5000, 1, 1, Every(1200, 1300, 1), false, false},  // clamped to the records stored
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.first << ".." << c.end << " step " << c.step << " page " << c.page);
+    EXPECT_EQ(ShowDataPage(src, c.page, c.first, c.step, c.end), c.rows);
+    const IndexRange list = ClampRange(c.first, c.end, src.count);
+    const PageButtons b = SetPageButtons(c.page, list.first, list.end, c.step);
+    EXPECT_EQ(b.previous, c.prev);
+    EXPECT_EQ(b.next, c.next);
+  }
+  // Huge steps and pages stay in 64 bits.
+  const std::int64_t big = std::numeric_limits<std::int32_t>::max();
+  EXPECT_EQ(ShowDataPage(src, 1, 0, big, 10), std::vector<std::int32_t>{0});
+  EXPECT_TRUE(ShowDataPage(src, big, 0, big, 10).empty());
+  EXPECT_FALSE(NextPage(1, 0, 10, big).moved);
+}
+
+TEST(PageMoves, PreviousAndNextNeverLeaveTheRows) {
+  EXPECT_FALSE(PrevPage(1, 1000, 1200, 1).moved);
+  EXPECT_FALSE(PrevPage(0, 1000, 1200, 1).moved);
+  // Step 0 counts as 1, so Next stops at the last page with rows.
+  EXPECT_FALSE(NextPage(7, 0, 1000, 0).moved);
+  EXPECT_TRUE(NextPage(6, 0, 1000, 0).moved);
+  // Back from a stale page beyond the end lands on the last page with rows.
+  const PageMove m = PrevPage(9, 0, 1000, 5);
+  EXPECT_TRUE(m.moved);
+  EXPECT_EQ(m.page, 2);
+}
+
+TEST(DataRows, TextsOfValuesAndMarkers) {
+  TestRecords store(2, 3);
+  store.value(0, 0, 3.14159);
+  store.value(0, 1, 1234.5);
+  store.value(0, 2, -0.5);
+  store.marker(1);
+  EXPECT_EQ(DataRowTexts(store[0], 3, "停电状态"),
+            (QStringList{TestRecords::time(0), "3.14", "1234.50", "-0.50"}));
+  EXPECT_EQ(DataRowTexts(store[1], 3, "停电状态"), QStringList{"停电状态"});
+}
+
+TEST(AlarmIndex, WhichRecordsAreAlarmRecords) {
+  TestRecords store(8, 3);
+  store[1].Channel[0].Alarm[0] = 1;
+  store[1].Channel[2].Alarm[5] = 1;  // two channels: listed once
+  store[2].Channel[1].Alarm[3] = 1;
+  store.marker(3);                   // a marker with flags is never listed
+  store[3].Channel[0].Alarm[0] = 1;
+  store[4].Channel[3].Alarm[0] = 1;  // beyond the channel count: ignored
+  store[6].Channel[2].Alarm[4] = 1;
+  const ReportSource src = store.src();
+  EXPECT_EQ(CollectAlarmIndex(src, 0, 8), (std::vector<std::int32_t>{1, 2, 6}));
+  EXPECT_EQ(CollectAlarmIndex(src, -10, 100), (std::vector<std::int32_t>{1, 2, 6}));
+  const AlarmTexts texts = LoadAlarmTexts();
+  EXPECT_EQ(AlarmRowTexts(store[1], 3, texts),
+            (QStringList{TestRecords::time(1), "上限报警,", "", "异常报警,"}));
+
+  // The alarm pages never read past the list.
+  std::vector<std::int32_t> index(600);
+  for (int i = 0; i < 600; ++i) index[static_cast<std::size_t>(i)] = 1000 + i;
+  EXPECT_EQ(ShowAlarmPage(index, 1, 0, 5, 600).back(), 1595);
+  EXPECT_EQ(ShowAlarmPage(index, 4, 0, 1, 900).size(), 150u);
+  EXPECT_TRUE(ShowAlarmPage(index, 5, 0, 1, 900).empty());
+}
+
+TEST(AlarmIndex, TheAlarmTabKeepsItsListInTheStore) {
+  utPubParam* store = GetPubParam();
+  std::memset(store->Records, 0, 10 * sizeof(tagDataRecord));
+  store->RecordCount = 10;
+  store->DataHead.ChannelCount = 2;
+  store->Records[4].Channel[1].Alarm[2] = 1;
+  store->Records[9].Channel[0].Alarm[1] = 1;
+  EXPECT_EQ(BuildAlarmIndex(0, 10), 2);
+  // A report's own list leaves the alarm tab's alone.
+  EXPECT_EQ(CollectAlarmIndex(StoreSource(), 5, 10), std::vector<std::int32_t>{9});
+  EXPECT_EQ(store->AlarmIndex, (std::vector<std::int32_t>{4, 9}));
+  store->RecordCount = 0;
+  store->AlarmIndex.clear();
+}
+
+TEST(Averages, OrdinaryRecordsOfShownChannels) {
+  TestRecords s = PowerMeterStore();
+  StatTable t = BuildAverageRow(s.src(), 10, 20);
+  ASSERT_EQ(t.rows.size(), 1u);
+  EXPECT_EQ(t.rows[0], (QStringList{TestRecords::time(10), TestRecords::time(19), "5.00", "0.00"}));
+
+  // A hidden channel gives an empty cell under its own column; flags other than 0/1
+  // count as shown for the average as they do for the width.
+  s.shown[0] = 0;
+  s.shown[1] = 2;
+  s.value(12, 1, 9);
+  t = BuildAverageRow(s.src(), 10, 20);
+  EXPECT_EQ(t.rows[0].mid(2), (QStringList{"", "1.00"}));
+  EXPECT_EQ(t.columns[2].width, 0);
+  EXPECT_EQ(t.columns[3].width, 60);
+
+  // Empty, marker-only and out-of-store ranges: empty cells, no reads past the count.
+  EXPECT_EQ(BuildAverageRow(s.src(), 12, 12).rows[0].mid(2), (QStringList{"", ""}));
+  EXPECT_EQ(BuildAverageRow(s.src(), 15, 16).rows[0].mid(2), (QStringList{"", ""}));
+  t = BuildAverageRow(s.src(), 20, 900);
+  EXPECT_EQ(t.rows[0], (QStringList{TestRecords::time(20), TestRecords::time(24), "", "0.00"}));
+}
+
+TEST(Peaks, EarliestRecordKeepsTiesAndMarkersAreSkipped) {
+  TestRecords s(8, 2);
+  const double values[] = {5, 7, 7, 3, 3};
+  for (int i = 0; i < 5; ++i) s.value(i, 0, values[i]);
+  s.value(2, 1, -12.346);
+  StatTable t = BuildPeakStatistics(s.src(), 0, 5);
+  ASSERT_EQ(t.rows.size(), 2u);
+  EXPECT_EQ(t.rows[0], (QStringList{"最大值", TestRecords::time(1) + "=>7.00", TestRecords::time(0) + "=>0.00"}));
+  EXPECT_EQ(t.rows[1], (QStringList{"最小值", TestRecords::time(3) + "=>3.00", TestRecords::time(2) + "=>-12.35"}));
+
+  // A range starting at a marker seeds from its first ordinary record, not from the
+  // earlier record's values the marker carries.
+  s.value(5, 0, 100);
+  s.marker(6);  // carries 100 and record 5's time
+  s.value(7, 0, 50);
+  t = BuildPeakStatistics(s.src(), 6, 8);
+  EXPECT_EQ(t.rows[0][1], TestRecords::time(7) + "=>50.00");
+  EXPECT_EQ(t.rows[1][1], TestRecords::time(7) + "=>50.00");
+
+  // Empty, marker-only and beyond-the-store ranges: empty cells.
+  for (auto [f, e] : {std::pair{3, 3}, std::pair{6, 7}, std::pair{50, 60}}) {
+    t = BuildPeakStatistics(s.src(), f, e);
+    EXPECT_EQ(t.rows[0], (QStringList{"最大值", "", ""})) << f;
+    EXPECT_EQ(t.rows[1], (QStringList{"最小值", "", ""})) << f;
+  }
+}
+
+TEST(EnergyTotal, MarkersAreNotCountedTwice) {
+  TestRecords s = PowerMeterStore();
+  StatTable t = BuildEnergyTotal(s.src(), 10, 20);
+  ASSERT_EQ(t.rows.size(), 1u);
+  EXPECT_EQ(t.rows[0], (QStringList{TestRecords::time(10), TestRecords::time(20), "45"}));
+  EXPECT_EQ(BuildEnergyTotal(s.src(), 12, 12).rows[0][2], "0");
+  // The end of the data: the last stored record's time.
+  EXPECT_EQ(BuildEnergyTotal(s.src(), 20, 25).rows[0], (QStringList{TestRecords::time(20), TestRecords::time(24), "1000"}));
+}
+
+TEST(NumberTexts, SameTextsInTheCAndADecimalCommaLocale) {
+  ExpectNumberTexts();
+  // The application object takes the desktop's locale for the C library, so on a
+  // German desktop the program runs with a decimal comma.
+  const RestoreNumericLocale restore;
+  ASSERT_NE(std::setlocale(LC_NUMERIC, "de_DE.UTF-8"), nullptr)
+      << "locale de_DE.UTF-8 is missing (./build.sh test generates it)";
+  ASSERT_STREQ(std::localeconv()->decimal_point, ",");
+  ExpectNumberTexts();
 }

@@ -54,11 +54,7 @@ TEST(LoadedWindow, LeavesTheClosingMarkerOut) {
 TEST(QueryTimeWindow, Table) {
   // Records at 0, 10, ..., 90 s, then the closing entry (searched over the first 10).
   const auto r = Records(Evenly(10, 10));
-  struct Case {
-    const char* what;
-    int start, end;
-    int result, first, last;
-  } cases[] = {
+  struct Case { const char* what; int start, end, result, first, last; } cases[] = {
       {"exact window", 20, 50, 1, 2, 6},
       {"end between records", 20, 55, 1, 2, 6},
       {"end after the last", 20, 500, 1, 2, 10},
@@ -96,10 +92,7 @@ TEST(OpenRules, RefusalsInOrder) {
 }
 
 TEST(IntervalEdits, StepsStoredValuesAndPageCounts) {
-  struct Case {
-    const char* text;
-    int step, stored;
-  } cases[] = {
+  struct Case { const char* text; int step, stored; } cases[] = {
       {"5", 5, 5}, {"00", 1, 0}, {"  12abc", 12, 12}, {"-7", 1, 0},
       {"99999999999999999999", kMaxStep, kMaxStep}, {"680001", kMaxStep, kMaxStep},
   };
