@@ -1,17 +1,12 @@
-// Damaged data files through the real reader: files derived from generated ones,
-// cut short, with bytes changed, and with every channel count and model code. Each
-// must end in one of the reader's outcomes (1101, or 4, 7, 5, at most one 1102, 6)
-// with a store that holds only decodable values, and never read outside its bytes.
+// Generated data files cut, with bytes changed and with every channel count and model code,
+// through the real reader: each ends in 1101 or 4, 7, 5, [1102,] 6 with a store of decodable
+// values, and nothing is read outside the file's bytes.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <memory>
-#include <string>
-#include <vector>
 
 #include "data/pubparam.h"
 #include "data/readdata.h"
@@ -30,11 +25,10 @@ struct Mutant {
   std::string name;
   Bytes bytes;
 };
-using Base = Mutant;
 
-// Small generated files of each record layout, with markers, a record out of time
-// order, invalid time fields, alarms and trailing bytes among them.
-std::vector<Base> Bases() {
+// Small files of each record layout with markers, a record out of order, invalid time
+// fields, alarms and trailing bytes.
+std::vector<Mutant> Bases() {
   auto make = [](int model, int channels, int records, int markers, std::vector<std::int64_t> back,
                  bool invalidTimes, int trailing) {
     return GenerateDataFile({.model = model, .channels = channels, .records = records, .decimals = 2,
@@ -69,11 +63,9 @@ std::vector<std::size_t> Offsets(const Bytes& b, Field field) {
   return out;
 }
 
-// Every mutant of the base files: cut at every length (each field boundary of header and
-// records, and every byte in between); bytes changed in header, time fields, flag bytes and
-// record ends, to edge values of the fields' ranges or random ones; each time field of the
-// second record at its edge values, and dates at the ends of months and leap years; every
-// channel count and model code, alone and together.
+// Cut at every length; bytes of header, time fields, flags and record ends set to edge or
+// random values; the second record's time fields at their edges and month and leap-year
+// ends; every channel count and model code, alone and together.
 std::vector<Mutant> AllMutants(int changedPerBase) {
   const std::vector<std::uint8_t> byteEdges = {0,  1,  2,  12, 13, 23,  24,   28,   29,   30,   31,   32,
                                                33, 59, 60, 63, 64, 99, 100, 0x7F, 0x80, 0xC0, 0xFE, 0xFF};
@@ -82,7 +74,7 @@ std::vector<Mutant> AllMutants(int changedPerBase) {
                           {23, 4, 31}, {23, 4, 30}, {23, 0, 0}, {23, 13, 1}, {100, 2, 29}, {255, 255, 255}};
   Mutator m(20240611);
   std::vector<Mutant> out;
-  for (const Base& base : Bases()) {
+  for (const Mutant& base : Bases()) {
     const Bytes& b = base.bytes;
     auto set = [&](std::string what, std::vector<std::pair<std::size_t, int>> edits) {
       Mutant mu{base.name + what, b};
@@ -120,12 +112,11 @@ std::vector<Mutant> AllMutants(int changedPerBase) {
   return out;
 }
 
-// What the file's own header says, worked out here from the layout alone.
+// Validity and record count worked out here from the layout alone.
 struct Layout {
   bool valid = false;
   std::int64_t records = 0;
 };
-
 Layout LayoutOf(const Bytes& b) {
   if (b.size() < 40) return {};
   const int channels = b[0], model = b[33];
@@ -180,23 +171,21 @@ std::string CheckStore(const utPubParam& s, const Bytes& b, std::int64_t records
   return {};
 }
 
-// The parse alone over a buffer of exactly the file's size: the reader's buffer
-// carries one spare byte, which would hide a read just past the end.
+// The parse alone over a buffer of exactly the file's size: the reader's spare byte would
+// hide a read just past the end.
 struct NullSink : ParseSink {
   void Notify(const StatusMsg&) override {}
 };
-
 std::string ParseExactBuffer(const Bytes& b, bool valid) {
-  std::unique_ptr<std::uint8_t[]> exact(new std::uint8_t[b.size()]);
-  if (!b.empty()) std::memcpy(exact.get(), b.data(), b.size());
+  const Bytes exact(b);  // a fresh allocation of exactly b.size() bytes
   const auto size = static_cast<std::int64_t>(b.size());
-  if (IsValidDataFile(exact.get(), size) != valid) return "validity differs from the layout";
+  if (IsValidDataFile(exact.data(), size) != valid) return "validity differs from the layout";
   if (!valid) return {};
   NullSink sink;
   std::atomic<int> policy{kKeepFlagged};
   std::atomic<bool> stop{false};
-  ParseHeaderFields(exact.get(), *GetPubParam());
-  if (ParseRecords(exact.get(), size, *GetPubParam(), sink, policy, stop) != ParseOutcome::Completed)
+  ParseHeaderFields(exact.data(), *GetPubParam());
+  if (ParseRecords(exact.data(), size, *GetPubParam(), sink, policy, stop) != ParseOutcome::Completed)
     return "parse did not complete";
   return {};
 }
@@ -245,12 +234,6 @@ class MutatedDataFiles : public ::testing::Test {
     }
     return ParseExactBuffer(b, layout.valid);
   }
-
-  void RunAll(const std::vector<Mutant>& mutants) {
-    MutantRun run;
-    for (const Mutant& mu : mutants) run.Check(mu.name, [&] { return Load(mu.bytes); });
-    run.ExpectAllHeld();
-  }
 };
 
 }  // namespace
@@ -258,5 +241,7 @@ class MutatedDataFiles : public ::testing::Test {
 TEST_F(MutatedDataFiles, EveryMutantEndsInADefinedOutcome) {
   const std::vector<Mutant> mutants = AllMutants(200);
   ASSERT_GT(mutants.size(), 4000u);
-  RunAll(mutants);
+  MutantRun run;
+  for (const Mutant& mu : mutants) run.Check(mu.name, [&] { return Load(mu.bytes); });
+  run.ExpectAllHeld();
 }

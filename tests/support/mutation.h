@@ -1,7 +1,7 @@
 #pragma once
-// Helpers of the mutation tests: seeded choices (the same files on every run, so a
-// failure repeats), a per-file time bound, and the list of broken rules, each with
-// the name of the file it came from.
+// Helpers of the mutation tests: seeded choices (the same files on every run, so a failure
+// repeats), a per-file time bound, the broken rules with the file each came from, and
+// damaged copies of a text file.
 
 #include <gtest/gtest.h>
 
@@ -81,3 +81,48 @@ class MutantRun {
   std::vector<std::string> failures_;
   int count_ = 0;
 };
+
+struct TextMutant {
+  std::string name, bytes;
+};
+
+// Bytes that mean something to the file format or to GBK.
+const std::vector<std::uint8_t> kNastyBytes = {0,   '\r', '\n', '[', ']', '=', ';', '"', '\'', ' ', '\t', '-', '+',
+                                               '.', 'e',  '9',  '0', 0x7F, 0x80, 0x81, 0xA1, 0xFE, 0xFF, 0x40};
+
+std::vector<TextMutant> Changed(const std::string& label, const std::string& base, int count, std::uint32_t seed) {
+  Mutator m(seed);
+  std::vector<TextMutant> out;
+  for (int i = 0; i < count; ++i) {
+    TextMutant mu{label + " changed", base};
+    const std::size_t edits = 1 + m.Below(6);
+    for (std::size_t e = 0; e < edits; ++e) {
+      const std::size_t pos = m.Below(mu.bytes.size());
+      const std::uint8_t v = m.Below(3) ? m.Pick(kNastyBytes) : m.Byte();
+      mu.bytes[pos] = static_cast<char>(v);
+      mu.name += " [" + std::to_string(pos) + "]=" + std::to_string(v);
+    }
+    out.push_back(std::move(mu));
+  }
+  return out;
+}
+
+// lineCuts cuts around line ends (half a GBK character, the '\r' of a CRLF, the next line's
+// start), and `anywhere` more lengths.
+std::vector<TextMutant> Cuts(const std::string& label, const std::string& base, std::size_t lineCuts,
+                             std::size_t anywhere, std::uint32_t seed) {
+  std::vector<std::size_t> around, at;
+  for (std::size_t i = 1; i < base.size(); ++i)
+    if (base[i] == '\n') around.insert(around.end(), {i - 1, i, i + 1});
+  Mutator m(seed);
+  while (at.size() < lineCuts && !around.empty()) {
+    const std::size_t i = m.Below(around.size());
+    at.push_back(around[i]);
+    around.erase(around.begin() + static_cast<std::ptrdiff_t>(i));
+  }
+  for (std::size_t i = 0; i < anywhere; ++i) at.push_back(m.Below(base.size()));
+  std::vector<TextMutant> out;
+  for (std::size_t n : at)
+    if (n <= base.size()) out.push_back({label + " cut to " + std::to_string(n) + " bytes", base.substr(0, n)});
+  return out;
+}
