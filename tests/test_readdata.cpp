@@ -1,20 +1,23 @@
+// The reader thread on generated files, and on damaged ones: cut, with bytes changed and with
+// every channel count and model code.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "data/pubparam.h"
 #include "data/readdata.h"
 #include "data/recordparse.h"
 #include "platform/appcursor.h"
-#include "support/statuspump.h"
+#include "platform/datetime.h"
 #include "support/files.h"
+#include "support/mutation.h"
+#include "support/statuspump.h"
 #include "tools/datagen.h"
 
 namespace {
@@ -52,6 +55,206 @@ class Reader : public ::testing::Test {
 };
 
 GenOptions Small(std::int64_t records = 50) { return {.records = records, .powerFailures = 1, .deviceNo = 42}; }
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct Mutant {
+  std::string name;
+  Bytes bytes;
+};
+
+// Small files of each record layout with markers, a record out of order, invalid time
+// fields, alarms and trailing bytes.
+std::vector<Mutant> Bases() {
+  auto make = [](int model, int channels, int records, int markers, std::vector<std::int64_t> back,
+                 bool invalidTimes, int trailing) {
+    return GenerateDataFile({.model = model, .channels = channels, .records = records, .decimals = 2,
+                             .alarms = true, .powerFailures = markers, .backwardsAt = std::move(back),
+                             .invalidTimes = invalidTimes, .trailingBytes = trailing, .deviceNo = 65535});
+  };
+  return {{"model0/4ch", make(0, 4, 8, 1, {5}, false, 0)},
+          {"model11/2ch", make(11, 2, 6, 1, {3}, false, 0)},
+          {"model12/32ch", make(12, 32, 3, 0, {2}, false, 5)},
+          {"model13/1ch", make(13, 1, 20, 2, {}, true, 3)}};
+}
+
+// The byte offsets of one kind of field in every whole record of a base file.
+enum class Field { Header, Time, Flag, Last };
+
+std::vector<std::size_t> Offsets(const Bytes& b, Field field) {
+  const int model = b[33], channels = b[0];
+  const std::size_t header = static_cast<std::size_t>(DataHeaderSize(model));
+  const std::size_t record = static_cast<std::size_t>(DataRecordSize(model, channels));
+  std::vector<std::size_t> out;
+  for (std::size_t i = 0; field == Field::Header && i < header; ++i) out.push_back(i);
+  for (std::size_t r = header; field != Field::Header && r + record <= b.size(); r += record) {
+    if (field == Field::Time)
+      for (std::size_t i = 0; i < 6; ++i) out.push_back(r + i);
+    else if (field == Field::Last)
+      out.push_back(r + record - 1);
+    else if (model == 11)
+      for (std::size_t i : {10, 13}) out.push_back(r + i);
+    else
+      for (int c = 0; c < channels; ++c) out.push_back(r + 8 + 3 * static_cast<std::size_t>(c));
+  }
+  return out;
+}
+
+// Cut at every length; bytes of header, time fields, flags and record ends set to edge or
+// random values; the second record's time fields at their edges and month and leap-year
+// ends; every channel count and model code, alone and together.
+std::vector<Mutant> AllMutants(int changedPerBase) {
+  const std::vector<std::uint8_t> byteEdges = {0,  1,  2,  12, 13, 23,  24,   28,   29,   30,   31,   32,
+                                               33, 59, 60, 63, 64, 99, 100, 0x7F, 0x80, 0xC0, 0xFE, 0xFF};
+  const int timeEdges[] = {0, 1, 2, 12, 13, 23, 24, 28, 29, 30, 31, 32, 59, 60, 61, 99, 100, 101, 127, 128, 255};
+  const int dates[][3] = {{23, 2, 28}, {23, 2, 29}, {24, 2, 29}, {24, 2, 30}, {0, 2, 29}, {99, 12, 31},
+                          {23, 4, 31}, {23, 4, 30}, {23, 0, 0}, {23, 13, 1}, {100, 2, 29}, {255, 255, 255}};
+  Mutator m(20240611);
+  std::vector<Mutant> out;
+  for (const Mutant& base : Bases()) {
+    const Bytes& b = base.bytes;
+    auto set = [&](std::string what, std::vector<std::pair<std::size_t, int>> edits) {
+      Mutant mu{base.name + what, b};
+      for (auto [pos, v] : edits) {
+        mu.bytes[pos] = static_cast<std::uint8_t>(v);
+        mu.name += " [" + std::to_string(pos) + "]=" + std::to_string(v);
+      }
+      out.push_back(std::move(mu));
+    };
+    for (std::size_t n = 0; n < b.size(); ++n)
+      out.push_back({base.name + " cut to " + std::to_string(n),
+                     Bytes(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(n))});
+
+    std::vector<std::size_t> offsets[4];
+    for (int f = 0; f < 4; ++f) offsets[f] = Offsets(b, static_cast<Field>(f));
+    for (int i = 0; i < changedPerBase; ++i) {
+      std::vector<std::pair<std::size_t, int>> edits(1 + m.Below(4));
+      for (auto& [pos, v] : edits) {
+        pos = m.Pick(offsets[m.Below(4)]);
+        v = m.Below(2) ? m.Pick(byteEdges) : m.Byte();
+      }
+      set(" changed", edits);
+    }
+
+    const auto second = static_cast<std::size_t>(DataHeaderSize(b[33]) + DataRecordSize(b[33], b[0]));
+    for (std::size_t field = 0; field < 6; ++field)
+      for (int v : timeEdges) set(" time", {{second + field, v}});
+    for (const auto& d : dates) set(" date", {{second, d[0]}, {second + 1, d[1]}, {second + 2, d[2]}});
+
+    for (int v = 0; v < 256; ++v) set(" channels", {{0, v}}), set(" model", {{33, v}});
+    // Both at once: a model-11 file with many channels, a 32-channel file read as model 11.
+    for (int c : {0, 1, 2, 3, 5, 31, 32, 33, 255})
+      for (int model : {0, 10, 11, 12, 13, 255}) set(" channels and model", {{0, c}, {33, model}});
+  }
+  return out;
+}
+
+// Validity and record count worked out here from the layout alone.
+struct Layout {
+  bool valid = false;
+  std::int64_t records = 0;
+};
+Layout LayoutOf(const Bytes& b) {
+  if (b.size() < 40) return {};
+  const int channels = b[0], model = b[33];
+  const auto header = static_cast<std::int64_t>(DataHeaderSize(model));
+  const auto size = static_cast<std::int64_t>(b.size());
+  const std::int64_t n = size <= header ? 0 : (size - header) / DataRecordSize(model, channels);
+  return {channels >= 1 && channels <= kMaxChannels && n >= 1, n};
+}
+
+bool ValidTimeText(const char* text, int fields[6]) {
+  if (std::strlen(text) != 19) return false;
+  char tail = 0;
+  if (std::sscanf(text, "%4d-%2d-%2d %2d:%2d:%2d%c", &fields[0], &fields[1], &fields[2], &fields[3], &fields[4],
+                  &fields[5], &tail) != 6)
+    return false;
+  return fields[0] >= 2000 && fields[0] <= 2099 && fields[1] >= 1 && fields[1] <= 12 && fields[2] >= 1 &&
+         fields[2] <= DaysInMonth(fields[0], fields[1]) && fields[3] >= 0 && fields[3] <= 23 && fields[4] >= 0 &&
+         fields[4] <= 59 && fields[5] >= 0 && fields[5] <= 59;
+}
+
+// The rules every decoded store keeps, whatever the file held; empty when all hold.
+std::string CheckStore(const utPubParam& s, const Bytes& b, std::int64_t records) {
+  const tagDataHead& h = s.DataHead;
+  if (h.ChannelCount != b[0] || h.ModelCode != b[33]) return "header block differs from the header";
+  if (std::strlen(h.DeviceNo) < 4 || std::strlen(h.DeviceNo) > 5) return "device number text";
+  if (s.RecordCount < 1 || s.RecordCount > records + 1) return "record count " + std::to_string(s.RecordCount);
+  if (s.Records[s.RecordCount - 1].Marker != 1) return "no closing entry";
+  if (h.MarkerCount < 1 || h.MarkerCount > s.RecordCount) return "marker count " + std::to_string(h.MarkerCount);
+  for (std::int32_t index : {h.EarliestIndex, h.LatestIndex})
+    if (index < -1 || index >= s.RecordCount) return "earliest/latest index " + std::to_string(index);
+  const bool untouched = s.MinValue == 100000.0 && s.MaxValue == -100000.0;
+  if (!untouched && !(s.MinValue <= s.MaxValue)) return "value range";
+  const int channels = std::min<int>(h.ChannelCount, kMaxChannels);
+  for (std::int32_t i = 0; i < s.RecordCount; ++i) {
+    const tagDataRecord& r = s.Records[i];
+    int f[6];
+    if (!ValidTimeText(r.TimeText, f)) return "time text of record " + std::to_string(i);
+    if (r.Marker > 1 || r.Disorder > 1) return "flags of record " + std::to_string(i);
+    if (!r.Marker && r.Time != EncodeDateTime(f[0], f[1], f[2], f[3], f[4], f[5]))
+      return "time of record " + std::to_string(i) + " differs from its text";
+    for (int c = 0; c < channels; ++c) {
+      const tagChannelValue& v = r.Channel[c];
+      if (!std::isfinite(v.Value) || std::fabs(v.Value) > 2147483648.0) return "value of record " + std::to_string(i);
+      for (std::uint8_t a : v.Alarm)
+        if (a > 1) return "alarm flag of record " + std::to_string(i);
+      if (!r.Marker && !r.Disorder && !untouched && (v.Value < s.MinValue || v.Value > s.MaxValue))
+        return "accepted value outside the range, record " + std::to_string(i);
+    }
+  }
+  for (const pwrTime& p : h.PowerFailures)
+    if (!std::isfinite(p.PowerOff) || !std::isfinite(p.PowerOn)) return "power-failure times";
+  return {};
+}
+
+// The parse alone over a buffer of exactly the file's size: the reader's spare byte would
+// hide a read just past the end.
+struct NullSink : ParseSink {
+  void Notify(const StatusMsg&) override {}
+};
+std::string ParseExactBuffer(const Bytes& b, bool valid) {
+  const Bytes exact(b);  // a fresh allocation of exactly b.size() bytes
+  const auto size = static_cast<std::int64_t>(b.size());
+  if (IsValidDataFile(exact.data(), size) != valid) return "validity differs from the layout";
+  if (!valid) return {};
+  NullSink sink;
+  std::atomic<int> policy{kKeepFlagged};
+  std::atomic<bool> stop{false};
+  ParseHeaderFields(exact.data(), *GetPubParam());
+  if (ParseRecords(exact.data(), size, *GetPubParam(), sink, policy, stop) != ParseOutcome::Completed)
+    return "parse did not complete";
+  return {};
+}
+
+// One file through the reader as the main form drives it, then through the parse alone.
+std::string LoadMutant(utReadData& reader, StatusRecorder& form, const std::string& path, const Bytes& b) {
+  WriteBytes(path, std::string(b.begin(), b.end()));
+  form.msgs.clear();
+  const std::int32_t before = GetPubParam()->RecordCount;
+  const Layout layout = LayoutOf(b);
+  const bool ok = reader.LoadFile(path);
+  if (ok) {
+    reader.Resume();
+    if (!PumpUntil([&] { return reader.Idle(); }, static_cast<int>(kDecideWithinMs))) return "reader never finished";
+    QCoreApplication::processEvents();
+  }
+  const std::vector<int> codes = form.codes();
+  std::string codesText = "codes";
+  for (int c : codes) codesText += " " + std::to_string(c);
+  if (ok != layout.valid) return std::string("LoadFile said ") + (ok ? "valid" : "invalid");
+  if (!ok) {
+    if (codes != std::vector<int>{kStatusInvalidFile}) return codesText;
+    if (GetPubParam()->RecordCount != before) return "a refused file changed the store";
+  } else {
+    std::vector<int> want = {kStatusHeaderRead, kStatusRecordCount, kStatusFirstRecord, kStatusParseDone};
+    if (codes.size() == 5) want.insert(want.begin() + 3, kStatusDisorder);  // asked about the time order once
+    if (codes != want) return codesText;
+    if (form.msgs[1].value != layout.records) return "code 7 counts " + std::to_string(form.msgs[1].value);
+    if (std::string broken = CheckStore(*GetPubParam(), b, layout.records); !broken.empty()) return broken;
+  }
+  return ParseExactBuffer(b, layout.valid);
+}
 
 }  // namespace
 
@@ -179,13 +382,25 @@ TEST_F(Reader, ALongFileReadInPartsGivesTheParseOfItsBytes) {
   ASSERT_TRUE(Load(Write("long.qmd", bytes)));
   utPubParam direct;
   ParseHeaderFields(bytes.data(), direct);
-  struct Sink : ParseSink {
-    void Notify(const StatusMsg&) override {}
-  } quiet;
+  NullSink quiet;
   std::atomic<int> policy{0};
   std::atomic<bool> stop{false};
   ParseRecords(bytes.data(), static_cast<std::int64_t>(bytes.size()), direct, quiet, policy, stop, 1);
   ASSERT_EQ(store->RecordCount, direct.RecordCount);
   for (int i = 0; i < direct.RecordCount; i += (i + 997 < direct.RecordCount ? 997 : 1))
     ASSERT_EQ(std::memcmp(&store->Records[i], &direct.Records[i], sizeof(tagDataRecord)), 0) << i;
+}
+
+// Damaged files: each ends in 1101 or 4, 7, 5, [1102,] 6 with a store of decodable values,
+// and nothing is read outside the file's bytes.
+TEST_F(Reader, EveryMutantEndsInADefinedOutcome) {
+  int answered = 0;  // each time-order question gets the next of the four answers
+  form.onMsg = [&](const StatusMsg& m) {
+    if (m.code == kStatusDisorder) reader->DisorderPolicy = answered++ % 4;
+  };
+  const std::vector<Mutant> mutants = AllMutants(200);
+  ASSERT_GT(mutants.size(), 4000u);
+  MutantRun run;
+  for (const Mutant& mu : mutants) run.Check(mu.name, [&] { return LoadMutant(*reader, form, dir.file("m.qmd"), mu.bytes); });
+  run.ExpectAllHeld();
 }
