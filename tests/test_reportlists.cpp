@@ -118,13 +118,8 @@ TEST(PowerFailList, RowsOfTheWindow) {
 }
 
 TEST(GoTo, TypedPagesAreCheckedAgainstTheCurrentStep) {
-  struct Case {
-    QString typed;
-    std::int64_t current, first, end, step;
-    GoToDecision::Kind kind;
-    std::int64_t page;
-    QString edit;
-  };
+  struct Case { QString typed; std::int64_t current, first, end, step; GoToDecision::Kind kind; std::int64_t page;
+                QString edit; };
   const Case cases[] = {
       {"0", 2, 0, 450, 1, GoToDecision::Invalid, 2, "0"},
       {"-3", 1, 0, 450, 1, GoToDecision::Invalid, 1, "-3"},  // the alarm list refuses it too
@@ -146,7 +141,7 @@ TEST(GoTo, TypedPagesAreCheckedAgainstTheCurrentStep) {
   EXPECT_FALSE(PageEditKey('a').keep);
 }
 
-TEST(DataPages, WindowPagesStepsAndButtons) {
+TEST(DataPages, WindowPagesStepsButtonsAndMoves) {
   TestRecords store(1300, 2);
   const ReportSource src = store.src();
   struct Case { int first, end, step, page; std::vector<std::int32_t> rows; bool prev, next; };
@@ -165,17 +160,15 @@ TEST(DataPages, WindowPagesStepsAndButtons) {
     EXPECT_EQ(ShowDataPage(src, c.page, c.first, c.step, c.end), c.rows);
     const IndexRange list = ClampRange(c.first, c.end, src.count);
     const PageButtons b = SetPageButtons(c.page, list.first, list.end, c.step);
-    EXPECT_EQ(b.previous, c.prev);
-    EXPECT_EQ(b.next, c.next);
+    EXPECT_EQ(std::pair(b.previous, b.next), std::pair(c.prev, c.next));
   }
   // Huge steps and pages stay in 64 bits.
   const std::int64_t big = std::numeric_limits<std::int32_t>::max();
   EXPECT_EQ(ShowDataPage(src, 1, 0, big, 10), std::vector<std::int32_t>{0});
   EXPECT_TRUE(ShowDataPage(src, big, 0, big, 10).empty());
   EXPECT_FALSE(NextPage(1, 0, 10, big).moved);
-}
 
-TEST(PageMoves, PreviousAndNextNeverLeaveTheRows) {
+  // Previous and Next never leave the rows.
   EXPECT_FALSE(PrevPage(1, 1000, 1200, 1).moved);
   EXPECT_FALSE(PrevPage(0, 1000, 1200, 1).moved);
   // Step 0 counts as 1, so Next stops at the last page with rows.
@@ -206,21 +199,18 @@ TEST(AlarmIndex, WhichRecordsAreAlarmRecords) {
   EXPECT_EQ(ShowAlarmPage(index, 1, 0, 5, 600).back(), 1595);
   EXPECT_EQ(ShowAlarmPage(index, 4, 0, 1, 900).size(), 150u);
   EXPECT_TRUE(ShowAlarmPage(index, 5, 0, 1, 900).empty());
-}
 
-TEST(AlarmIndex, TheAlarmTabKeepsItsListInTheStore) {
-  utPubParam* store = GetPubParam();
-  std::memset(store->Records, 0, 10 * sizeof(tagDataRecord));
-  store->RecordCount = 10;
-  store->DataHead.ChannelCount = 2;
-  store->Records[4].Channel[1].Alarm[2] = 1;
-  store->Records[9].Channel[0].Alarm[1] = 1;
-  EXPECT_EQ(BuildAlarmIndex(0, 10), 2);
+  // The alarm tab keeps its list in the store.
+  utPubParam* p = GetPubParam();
+  std::memcpy(p->Records, store.recs.data(), 8 * sizeof(tagDataRecord));
+  p->RecordCount = 8;
+  p->DataHead.ChannelCount = 3;
+  EXPECT_EQ(BuildAlarmIndex(0, 8), 3);
   // A report's own list leaves the alarm tab's alone.
-  EXPECT_EQ(CollectAlarmIndex(StoreSource(), 5, 10), std::vector<std::int32_t>{9});
-  EXPECT_EQ(store->AlarmIndex, (std::vector<std::int32_t>{4, 9}));
-  store->RecordCount = 0;
-  store->AlarmIndex.clear();
+  EXPECT_EQ(CollectAlarmIndex(StoreSource(), 5, 8), std::vector<std::int32_t>{6});
+  EXPECT_EQ(p->AlarmIndex, (std::vector<std::int32_t>{1, 2, 6}));
+  p->RecordCount = 0;
+  p->AlarmIndex.clear();
 }
 
 TEST(Averages, OrdinaryRecordsOfShownChannels) {
