@@ -149,29 +149,19 @@ std::vector<Mutant> AllMutants(int changedPerBase) {
   return out;
 }
 
-// Validity and record count worked out here from the layout alone.
-struct Layout {
-  bool valid = false;
-  std::int64_t records = 0;
-};
-Layout LayoutOf(const Bytes& b) {
-  if (b.size() < 40) return {};
-  const int channels = b[0], model = b[33];
-  const auto header = static_cast<std::int64_t>(DataHeaderSize(model));
+// The whole records of a valid file, worked out here from the layout alone; 0 for an invalid one.
+std::int64_t RecordsOf(const Bytes& b) {
+  if (b.size() < 40 || b[0] < 1 || b[0] > kMaxChannels) return 0;
+  const auto header = static_cast<std::int64_t>(DataHeaderSize(b[33]));
   const auto size = static_cast<std::int64_t>(b.size());
-  const std::int64_t n = size <= header ? 0 : (size - header) / DataRecordSize(model, channels);
-  return {channels >= 1 && channels <= kMaxChannels && n >= 1, n};
+  return size <= header ? 0 : (size - header) / DataRecordSize(b[33], b[0]);
 }
 
-bool ValidTimeText(const char* text, int fields[6]) {
-  if (std::strlen(text) != 19) return false;
-  char tail = 0;
-  if (std::sscanf(text, "%4d-%2d-%2d %2d:%2d:%2d%c", &fields[0], &fields[1], &fields[2], &fields[3], &fields[4],
-                  &fields[5], &tail) != 6)
-    return false;
-  return fields[0] >= 2000 && fields[0] <= 2099 && fields[1] >= 1 && fields[1] <= 12 && fields[2] >= 1 &&
-         fields[2] <= DaysInMonth(fields[0], fields[1]) && fields[3] >= 0 && fields[3] <= 23 && fields[4] >= 0 &&
-         fields[4] <= 59 && fields[5] >= 0 && fields[5] <= 59;
+// "yyyy-MM-dd HH:mm:ss" of a real date in 2000..2099, and its date-time value.
+bool ValidTimeText(const char* t, double& value) {
+  const int year = std::atoi(t);
+  return std::strlen(t) == 19 && t[4] == '-' && t[7] == '-' && t[10] == ' ' && t[13] == ':' && t[16] == ':' &&
+         year >= 2000 && year <= 2099 && StrToDateTime(t, value);
 }
 
 // The rules every decoded store keeps, whatever the file held; empty when all hold.
@@ -189,10 +179,10 @@ std::string CheckStore(const utPubParam& s, const Bytes& b, std::int64_t records
   const int channels = std::min<int>(h.ChannelCount, kMaxChannels);
   for (std::int32_t i = 0; i < s.RecordCount; ++i) {
     const tagDataRecord& r = s.Records[i];
-    int f[6];
-    if (!ValidTimeText(r.TimeText, f)) return "time text of record " + std::to_string(i);
+    double t = 0;
+    if (!ValidTimeText(r.TimeText, t)) return "time text of record " + std::to_string(i);
     if (r.Marker > 1 || r.Disorder > 1) return "flags of record " + std::to_string(i);
-    if (!r.Marker && r.Time != EncodeDateTime(f[0], f[1], f[2], f[3], f[4], f[5]))
+    if (!r.Marker && r.Time != t)
       return "time of record " + std::to_string(i) + " differs from its text";
     for (int c = 0; c < channels; ++c) {
       const tagChannelValue& v = r.Channel[c];
@@ -210,21 +200,19 @@ std::string CheckStore(const utPubParam& s, const Bytes& b, std::int64_t records
 
 // The parse alone over a buffer of exactly the file's size: the reader's spare byte would
 // hide a read just past the end.
-struct NullSink : ParseSink {
-  void Notify(const StatusMsg&) override {}
-};
-std::string ParseExactBuffer(const Bytes& b, bool valid) {
-  const Bytes exact(b);  // a fresh allocation of exactly b.size() bytes
-  const auto size = static_cast<std::int64_t>(b.size());
-  if (IsValidDataFile(exact.data(), size) != valid) return "validity differs from the layout";
-  if (!valid) return {};
-  NullSink sink;
+ParseOutcome ParseAlone(const Bytes& b, utPubParam& store, int threads = 0) {
+  struct : ParseSink {
+    void Notify(const StatusMsg&) override {}
+  } sink;
   std::atomic<int> policy{kKeepFlagged};
   std::atomic<bool> stop{false};
-  ParseHeaderFields(exact.data(), *GetPubParam());
-  if (ParseRecords(exact.data(), size, *GetPubParam(), sink, policy, stop) != ParseOutcome::Completed)
-    return "parse did not complete";
-  return {};
+  ParseHeaderFields(b.data(), store);
+  return ParseRecords(b.data(), static_cast<std::int64_t>(b.size()), store, sink, policy, stop, threads);
+}
+std::string ParseExactBuffer(const Bytes& b, bool valid) {
+  const Bytes exact(b);  // a fresh allocation of exactly b.size() bytes
+  if (IsValidDataFile(exact.data(), static_cast<std::int64_t>(b.size())) != valid) return "validity differs";
+  return !valid || ParseAlone(exact, *GetPubParam()) == ParseOutcome::Completed ? "" : "parse did not complete";
 }
 
 // One file through the reader as the main form drives it, then through the parse alone.
@@ -232,7 +220,7 @@ std::string LoadMutant(utReadData& reader, StatusRecorder& form, const std::stri
   WriteBytes(path, std::string(b.begin(), b.end()));
   form.msgs.clear();
   const std::int32_t before = GetPubParam()->RecordCount;
-  const Layout layout = LayoutOf(b);
+  const std::int64_t records = RecordsOf(b);
   const bool ok = reader.LoadFile(path);
   if (ok) {
     reader.Resume();
@@ -242,7 +230,7 @@ std::string LoadMutant(utReadData& reader, StatusRecorder& form, const std::stri
   const std::vector<int> codes = form.codes();
   std::string codesText = "codes";
   for (int c : codes) codesText += " " + std::to_string(c);
-  if (ok != layout.valid) return std::string("LoadFile said ") + (ok ? "valid" : "invalid");
+  if (ok != (records > 0)) return std::string("LoadFile said ") + (ok ? "valid" : "invalid");
   if (!ok) {
     if (codes != std::vector<int>{kStatusInvalidFile}) return codesText;
     if (GetPubParam()->RecordCount != before) return "a refused file changed the store";
@@ -250,10 +238,10 @@ std::string LoadMutant(utReadData& reader, StatusRecorder& form, const std::stri
     std::vector<int> want = {kStatusHeaderRead, kStatusRecordCount, kStatusFirstRecord, kStatusParseDone};
     if (codes.size() == 5) want.insert(want.begin() + 3, kStatusDisorder);  // asked about the time order once
     if (codes != want) return codesText;
-    if (form.msgs[1].value != layout.records) return "code 7 counts " + std::to_string(form.msgs[1].value);
-    if (std::string broken = CheckStore(*GetPubParam(), b, layout.records); !broken.empty()) return broken;
+    if (form.msgs[1].value != records) return "code 7 counts " + std::to_string(form.msgs[1].value);
+    if (std::string broken = CheckStore(*GetPubParam(), b, records); !broken.empty()) return broken;
   }
-  return ParseExactBuffer(b, layout.valid);
+  return ParseExactBuffer(b, records > 0);
 }
 
 }  // namespace
@@ -381,11 +369,7 @@ TEST_F(Reader, ALongFileReadInPartsGivesTheParseOfItsBytes) {
   const std::vector<std::uint8_t> bytes = GenerateDataFile({.channels = 32, .records = 250000, .powerFailures = 2});
   ASSERT_TRUE(Load(Write("long.qmd", bytes)));
   utPubParam direct;
-  ParseHeaderFields(bytes.data(), direct);
-  NullSink quiet;
-  std::atomic<int> policy{0};
-  std::atomic<bool> stop{false};
-  ParseRecords(bytes.data(), static_cast<std::int64_t>(bytes.size()), direct, quiet, policy, stop, 1);
+  ParseAlone(bytes, direct, 1);
   ASSERT_EQ(store->RecordCount, direct.RecordCount);
   for (int i = 0; i < direct.RecordCount; i += (i + 997 < direct.RecordCount ? 997 : 1))
     ASSERT_EQ(std::memcmp(&store->Records[i], &direct.Records[i], sizeof(tagDataRecord)), 0) << i;
