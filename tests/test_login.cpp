@@ -23,10 +23,7 @@
 
 namespace {
 
-struct Box {
-  MsgKind kind;
-  QString text;
-};
+struct Box { MsgKind kind; QString text; };
 
 // A program folder with its own user database; message boxes are recorded and
 // answered instead of shown.
@@ -84,7 +81,7 @@ TEST_F(Users, EnterInAnEditMovesTheFocusAndDoesNotLogIn) {
   TfrmLogin dlg;
   dlg.show();
   auto* btnLogin = Child<QPushButton>(&dlg, "btnLogin");
-  for (const char* edit : {"edName", "edPass"}) {
+  for (const char* edit : {"edName", "edPass"})
     for (int key : {Qt::Key_Return, Qt::Key_Enter}) {
       auto* ed = Child<QLineEdit>(&dlg, edit);
       ed->setFocus();
@@ -94,7 +91,6 @@ TEST_F(Users, EnterInAnEditMovesTheFocusAndDoesNotLogIn) {
       EXPECT_EQ(dlg.focusWidget(), btnLogin) << edit;
       EXPECT_TRUE(dlg.isVisible()) << edit;  // an empty name and password would log in on an empty table
     }
-  }
   EXPECT_TRUE(boxes.empty());
 }
 

@@ -48,10 +48,8 @@ class Parse : public ::testing::Test, protected Parsed {
   // The stored records' times, "M" after a marker, "*" after a record flagged out of order.
   std::string Stored() const {
     std::string out;
-    for (int i = 0; i < store->RecordCount; ++i) {
-      out += std::string(rec(i).TimeText).substr(11, 5) + (rec(i).Marker ? "M" : "") + (rec(i).Disorder ? "*" : "");
-      out += " ";
-    }
+    for (int i = 0; i < store->RecordCount; ++i)
+      out += std::string(rec(i).TimeText).substr(11, 5) + (rec(i).Marker ? "M" : "") + (rec(i).Disorder ? "* " : " ");
     return out;
   }
   void ExpectRange(double min, double max) const {

@@ -49,8 +49,6 @@ class MutantRun {
     __sanitizer_set_death_callback(nullptr);
 #endif
   }
-  MutantRun(const MutantRun&) = delete;
-  MutantRun& operator=(const MutantRun&) = delete;
 
   // run returns an empty text when every rule held, else what broke.
   void Check(const std::string& name, const std::function<std::string()>& run) {
