@@ -219,21 +219,22 @@ std::string ParseExactBuffer(const Bytes& b, bool valid) {
 std::string LoadMutant(utReadData& reader, StatusRecorder& form, const std::string& path, const Bytes& b) {
   WriteBytes(path, std::string(b.begin(), b.end()));
   form.msgs.clear();
-  const std::int32_t before = GetPubParam()->RecordCount;
+  const utPubParam& s = *GetPubParam();
+  const auto before = std::tuple(s.RecordCount, s.DataHead.ChannelCount, s.MinValue, s.MaxValue);
   const std::int64_t records = RecordsOf(b);
   const bool ok = reader.LoadFile(path);
-  if (ok) {
-    reader.Resume();
-    if (!PumpUntil([&] { return reader.Idle(); }, static_cast<int>(kDecideWithinMs))) return "reader never finished";
-    QCoreApplication::processEvents();
-  }
+  if (!ok && CurrentAppCursor() != AppCursor::Default) return "cursor left after a refused file";
+  reader.Resume();  // after a refused open too, as the form does: nothing is parsed then
+  if (!PumpUntil([&] { return reader.Idle(); }, static_cast<int>(kDecideWithinMs))) return "reader never finished";
+  QCoreApplication::processEvents();
   const std::vector<int> codes = form.codes();
   std::string codesText = "codes";
   for (int c : codes) codesText += " " + std::to_string(c);
   if (ok != (records > 0)) return std::string("LoadFile said ") + (ok ? "valid" : "invalid");
   if (!ok) {
     if (codes != std::vector<int>{kStatusInvalidFile}) return codesText;
-    if (GetPubParam()->RecordCount != before) return "a refused file changed the store";
+    if (std::tuple(s.RecordCount, s.DataHead.ChannelCount, s.MinValue, s.MaxValue) != before)
+      return "a refused file changed the store";
   } else {
     std::vector<int> want = {kStatusHeaderRead, kStatusRecordCount, kStatusFirstRecord, kStatusParseDone};
     if (codes.size() == 5) want.insert(want.begin() + 3, kStatusDisorder);  // asked about the time order once
@@ -257,8 +258,6 @@ TEST_F(Reader, NotificationOrderStoreContentAndCursor) {
   ASSERT_TRUE(PumpUntil([&] { return reader->Idle(); }));
   ASSERT_TRUE(PumpUntil([] { return QGuiApplication::overrideCursor() == nullptr; }));
   EXPECT_EQ(CurrentAppCursor(), AppCursor::Default);
-  EXPECT_EQ(form.codes(), (std::vector<int>{4, 7, 5, 6}));
-  EXPECT_EQ(form.msgs[1].value, 50);
   for (bool ui : form.onOwnThread) EXPECT_TRUE(ui);
   ASSERT_EQ(store->RecordCount, 51);
   EXPECT_EQ(store->DataHead.MarkerCount, 2);
@@ -301,12 +300,9 @@ TEST_F(Reader, FailedOrInvalidOpenLeavesEverythingAndTheNextOpenWorks) {
   std::string longPath = dir.path();
   for (int i = 0; i < 30; ++i) longPath += "a_rather_long_folder_name/";
   longPath += "missing.qmd";
-  // Invalid layouts of every kind are the mutation tests' work; one stands for them here.
-  DataFileBuilder tooMany;
-  tooMany.header(0, 33).addRecord({});
+  // Invalid layouts: see the mutants below.
   const struct { std::string path; int code; } cases[] = {
       {longPath, kStatusOpenFailed},  // missing, and its path longer than any fixed buffer
-      {Write("b1.qmd", tooMany.bytes()), 1101},
       {Write("b5.qmd", GenerateDataFile(Small(9))), kStatusOutOfMemory}};  // a good file, no memory
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path);
@@ -315,9 +311,7 @@ TEST_F(Reader, FailedOrInvalidOpenLeavesEverythingAndTheNextOpenWorks) {
     EXPECT_FALSE(reader->LoadFile(c.path));
     SetLoadHooks(nullptr, nullptr);
     ASSERT_EQ(form.codes(), (std::vector<int>{c.code}));
-    if (c.code != kStatusInvalidFile) {
-      EXPECT_EQ(form.msgs[0].text.toStdString(), c.path) << "the path is never cut";
-    }
+    EXPECT_EQ(form.msgs[0].text.toStdString(), c.path) << "the path is never cut";
     EXPECT_EQ(CurrentAppCursor(), AppCursor::Default);
     EXPECT_TRUE(reader->Idle());
     ResumeUntilIdle();  // the form resumes after a failed open too: nothing is parsed again
