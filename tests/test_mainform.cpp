@@ -97,17 +97,10 @@ void ClickAtTime(ChartForm& f, double x) {
 // Answers the rename and colour dialogs.
 void AnswerDialogs(ModalWatcher& w, const QString& text, const QColor& colour) {
   w.handler = [text, colour](QWidget* m) {
-    if (auto* input = qobject_cast<QInputDialog*>(m)) {
-      input->setTextValue(text);
-      input->accept();
-      return true;
-    }
-    if (auto* dialog = qobject_cast<QColorDialog*>(m)) {
-      dialog->setCurrentColor(colour);
-      dialog->accept();
-      return true;
-    }
-    return false;
+    if (auto* input = qobject_cast<QInputDialog*>(m)) input->setTextValue(text), input->accept();
+    else if (auto* dialog = qobject_cast<QColorDialog*>(m)) dialog->setCurrentColor(colour), dialog->accept();
+    else return false;
+    return true;
   };
 }
 }  // namespace
@@ -118,10 +111,8 @@ TEST(MainFormRefresh, TimeWindowAndLimits) {
   l.ui->dtp2->setTime(QTime(8, 1, 0));
   l.ui->dtp4->setTime(QTime(8, 2, 0));
   l.f.btnRefreshClick();
-  EXPECT_EQ(l.f.WindowFirst, 6);
-  EXPECT_EQ(l.f.WindowEnd, 13);
+  EXPECT_EQ(l.f.Count("fill 6 13"), 1);  // the window's first and end
   EXPECT_EQ(l.ui->lbl9->text(), QString("记录数：7"));
-  EXPECT_EQ(l.f.Count("fill 6 13"), 1);
 
   // Lower limit above the upper: a message, and nothing changes.
   l.ui->cbb1->setCurrentIndex(1);
@@ -138,8 +129,7 @@ TEST(MainFormRefresh, TimeWindowAndLimits) {
   l.ui->cbb1->setCurrentIndex(0);
   l.ui->cbb2->setCurrentIndex(0);
   l.f.btnRefreshClick();
-  EXPECT_EQ(GetPubParam()->SysPar.UP, -10);
-  EXPECT_EQ(GetPubParam()->SysPar.DOWN, -50);
+  EXPECT_EQ(std::pair(GetPubParam()->SysPar.UP, GetPubParam()->SysPar.DOWN), std::pair(-10, -50));
   EXPECT_EQ(l.f.WindowEnd, 19);
 }
 
@@ -163,8 +153,7 @@ TEST(MainFormNotifications, ScriptedSequenceWithoutTheReader) {
   f.OnStatusMsg(Msg(6));
   ASSERT_EQ(boxes.texts.size(), 1u);
   EXPECT_EQ(boxes.texts[0], QString("超出最大记录数量680000-"));
-  EXPECT_EQ(f.WindowFirst, 0);
-  EXPECT_EQ(f.WindowEnd, 50);
+  EXPECT_EQ(std::pair(f.WindowFirst, f.WindowEnd), std::pair(0, 50));
   EXPECT_EQ(ui->dtp2->time(), QTime(8, 0, 10));  // the earliest record, index 2
   EXPECT_EQ(ui->dtp4->time(), QTime(8, 4, 5));   // the last record before the closing entry
 }
@@ -174,12 +163,8 @@ TEST(TimeOrderDialog, ResultsOfButtonsAndCloseBox) {
   EXPECT_EQ(dlg.Result(), 0);
   EXPECT_EQ(AskAndDo(dlg, [&] { Button(dlg, "btnNoUse")->click(); }), 1);
   // Escape does not end it with the stale result 1.
-  EXPECT_EQ(AskAndDo(dlg, [&] {
-              QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-              QApplication::sendEvent(&dlg, &esc);
-              Button(dlg, "btnIngore")->click();
-            }),
-            2);
+  QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  EXPECT_EQ(AskAndDo(dlg, [&] { QApplication::sendEvent(&dlg, &esc), Button(dlg, "btnIngore")->click(); }), 2);
   // The close box gives 3; shown again and ended by a button, that button's value.
   EXPECT_EQ(AskAndDo(dlg, [&] { dlg.close(); }), 3);
   EXPECT_EQ(AskAndDo(dlg, [&] { Button(dlg, "btnNoUse")->click(); }), 1);
@@ -193,8 +178,7 @@ TEST(MainFormChart, PlotRowsFollowTheChartsPresentSize) {
   EXPECT_LT(top, bottom);
   // Maximised later: the rows follow the new size, as the chart's own plot does.
   chart->resize(600, 700);
-  EXPECT_EQ(f.PlotTop(), chart->PlotRect().top());
-  EXPECT_EQ(f.PlotBottom(), chart->PlotRect().bottom());
+  EXPECT_EQ(std::pair(f.PlotTop(), f.PlotBottom()), std::pair(chart->PlotRect().top(), chart->PlotRect().bottom()));
   EXPECT_GT(f.PlotBottom() - bottom, 350);
   EXPECT_LT(f.PlotBottom(), 700);
 }
