@@ -290,7 +290,8 @@ TEST(LangFiles, CutChangedAndOverlongKeepLookupsAndCaptions) {
       mutants.insert(mutants.end(), part.begin(), part.end());
     const std::string path = folder.file(file + 5);  // the name without "lang/"
     MutantRun run;
-    for (const TextMutant& mu : mutants) run.Check(mu.name, [&] { return CheckLang(path, mu.bytes, keys, sample); });
+    for (const TextMutant& mu : mutants)
+      run.Check(mu.name, [&] { return CheckLang(path, mu.bytes, keys, sample); });
     EXPECT_GT(run.count(), 200);
     run.ExpectAllHeld();
   }

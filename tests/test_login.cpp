@@ -25,8 +25,7 @@ namespace {
 
 struct Box { MsgKind kind; QString text; };
 
-// A program folder with its own user database; message boxes are recorded and
-// answered instead of shown.
+// A program folder with its own user database; message boxes recorded and answered, not shown.
 class Users : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -134,7 +133,6 @@ TEST_F(Users, AdministrationAddsChangesAndDeletes) {
   EXPECT_EQ(LastBox(), "已经存在此用户.");
   EXPECT_TRUE(db.CheckLogin("a-b", "one"));
 
-  // Change: the selected user gets the edits' name and password.
   user->setText("carol");
   pass->setText("new");
   click("btnupdate");
@@ -176,8 +174,7 @@ TEST_F(Users, FileAndTableAreCreatedOnceAndKeptEvenUnderALongPath) {
   TdmData().OpenDatabase();  // again, as the login dialog does when shown
   EXPECT_EQ(db.CountUsers(), 1);
 
-  // Far beyond the 256 bytes a fixed buffer would hold; the database engine itself
-  // takes paths up to 512 bytes.
+  // Far beyond a fixed 256-byte buffer; the database engine itself takes paths up to 512 bytes.
   std::string deep = dir.path();
   while (deep.size() < 400) deep += std::string(60, 'd') + "/";
   ASSERT_TRUE(QDir().mkpath(QString::fromStdString(deep)));

@@ -125,7 +125,6 @@ TEST(MainFormRefresh, TimeWindowAndLimits) {
   ASSERT_EQ(boxes.texts.size(), 1u);
   EXPECT_EQ(l.f.WindowEnd, 13);
   EXPECT_EQ(GetPubParam()->SysPar.UP, up);
-  // Both negative: UP -10, DOWN -50 passes.
   l.ui->cbb1->setCurrentIndex(0);
   l.ui->cbb2->setCurrentIndex(0);
   l.f.btnRefreshClick();
@@ -297,7 +296,6 @@ TEST(MainChart, ClickPlacesCursorAndFillsValuePanel) {
     if (p->Records[i].Marker) marker = i;
   ASSERT_GT(marker, 10);
 
-  // A click on a record: the line and the record's values.
   const int k = 37;
   ClickAtTime(f, p->Records[k].Time);
   const ChartState& st = f.Chart();

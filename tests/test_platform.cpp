@@ -188,7 +188,6 @@ class LockChild {
     proc_.waitForFinished(10000);
   }
 
-  // The child's LastError(), or nullopt when it never said.
   std::optional<int> Result() {
     QDeadlineTimer deadline(60000);
     while (!deadline.hasExpired()) {

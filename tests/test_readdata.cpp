@@ -379,6 +379,7 @@ TEST_F(Reader, EveryMutantEndsInADefinedOutcome) {
   const std::vector<Mutant> mutants = AllMutants(200);
   ASSERT_GT(mutants.size(), 4000u);
   MutantRun run;
-  for (const Mutant& mu : mutants) run.Check(mu.name, [&] { return LoadMutant(*reader, form, dir.file("m.qmd"), mu.bytes); });
+  for (const Mutant& mu : mutants)
+    run.Check(mu.name, [&] { return LoadMutant(*reader, form, dir.file("m.qmd"), mu.bytes); });
   run.ExpectAllHeld();
 }
