@@ -21,8 +21,6 @@ namespace {
 
 ReportModel* ModelOf(QTableView* view) { return qobject_cast<ReportModel*>(view->model()); }
 
-QString Time(int record) { return QString::fromLatin1(GetPubParam()->Records[record].TimeText); }
-
 class ListsTest : public ::testing::Test {
  protected:
   // A form with a generated 4-channel file of 1000 records loaded; its window is the whole recording.
@@ -103,7 +101,7 @@ TEST_F(ListsTest, AlarmListTextsAndGoToRefusals) {
   ASSERT_GT(alarms.size(), 150u);
   ReportModel* m = ModelOf(ui->lv5);
   ASSERT_EQ(m->rowCount(), 150);
-  EXPECT_EQ(m->cellText(0, 0), Time(alarms[0]));
+  EXPECT_EQ(m->cellText(0, 0), QString::fromLatin1(GetPubParam()->Records[alarms[0]].TimeText));
   Click(ui->btnAlarmnext);
   EXPECT_EQ(m->recordAt(0), alarms[150]);
   for (const char* typed : {"0", "-3"}) {

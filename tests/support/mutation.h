@@ -20,17 +20,14 @@
 // A file is decided in milliseconds; only a hang or a runaway loop comes near this.
 constexpr qint64 kDecideWithinMs = 10000;
 
-class Mutator {
- public:
-  explicit Mutator(std::uint32_t seed) : rng_(seed) {}
+struct Mutator {
+  explicit Mutator(std::uint32_t seed) : rng(seed) {}
   // Plain modulo, so the sequence is the same with every standard library.
-  std::size_t Below(std::size_t n) { return static_cast<std::size_t>(rng_() % n); }
-  std::uint8_t Byte() { return static_cast<std::uint8_t>(rng_() & 0xFF); }
+  std::size_t Below(std::size_t n) { return static_cast<std::size_t>(rng() % n); }
+  std::uint8_t Byte() { return static_cast<std::uint8_t>(rng() & 0xFF); }
   template <class T>
   const T& Pick(const std::vector<T>& from) { return from[Below(from.size())]; }
-
- private:
-  std::mt19937 rng_;
+  std::mt19937 rng;
 };
 
 // Runs mutants one by one. A sanitizer report ends the process at once, so the
