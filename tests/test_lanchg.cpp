@@ -136,28 +136,10 @@ bool HasKey(const std::string& section, const std::string& key) {
                          SourceFile("lang/langeng.ini")) != kAbsent;
 }
 
-// Source text with comments blanked out (string and character literals kept), so
-// that calls in comments do not count and line numbers stay right.
+// Source text without its comments, line ends kept, so that calls in comments do not count
+// (a "//" inside a string literal would cut its line short; the sources hold none).
 std::string StripComments(const std::string& s) {
-  std::string out = s;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '"' || s[i] == '\'') {
-      const char q = s[i];
-      for (++i; i < s.size() && s[i] != q; ++i) {
-        if (s[i] == '\\') ++i;
-      }
-    } else if (s.compare(i, 2, "//") == 0) {
-      for (; i < s.size() && s[i] != '\n'; ++i) out[i] = ' ';
-    } else if (s.compare(i, 2, "/*") == 0) {
-      const std::size_t found = s.find("*/", i + 2);
-      const std::size_t end = found == std::string::npos ? s.size() : found + 2;
-      for (; i < end; ++i) {
-        if (s[i] != '\n') out[i] = ' ';
-      }
-      --i;
-    }
-  }
-  return out;
+  return std::regex_replace(s, std::regex(R"(//[^\n]*|/\*[^*]*\*/)"), " ");
 }
 
 // The text of one literal or of several adjacent ones: "a" "b" gives ab.
