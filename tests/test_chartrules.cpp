@@ -96,55 +96,40 @@ TEST(Colours, InverseAndChannelsOnTheBackground) {
   }
 }
 
-TEST(Segments, MarkersDisorderWindowAndFullStore) {
+TEST(Segments, MarkersDisorderAndWindow) {
   ChartWidget chart;
   std::vector<ChartSeries*> curves;
-  {
-    // Two power failures and the closing entry (marker count 3), 4 channels.
-    utPubParam& s = FreshStore(4);
-    Add(s, M(0), 10), Add(s, M(1), 11), Add(s, M(2), 12), Add(s, M(2), 12, 1);
-    Add(s, M(10), 20), Add(s, M(11), 21, 0, 1), Add(s, M(12), 22), Add(s, M(12), 22, 1);
-    Add(s, M(20), 30), Add(s, M(21), 31), Add(s, M(21), 31, 1);
-    s.DataHead.MarkerCount = 3;
-    CreateSeries(chart, curves, s, 0x000000);
-    ASSERT_EQ(curves.size(), 4u);
-    int end = 999;  // beyond the count: cut to it
-    EXPECT_EQ(FillSeries(chart, curves, s, 0, end), 7);
-    EXPECT_EQ(end, s.RecordCount);
-    const ChartTimeline& t = curves[3]->Timeline();
-    ASSERT_EQ(t.SegmentCount(), 3);
-    // The disordered record is skipped and does not end segment 1.
-    EXPECT_EQ(t.SegmentEnd(1) - t.segmentStart[1], 2);
-    EXPECT_EQ(curves[3]->YValue(t.segmentStart[2]), 33.0f);  // after the second marker
+  // Two power failures and the closing entry (marker count 3), 4 channels.
+  utPubParam& s = FreshStore(4);
+  Add(s, M(0), 10), Add(s, M(1), 11), Add(s, M(2), 12), Add(s, M(2), 12, 1);
+  Add(s, M(10), 20), Add(s, M(11), 21, 0, 1), Add(s, M(12), 22), Add(s, M(12), 22, 1);
+  Add(s, M(20), 30), Add(s, M(21), 31), Add(s, M(21), 31, 1);
+  s.DataHead.MarkerCount = 3;
+  CreateSeries(chart, curves, s, 0x000000);
+  ASSERT_EQ(curves.size(), 4u);
+  int end = 999;  // beyond the count: cut to it
+  EXPECT_EQ(FillSeries(chart, curves, s, 0, end), 7);
+  EXPECT_EQ(end, s.RecordCount);
+  const ChartTimeline& t = curves[3]->Timeline();
+  ASSERT_EQ(t.SegmentCount(), 3);
+  // The disordered record is skipped and does not end segment 1.
+  EXPECT_EQ(t.SegmentEnd(1) - t.segmentStart[1], 2);
+  EXPECT_EQ(curves[3]->YValue(t.segmentStart[2]), 33.0f);  // after the second marker
 
-    // A window starting after the first marker puts its first records in segment 0.
-    end = 11;
-    FillSeries(chart, curves, s, 4, end);
-    EXPECT_EQ(curves[0]->SegmentCount(), 2);
-    EXPECT_EQ(curves[0]->YValue(0), 20.0f);
-  }
-  {
-    // A full store holds no closing entry and no marker at all.
-    utPubParam& s = FreshStore(2);
-    for (int i = 0; i < kMaxRecords; ++i) Add(s, M(i), i % 100);
-    s.DataHead.MarkerCount = 0;
-    CreateSeries(chart, curves, s, 0x000000);
-    int end = kMaxRecords;
-    EXPECT_EQ(FillSeries(chart, curves, s, 0, end), kMaxRecords);
-    EXPECT_EQ(curves[1]->SegmentCount(), 1);
-    EXPECT_EQ(curves[1]->Count(), kMaxRecords);
-    s.RecordCount = 0;
-  }
+  // A window starting after the first marker puts its first records in segment 0.
+  end = 11;
+  FillSeries(chart, curves, s, 4, end);
+  EXPECT_EQ(curves[0]->SegmentCount(), 2);
+  EXPECT_EQ(curves[0]->YValue(0), 20.0f);
   ClearSeries(chart, curves);
 }
 
-TEST(Segments, LongWindowFilledInPartsAsPointByPoint) {
-  // Filled in parts: markers, runs of them (one near the middle), records flagged out of
-  // order, a time going back unflagged, and a window that starts late.
+TEST(Segments, AFullStoreFilledInPartsAsPointByPoint) {
+  // Filled in parts: markers, runs of them (one near the middle), records flagged out of order,
+  // a time going back unflagged, a window that starts late, and no closing entry (a full store).
   utPubParam& s = FreshStore(3);
-  for (int i = 0; i < 140000; ++i) {
-    const bool marker =
-        i % 9973 == 0 || (i >= 33330 && i <= 33336) || (i >= 69990 && i <= 69992) || i == 139999;
+  for (int i = 0; i < kMaxRecords; ++i) {
+    const bool marker = i % 9973 == 0 || (i >= 33330 && i <= 33336) || (i >= 339990 && i <= 339992);
     Add(s, i == 100000 ? i - 10 : i, (i * 7) % 1000 - 500.0, marker ? 1 : 0, i % 4999 == 1 ? 1 : 0);
   }
   ChartWidget chart;
