@@ -12,7 +12,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl-dev
   libgtest-dev libgmock-dev
   fonts-wqy-microhei poppler-utils xvfb xauth
-  qt6-translations-l10n locales cups cups-client printer-driver-cups-pdf
+  qt6-translations-l10n locales cups cups-client printer-driver-cups-pdf libcups2-dev
 )
 
 install_missing() {

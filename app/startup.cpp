@@ -8,6 +8,7 @@
 #include "output/utfaterPint.h"
 #include "platform/application.h"
 #include "platform/instancelock.h"
+#include "platform/safefile.h"
 #include "users/utLogin.h"
 
 bool ShowLoginDialog() {
@@ -31,6 +32,9 @@ int RunSession(const LoginStep& login, const MainFormFactory& createMainForm) {
 }
 
 int RunApplication(int argc, char** argv, const MainFormFactory& createMainForm) {
+  // A file-size limit fails a write like a full disk, which the writers report; the
+  // signal's default would end the program with its file half written.
+  IgnoreFileSizeSignal();
   InstanceLock lock(kApplicationTitle);
   // Another instance runs: end at once, without a window or a message. Any other
   // failure to take the lock does not stop the program.

@@ -1,10 +1,14 @@
 // Times the chart print on the demo file (680,000 records of 32 channels) loaded as the
 // main form loads it: the whole job from taking the chart's picture to the closed PDF
 // file at 600 dpi, through the preview's print button, and the preview's redraw after a
-// margin change. Optional: --out PATH keeps the PDF there.
+// margin change. Optional: --out PATH keeps the PDF there; --printer NAME prints through
+// that CUPS queue instead of a PDF file (a failed job ends the program with exit code 1
+// and the error on its last line).
 // Prints: chart_pdf_ms=T preview_ms=P pages=N (medians of 10)
 #include <QApplication>
+#include <QMessageBox>
 #include <QScrollBar>
+#include <QTimer>
 #include <QTemporaryDir>
 #include <cstdio>
 #include <cstdlib>
@@ -25,9 +29,11 @@
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication app(argc, argv);
-  QString out;
-  for (int i = 1; i + 1 < argc; ++i)
+  QString out, queue;
+  for (int i = 1; i + 1 < argc; ++i) {
     if (std::strcmp(argv[i], "--out") == 0) out = QString::fromLocal8Bit(argv[i + 1]);
+    if (std::strcmp(argv[i], "--printer") == 0) queue = QString::fromLocal8Bit(argv[i + 1]);
+  }
   QTemporaryDir folder;
   if (!folder.isValid()) return 1;
   if (out.isEmpty()) out = folder.filePath("chart.pdf");
@@ -54,7 +60,21 @@ int main(int argc, char** argv) {
   const QString range = ChartRangeText(chart->BottomAxis().Minimum(), chart->BottomAxis().Maximum());
 
   TfrmPrint* preview = CreatePrintPreview(&form);
-  preview->SetOutputFile(out, 600);
+  QString failure;  // the printer error box's text, closed as it appears
+  QTimer boxes;
+  if (queue.isEmpty()) {
+    preview->SetOutputFile(out, 600);
+  } else {
+    preview->Form()->cmbprint->addItem(queue);
+    preview->Form()->cmbprint->setCurrentIndex(0);
+    QObject::connect(&boxes, &QTimer::timeout, [&] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        failure = box->text();
+        box->close();
+      }
+    });
+    boxes.start(10);
+  }
   form.Form()->rbColor->setChecked(true);
   form.Form()->rbBlack->setChecked(false);
   int pages = 0;
@@ -66,8 +86,10 @@ int main(int argc, char** argv) {
     bitmap.SetHeight(chart->height());
     const PaperChart paper(form);
     ok = form.PrepareChartPreview(*preview, range, &bitmap) && ok;
+    if (!ok) return;  // one failed job tells enough
     preview->btn6Click();
     ok = preview->Printer().Printed() && ok;
+    if (!ok && !queue.isEmpty()) failure += QStringLiteral(" ") + preview->Printer().FailureReason();
     pages = preview->Printer().PagesStarted();
     preview->SetBitmap(nullptr);
   });
@@ -85,6 +107,11 @@ int main(int argc, char** argv) {
   preview->SetBitmap(nullptr);
 
   if (!ok) std::fprintf(stderr, "a print failed\n");
+  if (!ok && !queue.isEmpty()) {
+    std::fflush(stderr);
+    std::printf("%s\n", failure.toLocal8Bit().constData());
+    return 1;
+  }
   std::fprintf(stderr, "chart %d x %d pixels, preview image %d x %d\n", chart->width(),
                chart->height(), preview->PreviewImage().width(), preview->PreviewImage().height());
   std::printf("chart_pdf_ms=%.1f preview_ms=%.2f pages=%d\n", job, redraw, pages);

@@ -101,6 +101,17 @@ void ReadGlobalPar() {
 
 void WriteBkColor() { WriteInt(kGlobal, "BKCOLOR", GetPubParam()->SysPar.BKCOLOR); }
 
+int MarginLimit(int index, const std::int32_t* pos) {
+  if (index == 2) return kMarginPairLimit / 2;
+  return kMarginPairLimit - std::clamp(pos[index == 0 ? 1 : 0], 0, kMarginPairLimit);
+}
+
+void LimitMargins(std::int32_t* pos) {
+  pos[0] = std::clamp(pos[0], 0, kMarginPairLimit);
+  pos[1] = std::clamp(pos[1], 0, MarginLimit(1, pos));
+  pos[2] = std::clamp(pos[2], 0, MarginLimit(2, pos));
+}
+
 void utPubParam::ReadFilePar(const std::string& sectionName) {
   const QString section = QString::fromStdString(sectionName);
   tagSysPar& par = SysPar;
@@ -113,10 +124,12 @@ void utPubParam::ReadFilePar(const std::string& sectionName) {
   for (int i = 0; i < 4; ++i) {
     par.POS[i] = ReadInt(section, QString("POS%1").arg(i), "1");
     const std::int32_t pos = ReadInt(section, QString("DATAPOS%1").arg(i), i < 3 ? "5" : "65");
-    // Margins are percentages of the page; the preview zoom stays positive and at most
-    // the page's own size (a damaged value would ask for an image of gigabytes).
-    par.DATAPOS[i] = i < 3 ? std::clamp(pos, 0, 100) : std::clamp(pos, 1, 100);
+    // The preview zoom stays positive and at most the page's own size (a damaged value
+    // would ask for an image of gigabytes).
+    par.DATAPOS[i] = i < 3 ? pos : std::clamp(pos, 1, 100);
   }
+  // Margins that meet or cross turn the page inside out.
+  LimitMargins(par.DATAPOS);
   for (int i = 0; i < kMaxChannels; ++i) {
     const QString key = QString("ch%1").arg(i + 1);
     par.ChannelName[i] = ReadText(section, key, key);

@@ -22,6 +22,16 @@ void WriteBkColor();
 // The colour every channel gets on each ReadFilePar.
 TColor ChannelPaletteColor(int channel);
 
+// Each pair of opposite margins (percent of the page) leaves at least a fifth of the
+// page: top + bottom at most 80, and left at most 40, as the right margin equals it.
+constexpr int kMarginPairLimit = 80;
+// The most margin `index` (0 top, 1 bottom, 2 left) may take beside the others of pos
+// (DATAPOS0..2).
+int MarginLimit(int index, const std::int32_t* pos);
+// Brings DATAPOS0..2 within the limits: each at least 0, left at most 40, top at most
+// 80 and bottom at most what the top leaves.
+void LimitMargins(std::int32_t* pos);
+
 // A whole decimal integer ("-12", "+7"); anything else, or a value outside
 // 32 bits, gives 0.
 std::int32_t ParseParInt(const QString& text);

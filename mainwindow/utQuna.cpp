@@ -10,7 +10,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPrinterInfo>
 #include <QPushButton>
 #include <QShortcut>
 #include <QStatusBar>
@@ -24,6 +23,7 @@
 #include "data/syspar.h"
 #include "mainwindow/windowrules.h"
 #include "platform/colors.h"
+#include "platform/cupsqueue.h"
 #include "platform/msgbox.h"
 #include "ui_frmQuna.h"
 
@@ -165,8 +165,10 @@ void TfrmQuna::resizeEvent(QResizeEvent* event) {
 }
 
 void TfrmQuna::FillPrinters() {
-  const QString def = QPrinterInfo::defaultPrinterName();
-  const QStringList names = QPrinterInfo::availablePrinterNames();
+  // Asked of the print system with a bounded wait: a silent server must not hold the window.
+  const PrinterList printers = ListPrinters();
+  const QString& def = printers.defaultName;
+  const QStringList& names = printers.names;
   ui->cmbprint->clear();
   ui->cmbprint->addItems(names);
   // Exact, case-sensitive match; with none (or no printers at all) nothing is selected.

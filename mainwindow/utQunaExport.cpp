@@ -49,7 +49,7 @@ bool TfrmQuna::RefuseOpenWhileExporting() {
 void TfrmQuna::StopExport() {
   if (!export_ || !export_->thread) return;
   const bool running = export_->thread->Running();
-  export_->thread.reset();  // stops the export, removes its partial file, joins
+  export_->thread.reset();  // stops the export (its unfinished file goes), waiting a second at most
   if (running) SetAppCursor(AppCursor::Default);
 }
 

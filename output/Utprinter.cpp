@@ -1,18 +1,25 @@
 #include "output/Utprinter.h"
 
-#include <QFile>
+#include <QDir>
 #include <QFontMetrics>
+#include <QBuffer>
+#include <QImage>
+#include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
-#include <QPrintEngine>
+#include <QPdfWriter>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <algorithm>
 #include <cmath>
+#include <system_error>
+
+#include "platform/safefile.h"
 
 namespace {
 
 constexpr double kUnitDpi = 600.0;
+const char* const kDocName = "Printing";
 
 // One axis of the metric rule: extent and text extent in device pixels, the text extent
 // gaining `extra` units on the scaled path only.
@@ -32,17 +39,45 @@ Axis ScaleAxis(double dpi, int extent, int text, bool scaleTo600, float extra) {
   return {extent, text, dpi, 1.0};
 }
 
-// The print system's job options (its own engine key). The spooler turns the page into
-// PostScript on its way to most queues; this renderer keeps texts as text there, so a
-// PDF printer writes pages whose texts can be searched and copied.
-void KeepTextAsText(QPrinter& printer) {
-  const auto kJobOptions = static_cast<QPrintEngine::PrintEnginePropertyKey>(0xfe00);
-  QPrintEngine* engine = printer.printEngine();
-  if (!engine) return;
-  QStringList options = engine->property(kJobOptions).toStringList();
-  options << QStringLiteral("pdftops-renderer") << QStringLiteral("pdftocairo");
-  engine->setProperty(kJobOptions, options);
+// What went wrong with the PDF or spool file, naming it.
+QString FileFailure(const ReplacingFile& file, const QString& name) {
+  const QString why = file.Refused() ? QStringLiteral("not a regular file")
+                                     : QString::fromStdString(std::system_category().message(file.Error()));
+  return name + QStringLiteral(": ") + why;
 }
+
+// The job options the toolkit's own print engine would send for this printer, and the
+// renderer that keeps texts as text on the spooler's way to PostScript (so a PDF printer
+// writes pages whose texts can be searched and copied).
+JobOptions OptionsFor(const QPrinter& printer) {
+  JobOptions o;
+  o.emplace_back("media", printer.pageLayout().pageSize().key().toStdString());
+  if (printer.copyCount() > 1) o.emplace_back("copies", std::to_string(printer.copyCount()));
+  const bool portrait = printer.pageLayout().orientation() == QPageLayout::Portrait;
+  switch (printer.duplex()) {
+    case QPrinter::DuplexNone: o.emplace_back("sides", "one-sided"); break;
+    case QPrinter::DuplexAuto:
+      o.emplace_back("sides", portrait ? "two-sided-long-edge" : "two-sided-short-edge");
+      break;
+    case QPrinter::DuplexLongSide: o.emplace_back("sides", "two-sided-long-edge"); break;
+    case QPrinter::DuplexShortSide: o.emplace_back("sides", "two-sided-short-edge"); break;
+  }
+  o.emplace_back("pdftops-renderer", "pdftocairo");
+  return o;
+}
+
+// The page of a PDF file: A4 with the margins a printer driver typically keeps.
+QPageLayout FileLayout() {
+  return QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(10, 10, 10, 10),
+                     QPageLayout::Point);
+}
+
+// What a queue prints on: its page layout on A4, resolution and job options.
+struct QueuePage {
+  QPageLayout layout;
+  int dpi = 0;
+  JobOptions options;
+};
 
 }  // namespace
 
@@ -63,6 +98,29 @@ PageMetrics ComputePageMetrics(double dpiX, double dpiY, int horzRes, int vertRe
 }
 
 QFont PrinterDefaultFont() { return QFont(QString::fromUtf8("宋体"), 8); }
+
+PageMetrics MeasurePage(QPaintDevice& device, bool scaleTo600) {
+  const QFontMetrics fm(PrinterDefaultFont(), &device);
+  return ComputePageMetrics(device.logicalDpiX(), device.logicalDpiY(), device.width(), device.height(),
+                            fm.horizontalAdvance(QString::fromUtf8("国")), fm.height(), scaleTo600);
+}
+
+PageMetrics DefaultPaperMetrics(bool scaleTo600) {
+  // A4 at 600 dpi: 4960 x 7016 dots; the font measured at that resolution.
+  QImage probe(1, 1, QImage::Format_RGB32);
+  probe.setDotsPerMeterX(qRound(kUnitDpi / 0.0254));
+  probe.setDotsPerMeterY(qRound(kUnitDpi / 0.0254));
+  const QFontMetrics fm(PrinterDefaultFont(), &probe);
+  return ComputePageMetrics(kUnitDpi, kUnitDpi, 4960, 7016, fm.horizontalAdvance(QString::fromUtf8("国")),
+                            fm.height(), scaleTo600);
+}
+
+QSize PreviewImageSize(const PageMetrics& paper, double screenDpiX, double screenDpiY, int zoomPercent) {
+  if (paper.unitsPerInchX <= 0 || paper.unitsPerInchY <= 0) return QSize(1, 1);
+  const double zoom = zoomPercent * 0.01;
+  return QSize(std::max(1, static_cast<int>(paper.width / paper.unitsPerInchX * screenDpiX * zoom)),
+               std::max(1, static_cast<int>(paper.height / paper.unitsPerInchY * screenDpiY * zoom)));
+}
 
 utPrinter::utPrinter() = default;
 
@@ -88,9 +146,10 @@ void utPrinter::SetDC(QPainter* painter) {
   metrics_.deviceScaleX = metrics_.deviceScaleY = 1.0;
 }
 
-void utPrinter::Fail() {
+void utPrinter::Fail(const QString& reason) {
   if (failed_) return;
   failed_ = true;
+  failure_ = reason;
   StatusMsg msg;
   msg.code = kPrinterFailedCode;
   msg.value = 0;
@@ -99,61 +158,135 @@ void utPrinter::Fail() {
 
 void utPrinter::ReleasePrinter() {
   if (printerPainter_) {
-    if (printerPainter_->isActive()) {
-      printer_->abort();
-      printerPainter_->end();
-    }
+    if (printerPainter_->isActive()) printerPainter_->end();
     if (dc_ == printerPainter_.get()) dc_ = nullptr;
     printerPainter_.reset();
   }
-  printer_.reset();
+  writer_.reset();
+  file_.reset();  // removes a file that was not finished, and the spool file
+  queue_.clear();
+  jobOptions_.clear();
+}
+
+// The queue must exist and take jobs before anything is drawn: asked of the print system
+// itself (bounded), as the toolkit's printer information does not tell whether a queue
+// rejects jobs and waits as long as the server lets it. The page layout and resolution
+// are the toolkit's for that printer, so the page is laid out as its own engine would.
+namespace {
+
+std::optional<QueuePage> QueuePageOf(const std::string& name, QString& why) {
+  if (name.empty()) {
+    why = QStringLiteral("no printer chosen");
+    return std::nullopt;
+  }
+  const QueueState state = CheckQueue(name);
+  if (!state.exists || !state.accepting) {
+    why = state.reason;
+    return std::nullopt;
+  }
+  const QPrinterInfo info = QPrinterInfo::printerInfo(QString::fromStdString(name));
+  if (info.isNull()) {
+    why = QString::fromStdString(name) + QStringLiteral(": unknown printer");
+    return std::nullopt;
+  }
+  QPrinter printer(info, QPrinter::HighResolution);
+  printer.setPageSize(QPageSize(QPageSize::A4));  // only the size is forced; margins stay the driver's
+  if (!printer.isValid()) {
+    why = QString::fromStdString(name) + QStringLiteral(": printer not usable");
+    return std::nullopt;
+  }
+  return QueuePage{printer.pageLayout(), printer.resolution(), OptionsFor(printer)};
+}
+
+}  // namespace
+
+bool utPrinter::OpenQueue(QPageLayout& layout, int& dpi) {
+  QString why;
+  const std::optional<QueuePage> page = QueuePageOf(printerName_, why);
+  if (!page) {
+    Fail(why);
+    return false;
+  }
+  layout = page->layout;
+  dpi = page->dpi;
+  jobOptions_ = page->options;
+  if (!file_->File().BeginSpool(QDir::tempPath().toStdString())) {
+    Fail(FileFailure(file_->File(), QDir::tempPath()));
+    return false;
+  }
+  queue_ = printerName_;
+  return true;
+}
+
+PageMetrics utPrinter::PaperMetrics() {
+  if (paper_ && paper_->name == printerName_ && paper_->file == outputFile_ &&
+      paper_->dpi == outputDpi_ && paper_->scale == scaleTo600_)
+    return paper_->metrics;
+  QPageLayout layout = FileLayout();
+  int dpi = outputDpi_;
+  bool known = !outputFile_.isEmpty();
+  if (!known) {
+    QString why;
+    if (const std::optional<QueuePage> page = QueuePageOf(printerName_, why)) {
+      layout = page->layout;
+      dpi = page->dpi;
+      known = true;
+    }
+  }
+  PageMetrics m = DefaultPaperMetrics(scaleTo600_);
+  if (known) {
+    // Measured on the same kind of device Open draws on, so the preview's page is the paper's.
+    QBuffer sink;
+    sink.open(QIODevice::WriteOnly);
+    QPdfWriter writer(&sink);
+    writer.setResolution(dpi);
+    writer.setPageLayout(layout);
+    m = MeasurePage(writer, scaleTo600_);
+  }
+  paper_ = Paper{printerName_, outputFile_, outputDpi_, scaleTo600_, m};
+  return m;
 }
 
 bool utPrinter::Open() {
   failed_ = false;
   printed_ = false;
   pages_ = 0;
+  failure_.clear();
   ReleasePrinter();
+  file_ = std::make_unique<ReplacingDevice>();
+  QPageLayout layout = FileLayout();
+  int dpi = outputDpi_;
   if (outputFile_.isEmpty()) {
-    const QPrinterInfo info = QPrinterInfo::printerInfo(QString::fromStdString(printerName_));
-    if (printerName_.empty() || info.isNull()) {
-      Fail();
+    if (!OpenQueue(layout, dpi)) {
+      ReleasePrinter();
       return false;
     }
-    printer_ = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
-    KeepTextAsText(*printer_);
-  } else {
-    printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
-    printer_->setOutputFormat(QPrinter::PdfFormat);
-    printer_->setOutputFileName(outputFile_);
-    printer_->setResolution(outputDpi_);
-  }
-  // A4 whatever the printer's paper: only the size is forced, the margins stay the driver's.
-  printer_->setPageSize(QPageSize(QPageSize::A4));
-  printer_->setDocName(QStringLiteral("Printing"));
-  if (!printer_->isValid()) {
-    printer_.reset();
-    Fail();
+  } else if (!file_->File().Begin(outputFile_.toStdString())) {
+    Fail(FileFailure(file_->File(), outputFile_));
+    ReleasePrinter();
     return false;
   }
-  deviceDpiX_ = printer_->logicalDpiX();
-  deviceDpiY_ = printer_->logicalDpiY();
-  const QFontMetrics fm(PrinterDefaultFont(), printer_.get());
-  metrics_ = ComputePageMetrics(deviceDpiX_, deviceDpiY_, printer_->width(), printer_->height(),
-                                fm.horizontalAdvance(QString::fromUtf8("国")), fm.height(),
-                                scaleTo600_);
+  file_->open(QIODevice::WriteOnly);
+  writer_ = std::make_unique<QPdfWriter>(file_.get());
+  writer_->setResolution(dpi);
+  writer_->setPageLayout(layout);
+  writer_->setTitle(QString::fromLatin1(kDocName));
+  deviceDpiX_ = writer_->logicalDpiX();
+  deviceDpiY_ = writer_->logicalDpiY();
+  metrics_ = MeasurePage(*writer_, scaleTo600_);
+  paper_ = Paper{printerName_, outputFile_, outputDpi_, scaleTo600_, metrics_};
   return true;
 }
 
 bool utPrinter::BeginDoc() {
-  if (!printer_) {
-    Fail();
+  if (!writer_) {
+    Fail(QStringLiteral("no printer open"));
     return false;
   }
   printerPainter_ = std::make_unique<QPainter>();
-  if (!printerPainter_->begin(printer_.get())) {
+  if (!printerPainter_->begin(writer_.get())) {
     printerPainter_.reset();
-    Fail();
+    Fail(QStringLiteral("the document could not start"));
     return false;
   }
   dc_ = printerPainter_.get();
@@ -163,8 +296,8 @@ bool utPrinter::BeginDoc() {
 
 bool utPrinter::BeginPage() {
   if (!printerPainter_ || dc_ != printerPainter_.get()) return true;  // the preview
-  if (pages_ > 0 && !printer_->newPage()) {
-    Fail();
+  if (pages_ > 0 && !writer_->newPage()) {
+    Fail(QStringLiteral("the page could not start"));
     return false;
   }
   ++pages_;
@@ -176,16 +309,30 @@ bool utPrinter::BeginPage() {
 
 bool utPrinter::EndPage() { return dc_ != nullptr; }
 
+// The finished PDF: the new file takes the target's place, or the spool file becomes
+// the document of a job. The job counts only when the print system created it and took
+// the whole document.
+bool utPrinter::Deliver() {
+  ReplacingFile& file = file_->File();
+  if (!file.Finish()) {
+    Fail(FileFailure(file, queue_.empty() ? outputFile_ : QDir::tempPath()));
+    return false;
+  }
+  if (queue_.empty()) return true;
+  const JobResult job = SubmitPdfJob(queue_, file.TempPath(), kDocName, jobOptions_);
+  if (job.jobId == 0) {
+    Fail(QString::fromStdString(queue_) + QStringLiteral(": ") + job.reason);
+    return false;
+  }
+  return true;
+}
+
 void utPrinter::EndDoc() {
   if (printerPainter_ && printerPainter_->isActive()) {
-    if (failed_ || pages_ == 0) {
-      // Nothing of a failed job may come out: drop it, and the file a PDF job began.
-      printer_->abort();
-      printerPainter_->end();
-      if (!outputFile_.isEmpty()) QFile::remove(outputFile_);
-    } else {
-      printed_ = printerPainter_->end();
-    }
+    // Nothing of a failed job may come out: its file is dropped with the wrapper's.
+    const bool drop = failed_ || pages_ == 0;
+    printerPainter_->end();
+    if (!drop) printed_ = Deliver();
   }
   ReleasePrinter();
   dc_ = nullptr;
@@ -198,7 +345,7 @@ void utPrinter::Run(const std::function<void()>& draw) {
     return;
   }
   if (!dc_ || dc_ != printerPainter_.get()) {
-    Fail();
+    Fail(QStringLiteral("no document open"));
     return;
   }
   if (draw) draw();

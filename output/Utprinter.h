@@ -4,27 +4,41 @@
 // size W x H and the two text metrics every page layout is expressed in: the line
 // height LH (height of "中") and the character width CW (width of "国").
 //
-// Preview:  SetToPrinter(0), SetDC(painter on the image), the four metric setters, Run.
+// Preview:  SetToPrinter(0), SetDC(painter on the image, scaled from the paper),
+//           SetMetrics(PaperMetrics()), Run: the preview page is the paper page.
 // Paper:    SetToPrinter(1), SetScaleTo600, Open, then if BeginDoc: BeginPage, Run,
 //           EndPage (per page), and in every case EndDoc.
 //
-// Every printer failure (unknown name, a document or a page that cannot start) is
-// reported once per job as WM_STATUSMSG code 12 to the notify window; the job is then
-// dropped, nothing counts as printed, and EndDoc releases the printer.
+// Every printer failure (unknown name, a queue that does not take jobs or whose server
+// does not answer, a document or a page that cannot start, a PDF or spool file that
+// could not be written whole, a job the print system did not create) is reported once
+// per job as WM_STATUSMSG code 12 to the notify window; the job is then dropped, nothing
+// counts as printed, and EndDoc releases the printer.
+//
+// The pages are always written as PDF into a file of the wrapper's own: for a PDF file,
+// a new file beside it that replaces it only when whole (an earlier file at the name
+// stays otherwise); for a queue, a spool file that is sent to the print system as the
+// job's document once whole. Every question to the print system is bounded in time.
 
 #include <QColor>
 #include <QFont>
 #include <QPen>
+#include <QSize>
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "platform/cupsqueue.h"
 #include "platform/statusmsg.h"
 
 class QObject;
+class QPaintDevice;
 class QPainter;
-class QPrinter;
+class QPageLayout;
+class QPdfWriter;
+class ReplacingDevice;
 
 constexpr int kPrinterFailedCode = 12;
 
@@ -50,6 +64,15 @@ PageMetrics ComputePageMetrics(double dpiX, double dpiY, int horzRes, int vertRe
 
 // The font the printer's texts are measured in when no other is chosen.
 QFont PrinterDefaultFont();
+// The metric rule applied to a device: its page extents and the default font's "国"/"中".
+PageMetrics MeasurePage(QPaintDevice& device, bool scaleTo600);
+
+// A4 at 600 dpi with the default font: the paper when no printer can be asked.
+PageMetrics DefaultPaperMetrics(bool scaleTo600);
+
+// The size of a page's image at zoomPercent of its real size on a screen of the given
+// resolution: the page keeps its proportions whatever the zoom.
+QSize PreviewImageSize(const PageMetrics& paper, double screenDpiX, double screenDpiY, int zoomPercent);
 
 class utPrinter {
  public:
@@ -69,10 +92,13 @@ class utPrinter {
   void SetPageHeight(int height) { metrics_.height = height; }
   void SetLineHeight(int lineHeight) { metrics_.lineHeight = lineHeight; }
   void SetCharWidth(int charWidth) { metrics_.charWidth = charWidth; }
+  void SetMetrics(const PageMetrics& metrics) { metrics_ = metrics; }
   void SetToPrinter(int toPrinter) { toPrinter_ = toPrinter; }
   void SetPrinterName(std::string name) { printerName_ = std::move(name); }
   void SetNotifyWindow(StatusReceiver* receiver, QObject* context);
   void SetScaleTo600(bool scale) { scaleTo600_ = scale; }
+  // Black-and-white: the printer prints in greys.
+  void SetGrayScale(bool gray) { grayScale_ = gray; }
   // Instead of a named printer, Open writes a PDF file at this resolution (tests,
   // benchmarks). An empty path goes back to the named printer.
   void SetOutputFile(const QString& path, int dpi = 600);
@@ -83,6 +109,7 @@ class utPrinter {
   int CharWidth() const { return metrics_.charWidth; }
   int ToPrinter() const { return toPrinter_; }
   bool ScaleTo600() const { return scaleTo600_; }
+  bool GrayScale() const { return grayScale_; }
   const std::string& PrinterName() const { return printerName_; }
   // Resolution of the device drawn on (the preview image's or the printer's).
   double DeviceDpiX() const { return deviceDpiX_; }
@@ -96,6 +123,10 @@ class utPrinter {
   // Opens the printer (or the output file) on A4 and computes the metrics. False, with
   // code 12 sent, when the printer is unknown or unusable.
   bool Open();
+  // The metrics Open would give for the printer (or output file) and 600-dpi choice as
+  // they are set now, without opening a document; the default paper when there is no
+  // such printer. Kept until the printer or the choice changes.
+  PageMetrics PaperMetrics();
   // Starts the document "Printing" (and its first page). False on failure (code 12
   // once per job).
   bool BeginDoc();
@@ -113,28 +144,47 @@ class utPrinter {
 
   // True once the last EndDoc finished a job without any failure.
   bool Printed() const { return printed_; }
+  // Why the last job failed (the print system's or the file system's words); empty
+  // when it did not.
+  const QString& FailureReason() const { return failure_; }
   // Pages started in the current or last job.
   int PagesStarted() const { return pages_; }
 
  private:
-  void Fail();
+  void Fail(const QString& reason);
+  bool OpenQueue(QPageLayout& layout, int& dpi);
+  bool Deliver();
   void ReleasePrinter();
 
   QPainter* dc_ = nullptr;  // the preview's painter, or printerPainter_
-  std::unique_ptr<QPrinter> printer_;
+  std::unique_ptr<ReplacingDevice> file_;  // the PDF's bytes: the new file or the spool file
+  std::unique_ptr<QPdfWriter> writer_;
   std::unique_ptr<QPainter> printerPainter_;
+  std::string queue_;  // the queue the spool file goes to; empty for a PDF file
+  JobOptions jobOptions_;
+  QString failure_;
   PageMetrics metrics_;
   double deviceDpiX_ = 0.0;
   double deviceDpiY_ = 0.0;
   int toPrinter_ = 1;
   std::string printerName_;
   bool scaleTo600_ = true;
+  bool grayScale_ = false;
   QString outputFile_;
   int outputDpi_ = 600;
   StatusChannel notify_;
   bool failed_ = false;   // this job failed (reported)
   bool printed_ = false;
   int pages_ = 0;
+  // PaperMetrics of the last printer asked: its name, file, resolution and 600-dpi choice.
+  struct Paper {
+    std::string name;
+    QString file;
+    int dpi = 0;
+    bool scale = false;
+    PageMetrics metrics;
+  };
+  std::optional<Paper> paper_;
 };
 
 // A pen for the page: solid, one drawing unit wide, round caps and joins, in the pen's

@@ -2,7 +2,10 @@
 
 #include <QPainter>
 
+#include <algorithm>
+
 #include "output/Utprinter.h"
+#include "output/pagefont.h"
 
 PictureRects ChartPictureRects(int pageWidth, const PageMargins& m, int lineHeight,
                                QSize picture) {
@@ -16,12 +19,6 @@ PictureRects ChartPictureRects(int pageWidth, const PageMargins& m, int lineHeig
   if (r.source.width() <= 0 || r.source.height() <= 0) r.source = QRect();
   if (r.dest.width() <= 0 || r.dest.height() <= 0) r.dest = QRect();
   return r;
-}
-
-QSize PreviewImageSize(double dpiX, double dpiY, int zoomPct) {
-  const long double zoom = zoomPct * 0.01L;
-  return QSize(static_cast<int>(8.26771653543307L * dpiX * zoom),
-               static_cast<int>(11.69291338582677L * dpiY * zoom));
 }
 
 QPoint PreviewImagePos(QSize form, int toolBarHeight, int panelWidth, QSize image) {
@@ -54,7 +51,9 @@ void DrawChartPage(QPainter& painter, const ChartPageContent& page) {
     const PictureRects r = ChartPictureRects(W, m, LH, given);
     if (r.Drawn()) {
       painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-      painter.drawImage(r.dest, *page.picture, r.source);
+      // The PDF device has no grey mode of its own: the picture is turned grey here.
+      if (page.grayScale) painter.drawImage(r.dest, page.picture->convertToFormat(QImage::Format_Grayscale8), r.source);
+      else painter.drawImage(r.dest, *page.picture, r.source);
     }
   }
 
@@ -63,14 +62,16 @@ void DrawChartPage(QPainter& painter, const ChartPageContent& page) {
   painter.drawLine(W - L, T, W - L, T + Hb);
   painter.drawLine(L, T + Hb, W - L, T + Hb);
 
-  painter.setFont(CreateFontFromTFont(QFont(QString::fromUtf8("宋体"), 8), 1, page.dpiY));
-  const auto text = [&](int x, int y, const QString& s) {
-    painter.drawText(QRect(x, y, W, 2 * LH), Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, s);
+  const PageFont& font = GetPageFont(8, true, page.dpiY);
+  painter.setFont(font.font);
+  const int gap = std::max(1, CW / 4);
+  const auto row = [&](int y, std::vector<RowCell> cells) {
+    for (const RowCell& c : PlaceRow(std::move(cells), font, W - L - gap, gap))
+      painter.drawText(QPointF(c.x, y + font.ascent), c.text);
   };
-  text(L + CW / 2, T + LH / 2, page.device);
-  text((W - 2 * L) / 2 + 3 * CW, T + LH / 2, page.printTime);
-  text(L + CW / 2, T + 2 * LH + LH / 2, page.timeRange);
-  text(L + CW / 2, T + 4 * LH + LH / 2, page.unit);
+  row(T + LH / 2, {{L + CW / 2, page.device}, {(W - 2 * L) / 2 + 3 * CW, page.printTime}});
+  row(T + 2 * LH + LH / 2, {{L + CW / 2, page.timeRange}});
+  row(T + 4 * LH + LH / 2, {{L + CW / 2, page.unit}});
 
   painter.restore();
 }

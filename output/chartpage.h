@@ -23,9 +23,6 @@ struct PictureRects {
 PictureRects ChartPictureRects(int pageWidth, const PageMargins& m, int lineHeight,
                                QSize picture);
 
-// The preview image's size for the printer resolution and the zoom (percent): A4 in
-// inches times the resolution times the zoom.
-QSize PreviewImageSize(double dpiX, double dpiY, int zoomPct);
 // Its top-left corner in a form of the given size with the tool bar above and the
 // settings panel at the left.
 QPoint PreviewImagePos(QSize form, int toolBarHeight, int panelWidth, QSize image);
@@ -44,7 +41,9 @@ struct ChartPageContent {
   QString unit;       // "单位名称：" + COPYNAME
   const QImage* picture = nullptr;  // the turned chart picture, may be null
   QSize pictureSize;  // its size as the launcher gave it (the picture's own when empty)
+  bool grayScale = false;  // 黑白: the picture in greys (texts and rules are black anyway)
 };
 
-// Draws the page: frame, header rules and texts, and the picture (smoothly scaled).
+// Draws the page: frame, header rules and texts (placed from their measured widths so
+// that they never meet), and the picture (smoothly scaled).
 void DrawChartPage(QPainter& painter, const ChartPageContent& page);

@@ -1,6 +1,7 @@
 #include "output/exportfile.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <deque>
 #include <future>
@@ -102,7 +103,7 @@ bool DataRows(const ExportJob& job, const Columns& c, Out& out) {
   const ReportSource& src = job.src;
   const IndexRange r = ClampRange(job.first, job.end, src.records ? src.count : 0);
   const std::int64_t step = EffectiveStep(job.step);
-  const std::int64_t rows = r.empty() ? 0 : (r.end - r.first + step - 1) / step;
+  const std::int64_t rows = r.empty() ? 0 : (r.end - r.first - 1) / step + 1;  // no overflow near INT64_MAX
   const auto format = [&](std::string& text, std::int64_t from, std::int64_t to) {
     text.reserve(static_cast<std::size_t>(to - from) * (22 + 9 * c.shown.size()));
     for (std::int64_t row = from; row < to; ++row) DataRow(text, src.records[r.first + row * step], c.shown);
@@ -135,7 +136,7 @@ void AlarmRows(const ExportJob& job, const Columns& c, Out& out) {
   const ReportSource& src = job.src;
   const std::int64_t step = EffectiveStep(job.step);
   const auto entries = static_cast<std::int64_t>(job.alarmIndex.size());
-  for (std::int64_t j = 0; j < entries; j += step) {
+  for (std::int64_t j = 0; j < entries; j = step < entries - j ? j + step : entries) {
     const std::int32_t index = job.alarmIndex[static_cast<std::size_t>(j)];
     if (!src.records || index < 0 || index >= src.count) continue;
     const tagDataRecord& rec = src.records[index];
@@ -292,7 +293,13 @@ std::string ExportBytes(const ExportJob& job) {
 std::int64_t ExportStartIndex(int reportType, std::int64_t windowFirst, std::int64_t dataPage,
                               std::int64_t step) {
   if (ExportKindOf(reportType, 0) != ExportKind::Data) return windowFirst;
-  return windowFirst + std::max<std::int64_t>(dataPage - 1, 0) * EffectiveStep(step) * kPageRows;
+  // Saturates: a start beyond every record gives the heading line only, never a wrap.
+  std::int64_t offset = 0, start = 0;
+  if (__builtin_mul_overflow(std::max<std::int64_t>(dataPage - 1, 0), EffectiveStep(step), &offset) ||
+      __builtin_mul_overflow(offset, std::int64_t{kPageRows}, &offset))
+    offset = INT64_MAX;
+  if (__builtin_add_overflow(windowFirst, offset, &start)) start = INT64_MAX;
+  return start;
 }
 
 QString ExportFileName(const QString& chosen) {

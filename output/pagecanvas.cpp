@@ -1,8 +1,9 @@
 #include "output/pagecanvas.h"
 
-#include <QFontMetrics>
 #include <QGlyphRun>
 #include <QPainter>
+
+#include "output/Utprinter.h"
 
 PainterCanvas::PainterCanvas(QPainter& painter, double dpiY) : painter_(painter), dpiY_(dpiY) {
   painter_.setPen(CreatePenFromTPen(QPen(Qt::black)));
@@ -22,35 +23,12 @@ void PainterCanvas::Flush() {
   runPositions_.clear();
 }
 
-void PainterCanvas::SetFont(int pointSize, bool bold) {
-  // The page uses four fonts; each is made once per page.
-  std::optional<Font>* slot = &other_;
-  if (pointSize == 8 || pointSize == 9)
-    slot = &fonts_[static_cast<std::size_t>((pointSize - 8) * 2 + (bold ? 1 : 0))];
-  if (!*slot || (*slot)->size != pointSize || (*slot)->bold != bold) {
-    Font f;
-    f.size = pointSize;
-    f.bold = bold;
-    f.font = CreateFontFromTFont(QFont(QString::fromUtf8("宋体"), pointSize), bold ? 1 : 0, dpiY_);
-    f.ascent = QFontMetrics(f.font, painter_.device()).ascent();
-    f.raw = QRawFont::fromFont(f.font);
-    if (f.raw.isValid()) {
-      QString ascii;
-      for (int c = 32; c < 127; ++c) ascii += QChar(c);
-      const QVector<quint32> glyphs = f.raw.glyphIndexesForString(ascii);
-      const QVector<QPointF> advances = f.raw.advancesForGlyphIndexes(glyphs);
-      for (int c = 32; c < 127 && c - 32 < glyphs.size(); ++c) {
-        f.glyph[static_cast<std::size_t>(c)] = glyphs[c - 32];
-        f.advance[static_cast<std::size_t>(c)] = advances[c - 32].x();
-      }
-    }
-    *slot = f;
-  }
-  if (current_ != &**slot) {
-    Flush();
-    current_ = &**slot;
-    painter_.setFont(current_->font);
-  }
+void PainterCanvas::SetFont(double pointSize, bool bold) {
+  const PageFont* f = &GetPageFont(pointSize, bold, dpiY_);
+  if (f == current_) return;
+  Flush();
+  current_ = f;
+  painter_.setFont(current_->font);
 }
 
 void PainterCanvas::Text(int x, int y, const QString& text) {
@@ -58,7 +36,7 @@ void PainterCanvas::Text(int x, int y, const QString& text) {
   if (!current_) SetFont(9, false);
   // Texts are placed by their top-left corner; the painter wants the baseline.
   const int baseline = y + current_->ascent;
-  bool plain = true;
+  bool plain = current_->raw.isValid();
   for (QChar c : text) {
     const ushort u = c.unicode();
     if (u >= 128 || current_->glyph[u] == 0) {
@@ -67,7 +45,7 @@ void PainterCanvas::Text(int x, int y, const QString& text) {
     }
   }
   if (!plain) {
-    painter_.drawText(x, baseline, text);
+    painter_.drawText(QPointF(x, baseline), text);
     return;
   }
   qreal pen = x;

@@ -45,12 +45,3 @@ std::int64_t PageOfItem(std::int64_t item, const PageCapacity& cap) {
 std::int64_t ClampPage(std::int64_t page, std::int64_t count) {
   return std::clamp<std::int64_t>(page, 1, std::max<std::int64_t>(count, 1));
 }
-
-ImageSize ReportPreviewImageSize(double dpiX, double dpiY, int zoomPercent) {
-  constexpr long double kA4WidthInches = 8.26771653543307L;
-  constexpr long double kA4HeightInches = 11.69291338582677L;
-  ImageSize s;
-  s.width = static_cast<int>(kA4WidthInches * dpiX * zoomPercent * 0.0125L);
-  s.height = static_cast<int>(kA4HeightInches * dpiY * zoomPercent * 0.01L + 3.0L);
-  return s;
-}

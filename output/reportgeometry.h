@@ -61,12 +61,3 @@ inline int BandTextY(const PageMargins& m, int lineHeight, int band) {
 inline int RuleY(const PageMargins& m, int lineHeight, int rule) {
   return m.top + 2 * lineHeight * rule;
 }
-
-// The preview image for a zoom percent at the given resolution: A4 in inches times the
-// resolution and the zoom, the width with the factor 0.0125 (so the image is 1.25
-// times as wide as an A4 sheet in proportion) and the height with 0.01 plus 3.
-struct ImageSize {
-  int width = 0;
-  int height = 0;
-};
-ImageSize ReportPreviewImageSize(double dpiX, double dpiY, int zoomPercent);

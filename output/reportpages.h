@@ -3,7 +3,9 @@
 // column headers, the lines of the data, alarm and power-failure reports, the
 // statistics groups and the footer. Everything is drawn through a PageCanvas in page
 // units (W, H, LH, CW), so the preview image, the paper and the tests share one
-// routine. Column positions follow the GBK byte lengths of their sample texts.
+// routine. Column positions follow the GBK byte lengths of their sample texts; every
+// text stays inside its cell: a table whose widest text does not fit its column gets a
+// smaller font, and what still does not fit is cut on a character.
 
 #include <QString>
 #include <array>
@@ -17,6 +19,8 @@
 #include "output/Utprinter.h"  // PageMetrics: page units of one device
 #include "output/reportgeometry.h"
 
+struct PageFont;
+
 // The report types of the preview (the curve page, 2, never comes here).
 enum ReportKind : int {
   kReportData = 1,
@@ -27,11 +31,11 @@ enum ReportKind : int {
 };
 
 // Where a page is drawn. Texts are placed by their top-left corner; fonts are "宋体"
-// in points at the canvas's own resolution.
+// in points at the resolution of the page units (GetPageFont measures them).
 class PageCanvas {
  public:
   virtual ~PageCanvas() = default;
-  virtual void SetFont(int pointSize, bool bold) = 0;
+  virtual void SetFont(double pointSize, bool bold) = 0;
   virtual void Text(int x, int y, const QString& text) = 0;
   virtual void Line(int x1, int y1, int x2, int y2) = 0;
   // The page frame (0, 0)-(W, H), filled white.
@@ -46,6 +50,7 @@ struct ReportTexts {
   QString peakKind, maximum, minimum;
   QString footerTime, pageBefore, pageAfter, pageTotal;
   QString title;                               // of the report's type
+  QString powerFail;                           // a marker row, as the data list shows it
   AlarmTexts alarms;
   static ReportTexts Load(int type, int modelCode);
 };
@@ -63,6 +68,11 @@ struct ReportContent {
   ChannelPeaks peaks;
   ChannelAverages averages;
   double energy = 0.0;
+  // What the widest texts of the table are like: a record time, whether a marker row
+  // shows, and the texts that stand for the widest channel cells.
+  QString timeSample;
+  bool markerRows = false;
+  std::vector<QString> widestCells;
   QString rangeText, deviceName, unitName;
   ReportTexts texts;
 
@@ -84,6 +94,17 @@ struct ReportLayout {
   int powerColumns = 1; // power-failure columns that fit across a page
   PageCapacity cap;
   std::int64_t pageCount = 1;
+  // Point sizes of the table, shrunk from 9, 8 and 8 (9 for the power-failure entries
+  // and the energy total) until the widest text of every column fits, and the footer's.
+  double headPoints = 9;   // column headers
+  double groupPoints = 8;  // bold group headers: channel names of the statistics, "记录时间"
+  double bodyPoints = 8;   // lines and cells
+  double footPoints = 8;
+  // The character width of the table's font: CW at the designed size. The data and
+  // alarm tables are laid out in it (first column, insets), so a table whose font shrinks
+  // narrows its time column and leaves the channels more room.
+  int tableCw = 0;
+  int gap = 1;             // kept between a text and the next rule or text
 };
 
 ReportLayout LayoutReport(const ReportContent& content, const PageMetrics& m, int topPercent,
@@ -98,6 +119,10 @@ void DrawReportPage(PageCanvas& canvas, const ReportContent& content, const Repo
 // holds the first item of the shown page (page 1 starts at page 1).
 std::int64_t PrintStartPage(const ReportContent& content, const ReportLayout& preview,
                             std::int64_t shownPage, const ReportLayout& paper);
+
+// A figure of a cell no wider than room: prefix and the value with `decimals`, else with
+// fewer (rounded), else a row of '#': a figure cut short would read as another value.
+QString NumberThatFits(const PageFont& font, const QString& prefix, double value, int decimals, int room);
 
 // "yyyy-MM-dd HH:mm:ss" of now; a time of exactly midnight is left out.
 QString PrintTimeText();

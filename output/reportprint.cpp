@@ -1,15 +1,8 @@
 #include "output/reportprint.h"
 
-#include <QFontMetrics>
 #include <QPainter>
 
 #include "output/pagecanvas.h"
-
-TextMetrics PreviewTextMetrics() {
-  QImage probe(1, 1, QImage::Format_RGB32);
-  const QFontMetrics fm(QFont(QString::fromUtf8("宋体"), 10), &probe);
-  return {fm.height(), fm.horizontalAdvance(QString::fromUtf8("宽"))};
-}
 
 namespace {
 
@@ -26,18 +19,19 @@ void DrawWith(utPrinter& printer, const ReportContent& content, const ReportLayo
 }  // namespace
 
 PreviewPage RenderPreviewPage(utPrinter& printer, const ReportContent& content, QSize size,
-                              const TextMetrics& text, const MarginPercents& margins,
+                              const PageMetrics& paper, const MarginPercents& margins,
                               std::int64_t page, const QString& printTime) {
   PreviewPage out;
   out.image = QImage(size.expandedTo(QSize(1, 1)), QImage::Format_RGB32);
   out.image.fill(Qt::white);
   QPainter painter(&out.image);
+  painter.setRenderHint(QPainter::TextAntialiasing);
+  if (paper.width > 0 && paper.height > 0)
+    painter.scale(static_cast<double>(out.image.width()) / paper.width,
+                  static_cast<double>(out.image.height()) / paper.height);
   printer.SetToPrinter(0);
   printer.SetDC(&painter);
-  printer.SetPageWidth(size.width());
-  printer.SetPageHeight(size.height());
-  printer.SetLineHeight(text.lineHeight);
-  printer.SetCharWidth(text.charWidth);
+  printer.SetMetrics(paper);
   out.layout = LayoutReport(content, printer.Metrics(), margins.top, margins.bottom, margins.left);
   // The page count may have shrunk with a new zoom or margin: stay on a real page.
   out.page = ClampPage(page, out.layout.pageCount);
@@ -49,12 +43,13 @@ PreviewPage RenderPreviewPage(utPrinter& printer, const ReportContent& content, 
 
 PrintOutcome PrintReportPages(utPrinter& printer, const ReportContent& content,
                               const ReportLayout& preview, std::int64_t shownPage,
-                              const MarginPercents& margins, bool scaleTo600,
+                              const MarginPercents& margins, bool blackWhite,
                               const QString& printTime, std::int64_t maxPages,
                               const std::function<void(std::int64_t)>& afterPage) {
   PrintOutcome out;
   printer.SetToPrinter(1);
-  printer.SetScaleTo600(scaleTo600);
+  printer.SetScaleTo600(blackWhite);
+  printer.SetGrayScale(blackWhite);
   if (!printer.Open()) return out;  // the wrapper has reported it
   const ReportLayout paper =
       LayoutReport(content, printer.Metrics(), margins.top, margins.bottom, margins.left);

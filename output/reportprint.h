@@ -18,22 +18,16 @@ struct MarginPercents {
   int left = 5;
 };
 
-// LH and CW of the preview: height of "中" and width of "宽" in "宋体" 10 on an image.
-struct TextMetrics {
-  int lineHeight = 0;
-  int charWidth = 0;
-};
-TextMetrics PreviewTextMetrics();
-
 struct PreviewPage {
   QImage image;
   ReportLayout layout;
   std::int64_t page = 1;  // the page drawn, brought into [1, page count]
 };
 
-// Draws page `page` of the report into an image of the given size.
+// Draws page `page` of the report as the paper of the given metrics holds it, scaled
+// into an image of the given size: same layout, same pages, same texts as on paper.
 PreviewPage RenderPreviewPage(utPrinter& printer, const ReportContent& content, QSize size,
-                              const TextMetrics& text, const MarginPercents& margins,
+                              const PageMetrics& paper, const MarginPercents& margins,
                               std::int64_t page, const QString& printTime);
 
 struct PrintOutcome {
@@ -47,9 +41,10 @@ struct PrintOutcome {
 // paper and prints from the paper page holding the first item of the preview's shown
 // page through the last (at most maxPages pages when maxPages > 0). afterPage runs
 // after each page with the number of pages printed so far.
+// blackWhite: 600-dpi units and greys.
 PrintOutcome PrintReportPages(utPrinter& printer, const ReportContent& content,
                               const ReportLayout& preview, std::int64_t shownPage,
-                              const MarginPercents& margins, bool scaleTo600,
+                              const MarginPercents& margins, bool blackWhite,
                               const QString& printTime, std::int64_t maxPages = 0,
                               const std::function<void(std::int64_t)>& afterPage = {});
 

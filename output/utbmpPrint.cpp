@@ -1,19 +1,20 @@
 #include "output/utbmpPrint.h"
 
 #include <QComboBox>
-#include <QFontMetrics>
 #include <QMessageBox>
 #include <QPainter>
-#include <QPrinterInfo>
 #include <QResizeEvent>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <algorithm>
 
 #include "data/lanchg.h"
+#include "data/syspar.h"
 #include "output/chartpage.h"
 #include "output/utBitmap.h"
 #include "platform/appcursor.h"
+#include "platform/cupsqueue.h"
 #include "platform/datetime.h"
 #include "ui_frmPrint.h"
 
@@ -35,6 +36,12 @@ QScrollBar* Bar(Ui::frmPrint* ui, int index) {
   return bars[index];
 }
 
+// The margin bars stop where a pair of opposite margins would leave less than a fifth
+// of the page.
+void LimitMarginBars(Ui::frmPrint* ui, const std::int32_t* pos) {
+  for (int i = 0; i < 3; ++i) Bar(ui, i)->setMaximum(MarginLimit(i, pos));
+}
+
 QLabel* Label(Ui::frmPrint* ui, int index) {
   QLabel* labels[4] = {ui->lbl1, ui->lbl2, ui->lbl3, ui->lbl4};
   return labels[index];
@@ -47,9 +54,6 @@ TfrmPrint::TfrmPrint(QWidget* owner) : QDialog(owner), ui(new Ui::frmPrint) {
   setWindowFlags(windowFlags() | Qt::WindowMinMaxButtonsHint);
   pubParam_ = GetPubParam();
   printer_ = std::make_unique<utPrinter>();
-  const QFontMetrics fm(QFont(QString::fromUtf8("宋体"), 10), ui->img1);
-  previewLineHeight_ = fm.height();
-  previewCharWidth_ = fm.horizontalAdvance(QString::fromUtf8("宽"));
   printer_->SetPageWidth(21);
   printer_->SetPageHeight(29);
   ui->btn6->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
@@ -81,24 +85,33 @@ void TfrmPrint::FormShow() {
   TranslateForm(kSection, this);
   setWindowTitle(GetLangString("frmPrint", "Caption", "打印预览"));
   showing_ = true;
-  // Stored values outside a bar's range are limited to it, and the bar's handler stores
-  // the limited value (a zoom of 65 becomes 63).
-  for (int i = 0; i < 4; ++i) {
-    Bar(ui.get(), i)->setValue(pubParam_->SysPar.DATAPOS[i]);
-    pubParam_->SysPar.DATAPOS[i] = Bar(ui.get(), i)->value();
+  // The margins as a whole are brought within their limits first, and the bars take
+  // them quietly: one bar's handler would move the other bar's limit on the way.
+  std::int32_t* pos = pubParam_->SysPar.DATAPOS;
+  LimitMargins(pos);
+  for (int i = 0; i < 3; ++i) {
+    const QSignalBlocker quiet(Bar(ui.get(), i));
+    Bar(ui.get(), i)->setMaximum(MarginLimit(i, pos));
+    Bar(ui.get(), i)->setValue(pos[i]);
   }
+  // A stored zoom outside the bar's range is limited to it, and the bar's handler stores
+  // the limited value (65 becomes 63).
+  Bar(ui.get(), 3)->setValue(pos[3]);
+  pos[3] = Bar(ui.get(), 3)->value();
   for (int i = 0; i < 4; ++i)
     Label(ui.get(), i)->setText(MarginCaption(LabelText(i), pubParam_->SysPar.DATAPOS[i]));
   showing_ = false;
 
-  const QStringList names = QPrinterInfo::availablePrinterNames();
+  // Asked of the print system with a bounded wait: a silent server must not hold the form.
+  const QStringList names = ListPrinters().names;
   ui->cmbprint->clear();
   ui->cmbprint->addItems(names);
   ui->cmbprint->setCurrentIndex(
       static_cast<int>(names.lastIndexOf(QString::fromStdString(printerName_))));
-  RenderPreview();
+  // The colour mode before the rendering: the preview shows its paper.
   ui->rbBlack->setChecked(blackWhite);
   ui->rbColor->setChecked(!blackWhite);
+  RenderPreview();
 }
 
 void TfrmPrint::resizeEvent(QResizeEvent* event) {
@@ -111,8 +124,16 @@ void TfrmPrint::resizeEvent(QResizeEvent* event) {
   LayoutPreview();
 }
 
+PageMetrics TfrmPrint::Paper() {
+  const bool blackWhite = ui->rbBlack->isChecked();
+  printer_->SetPrinterName(ui->cmbprint->currentText().toStdString());
+  printer_->SetScaleTo600(blackWhite);
+  printer_->SetGrayScale(blackWhite);
+  return printer_->PaperMetrics();
+}
+
 void TfrmPrint::LayoutPreview() {
-  const QSize size = PreviewImageSize(ui->img1->logicalDpiX(), ui->img1->logicalDpiY(),
+  const QSize size = PreviewImageSize(Paper(), ui->img1->logicalDpiX(), ui->img1->logicalDpiY(),
                                       pubParam_->SysPar.DATAPOS[3]);
   const QPoint at = PreviewImagePos(this->size(), ui->tlb1->height(), ui->pnl2->width(), size);
   ui->img1->setGeometry(QRect(at, size));
@@ -126,15 +147,20 @@ void TfrmPrint::RenderPreview() {
   image.setDotsPerMeterY(qRound(ui->img1->logicalDpiY() / 0.0254));
   image.fill(Qt::white);
   {
+    // The paper page, scaled into the image.
+    const PageMetrics paper = Paper();
     QPainter painter(&image);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    if (paper.width > 0 && paper.height > 0)
+      painter.scale(static_cast<double>(image.width()) / paper.width,
+                    static_cast<double>(image.height()) / paper.height);
     printer_->SetDC(&painter);
-    printer_->SetPageWidth(image.width());
-    printer_->SetPageHeight(image.height());
-    printer_->SetLineHeight(previewLineHeight_);
-    printer_->SetCharWidth(previewCharWidth_);
+    printer_->SetMetrics(paper);
     printer_->Run([this] { DrawPage(); });
     printer_->SetDC(nullptr);
   }
+  // Black-and-white prints in greys; so does its preview.
+  if (ui->rbBlack->isChecked()) image = image.convertToFormat(QImage::Format_Grayscale8);
   preview_ = std::move(image);
   ui->img1->setPixmap(QPixmap::fromImage(preview_));
 }
@@ -160,6 +186,7 @@ void TfrmPrint::DrawPage() {
     page.picture = &bitmap_->GetCanvas()->Picture();
     page.pictureSize = QSize(bmpWidth_, bmpHeight_);
   }
+  page.grayScale = printer_->GrayScale();
   DrawChartPage(*painter, page);
 }
 
@@ -167,6 +194,7 @@ void TfrmPrint::UpdateMarginSetting(int index, int value, const QString& label) 
   if (index >= 0 && index < 4) {
     pubParam_->SysPar.DATAPOS[index] = value;
     Label(ui.get(), index)->setText(MarginCaption(label, value));
+    LimitMarginBars(ui.get(), pubParam_->SysPar.DATAPOS);
   }
   if (!showing_) RenderPreview();
 }
@@ -187,13 +215,22 @@ void TfrmPrint::btn3Click() {
 
 void TfrmPrint::btn2Click() { close(); }
 
+// The preview shows the paper of the chosen printer and colour mode: a change of either
+// draws it again.
 void TfrmPrint::cmbprintSelect() {
   if (PrinterChosen) PrinterChosen(ui->cmbprint->currentIndex());
+  RenderPreview();
 }
 
-void TfrmPrint::rbColorClick() { ui->rbBlack->setChecked(!ui->rbColor->isChecked()); }
+void TfrmPrint::rbColorClick() {
+  ui->rbBlack->setChecked(!ui->rbColor->isChecked());
+  RenderPreview();
+}
 
-void TfrmPrint::rbBlackClick() { ui->rbColor->setChecked(!ui->rbBlack->isChecked()); }
+void TfrmPrint::rbBlackClick() {
+  ui->rbColor->setChecked(!ui->rbBlack->isChecked());
+  RenderPreview();
+}
 
 void TfrmPrint::btn6Click() {
   printer_->SetNotifyWindow(this, this);
@@ -208,6 +245,7 @@ void TfrmPrint::btn6Click() {
 void TfrmPrint::PrintToPrinter() {
   printer_->SetToPrinter(1);
   printer_->SetScaleTo600(blackWhite);
+  printer_->SetGrayScale(blackWhite);
   if (printer_->Open() && printer_->BeginDoc()) {
     if (printer_->BeginPage()) {
       printer_->Run([this] { DrawPage(); });

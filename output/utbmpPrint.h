@@ -66,6 +66,8 @@ class TfrmPrint : public QDialog, public StatusReceiver {
 
  private:
   void FormShow();
+  // The metrics of the chosen printer in the chosen colour mode: the preview's page.
+  PageMetrics Paper();
   void LayoutPreview();
   void PrintToPrinter();
   void DrawPage();
@@ -75,8 +77,6 @@ class TfrmPrint : public QDialog, public StatusReceiver {
   std::unique_ptr<Ui::frmPrint> ui;
   utPubParam* pubParam_ = nullptr;
   std::unique_ptr<utPrinter> printer_;
-  int previewLineHeight_ = 0;
-  int previewCharWidth_ = 0;
   QString section_;
   std::string timeRange_;
   std::string printerName_;

@@ -1,8 +1,5 @@
 #include "output/utexeclthread.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <QString>
 #include <atomic>
 #include <cerrno>
@@ -10,64 +7,50 @@
 #include <exception>
 #include <mutex>
 #include <system_error>
+#include <thread>
 
 #include "data/lanchg.h"
 #include "data/pubparam.h"
 #include "output/exportfile.h"
+#include "platform/safefile.h"
 #include "platform/statusmsg.h"
-#include "platform/workerthread.h"
 
 namespace {
 
-std::string Reason(int error) { return std::system_category().message(error); }
+// How long stopping an export waits for its thread.
+constexpr std::chrono::milliseconds kStopWait(1000);
 
-// The export file on disk: every write checked, as a full disk or a file-size limit
-// must never pass for a finished export.
+std::function<void()>& PieceHook() {
+  static std::function<void()> hook;
+  return hook;
+}
+
+QString Reason(int error) { return QString::fromStdString(std::system_category().message(error)); }
+
+// The export's pieces into the new file; a stop ends the export at the next piece.
 class FileSink : public ExportSink {
  public:
-  FileSink(const std::atomic<bool>& stop) : stop_(stop) {}
-  ~FileSink() override {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  bool Open(const std::string& path) {
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd_ < 0) error_ = errno;
-    return fd_ >= 0;
-  }
+  FileSink(ReplacingFile& file, const std::atomic<bool>& stop, const std::function<void()>& hook)
+      : file_(file), stop_(stop), hook_(hook) {}
   bool Write(std::string_view bytes) override {
-    while (!bytes.empty()) {
-      if (stop_.load(std::memory_order_relaxed)) return false;
-      const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        error_ = n < 0 ? errno : ENOSPC;
-        return false;
-      }
-      bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
+    if (stop_.load(std::memory_order_relaxed) || !file_.Write(bytes)) return false;
+    if (!written_ && hook_) hook_();
+    written_ = true;
+    return !stop_.load(std::memory_order_relaxed);
   }
-  bool Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0 && errno != EINTR) {
-      error_ = errno;
-      return false;
-    }
-    return true;
-  }
-  int Error() const { return error_; }
-  void SetError(int error) { error_ = error; }
 
  private:
+  ReplacingFile& file_;
   const std::atomic<bool>& stop_;
-  int fd_ = -1;
-  int error_ = 0;
+  const std::function<void()>& hook_;
+  bool written_ = false;
 };
 
 }  // namespace
 
-struct utExeclthread::Impl {
+// What the thread uses. Shared with the thread, so that a thread left behind by a stop
+// still has it when it returns.
+struct ExportShared {
   void Body() {
     StatusMsg msg;
     msg.code = Write(msg.text) ? kStatusExportDone : kStatusExportFailed;
@@ -77,88 +60,106 @@ struct utExeclthread::Impl {
     endedChanged.notify_all();
   }
 
-  // The file of the job; on failure the partial file is removed and text says why.
+  // The file of the job; on failure text says what failed, on which file and why.
   bool Write(QString& text) {
-    FileSink file(stop);
+    ReplacingFile file;
     const auto fail = [&](const QString& what) {
-      text = QStringLiteral("%1-%2\n%3")
-                 .arg(what, QString::fromStdString(path), QString::fromStdString(Reason(file.Error())));
+      if (stop.load()) return false;  // stopped: nobody is told
+      text = what + QLatin1Char('-') + QString::fromStdString(path);
+      if (!file.Refused()) text += QLatin1Char('\n') + Reason(file.Error());
+      if (file.HadEarlierFile()) text += QLatin1Char('\n') + unchanged;
       return false;
     };
-    if (!file.Open(path)) return fail(createFailed);
+    if (!file.Begin(path)) return fail(file.Refused() ? refused : createFailed);
+    FileSink sink(file, stop, hook);
     bool written = false;
     try {
-      written = WriteExport(job, file);
+      written = WriteExport(job, sink);
     } catch (const std::exception&) {  // no memory for a piece of the file
       file.SetError(ENOMEM);
     }
-    const bool closed = file.Close();
-    if (written && closed && !stop.load()) return true;
-    ::unlink(path.c_str());
-    return fail(writeFailed);
-  }
-
-  // Settings the thread needs, copied on the user-interface thread.
-  void TakeSnapshot() {
-    const utPubParam& store = *GetPubParam();
-    job.src = MakeSource(store);
-    for (int k = 0; k < kMaxChannels; ++k) {
-      names[k] = store.SysPar.ChannelName[k];
-      shown[k] = store.SysPar.ChannelShown[k];
+    if (stop.load()) {
+      file.Abort();
+      return false;
     }
-    job.src.channelNames = names;
-    job.src.shownFlags = shown;
-    if (!alarmIndexSet) job.alarmIndex = store.AlarmIndex;
-    job.texts = LoadExportTexts();
-    createFailed = GetLangString("utExeclthread", "Error15", QStringLiteral("导出文件无法创建"));
-    writeFailed = GetLangString("utExeclthread", "Error16", QStringLiteral("导出文件写入失败,文件已删除"));
+    if (written && file.Finish()) return true;
+    file.Abort();
+    return fail(file.Refused() ? refused : writeFailed);
   }
 
   std::string path;
   ExportJob job;
-  bool alarmIndexSet = false;
   std::string names[kMaxChannels];
   std::int32_t shown[kMaxChannels] = {};
-  QString createFailed, writeFailed;
+  QString createFailed, writeFailed, refused, unchanged;
+  std::function<void()> hook;
   StatusChannel channel;
   std::atomic<bool> stop{false};
-  bool started = false;
-  mutable std::mutex mutex;
-  mutable std::condition_variable endedChanged;
+  std::mutex mutex;
+  std::condition_variable endedChanged;
   bool ended = false;
-  std::unique_ptr<WorkerThread> thread;
 };
 
+struct utExeclthread::Impl {
+  // Settings the thread needs, copied on the user-interface thread.
+  void TakeSnapshot() {
+    ExportShared& s = *shared;
+    const utPubParam& store = *GetPubParam();
+    s.job.src = MakeSource(store);
+    for (int k = 0; k < kMaxChannels; ++k) {
+      s.names[k] = store.SysPar.ChannelName[k];
+      s.shown[k] = store.SysPar.ChannelShown[k];
+    }
+    s.job.src.channelNames = s.names;
+    s.job.src.shownFlags = s.shown;
+    if (!alarmIndexSet) s.job.alarmIndex = store.AlarmIndex;
+    s.job.texts = LoadExportTexts();
+    s.createFailed = GetLangString("utExeclthread", "Error15", QStringLiteral("导出文件无法创建"));
+    s.writeFailed = GetLangString("utExeclthread", "Error16", QStringLiteral("导出文件写入失败,未写完的文件已删除"));
+    s.refused = GetLangString("utExeclthread", "Error19",
+                              QStringLiteral("导出目标不是普通文件(文件夹、管道、设备或套接字),没有写入"));
+    s.unchanged = GetLangString("utExeclthread", "Error20", QStringLiteral("原有文件未改变"));
+    s.hook = PieceHook();
+  }
+
+  std::shared_ptr<ExportShared> shared = std::make_shared<ExportShared>();
+  bool alarmIndexSet = false;
+  bool started = false;
+  std::thread thread;
+};
+
+void SetExportPieceHook(std::function<void()> hook) { PieceHook() = std::move(hook); }
+
 utExeclthread::utExeclthread(bool createSuspended) : d(std::make_unique<Impl>()) {
-  d->thread = std::make_unique<WorkerThread>([this](WorkerThread&) { d->Body(); }, true);
   if (!createSuspended) Resume();
 }
 
 utExeclthread::~utExeclthread() {
-  // Stop at the next piece, release a notification waiting for the window, then join;
-  // the body removes what it had written.
-  d->stop = true;
-  d->channel.Cancel();
-  d->thread->Terminate();
-  d->thread->Join();
+  // Stop at the next piece and release a notification waiting for the window; the body
+  // removes what it had written.
+  d->shared->stop = true;
+  d->shared->channel.Cancel();
+  if (!d->thread.joinable()) return;
+  if (WaitEnded(kStopWait)) d->thread.join();
+  else d->thread.detach();  // held up in the system: it cleans up once it returns
 }
 
-void utExeclthread::SetFileName(const std::string& path) { d->path = path; }
+void utExeclthread::SetFileName(const std::string& path) { d->shared->path = path; }
 
 void utExeclthread::SetNotifyWindow(StatusReceiver* receiver, QObject* context) {
-  d->channel.SetReceiver(receiver, context);
+  d->shared->channel.SetReceiver(receiver, context);
 }
 
-void utExeclthread::SetStartIndex(std::int64_t index) { d->job.first = index; }
+void utExeclthread::SetStartIndex(std::int64_t index) { d->shared->job.first = index; }
 
-void utExeclthread::SetEndIndex(std::int64_t index) { d->job.end = index; }
+void utExeclthread::SetEndIndex(std::int64_t index) { d->shared->job.end = index; }
 
-void utExeclthread::SetInterval(std::int64_t step) { d->job.step = step; }  // the file counts a step below 1 as 1
+void utExeclthread::SetInterval(std::int64_t step) { d->shared->job.step = step; }  // the file counts a step below 1 as 1
 
-void utExeclthread::SetReportType(int reportType) { d->job.reportType = reportType; }
+void utExeclthread::SetReportType(int reportType) { d->shared->job.reportType = reportType; }
 
 void utExeclthread::SetAlarmIndex(std::vector<std::int32_t> alarmIndex) {
-  d->job.alarmIndex = std::move(alarmIndex);
+  d->shared->job.alarmIndex = std::move(alarmIndex);
   d->alarmIndexSet = true;
 }
 
@@ -166,15 +167,17 @@ void utExeclthread::Resume() {
   if (d->started) return;
   d->started = true;
   d->TakeSnapshot();
-  d->thread->Resume();
+  IgnoreFileSizeSignal();
+  d->thread = std::thread([shared = d->shared] { shared->Body(); });
 }
 
 bool utExeclthread::Running() const {
-  std::lock_guard lock(d->mutex);
-  return d->started && !d->ended;
+  std::lock_guard lock(d->shared->mutex);
+  return d->started && !d->shared->ended;
 }
 
 bool utExeclthread::WaitEnded(std::chrono::milliseconds timeout) const {
-  std::unique_lock lock(d->mutex);
-  return d->endedChanged.wait_for(lock, timeout, [this] { return !d->started || d->ended; });
+  ExportShared& s = *d->shared;
+  std::unique_lock lock(s.mutex);
+  return s.endedChanged.wait_for(lock, timeout, [&] { return !d->started || s.ended; });
 }

@@ -3,14 +3,16 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QMessageBox>
-#include <QPrinterInfo>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <algorithm>
 
 #include "data/lanchg.h"
+#include "data/syspar.h"
 #include "output/chartpage.h"
 #include "output/utjumppage.h"
 #include "platform/appcursor.h"
+#include "platform/cupsqueue.h"
 #include "platform/gbk.h"
 #include "ui_frmfaterPrit.h"
 
@@ -42,7 +44,6 @@ TfrmfaterPrit::TfrmfaterPrit(QWidget* owner)
                  Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
   setAttribute(Qt::WA_DeleteOnClose);
   TranslateOnShow("frmfaterPrit", this);
-  previewText_ = PreviewTextMetrics();
   printer->SetPageWidth(21);  // placeholders until the first rendering
   printer->SetPageHeight(29);
   printer->SetNotifyWindow(this, this);
@@ -72,11 +73,20 @@ TfrmfaterPrit::TfrmfaterPrit(QWidget* owner)
   connect(ui->scrlbr4, &QScrollBar::valueChanged, this, [this] {
     if (!settingZoom_) scrlbr4Scroll();
   });
+  // The preview shows the paper of the chosen printer and colour mode: a change of
+  // either draws it again.
   connect(ui->cmbprint, &QComboBox::activated, this, [this](int index) {
     if (onPrinterSelected_) onPrinterSelected_(index);
+    RenderPreview();
   });
-  connect(ui->rbColor, &QCheckBox::clicked, this, [this] { ui->rbBlack->setChecked(!ui->rbColor->isChecked()); });
-  connect(ui->rbBlack, &QCheckBox::clicked, this, [this] { ui->rbColor->setChecked(!ui->rbBlack->isChecked()); });
+  connect(ui->rbColor, &QCheckBox::clicked, this, [this] {
+    ui->rbBlack->setChecked(!ui->rbColor->isChecked());
+    RenderPreview();
+  });
+  connect(ui->rbBlack, &QCheckBox::clicked, this, [this] {
+    ui->rbColor->setChecked(!ui->rbBlack->isChecked());
+    RenderPreview();
+  });
 }
 
 TfrmfaterPrit::~TfrmfaterPrit() = default;
@@ -118,16 +128,25 @@ void TfrmfaterPrit::showEvent(QShowEvent* event) {
 
 void TfrmfaterPrit::FormShow() {
   BuildContent();
-  const std::int32_t* pos = pubParam->SysPar.DATAPOS;
+  // The margins as a whole are brought within their limits first, and the bars take
+  // them quietly (one bar's handler would move the other bar's limit on the way); the
+  // rendering follows below.
+  std::int32_t* pos = pubParam->SysPar.DATAPOS;
+  LimitMargins(pos);
   QScrollBar* bars[] = {ui->scrlbr1, ui->scrlbr2, ui->scrlbr3};
-  for (int i = 0; i < 3; ++i) bars[i]->setValue(std::clamp(pos[i], bars[i]->minimum(), bars[i]->maximum()));
+  for (int i = 0; i < 3; ++i) {
+    const QSignalBlocker quiet(bars[i]);
+    bars[i]->setMaximum(MarginLimit(i, pos));
+    bars[i]->setValue(pos[i]);
+  }
   settingZoom_ = true;  // the stored zoom stands until the bar is scrolled
   ui->scrlbr4->setValue(std::clamp(pos[3], ui->scrlbr4->minimum(), ui->scrlbr4->maximum()));
   settingZoom_ = false;
   QLabel* labels[] = {ui->lbl1, ui->lbl2, ui->lbl3, ui->lbl4};
   for (int i = 0; i < 4; ++i) labels[i]->setText(::MarginCaption(MarginCaption(i), pos[i]));
 
-  const QStringList names = QPrinterInfo::availablePrinterNames();
+  // Asked of the print system with a bounded wait: a silent server must not hold the form.
+  const QStringList names = ListPrinters().names;
   ui->cmbprint->clear();
   ui->cmbprint->addItems(names);
   ui->cmbprint->setCurrentIndex(static_cast<int>(names.lastIndexOf(QString::fromStdString(printerName))));
@@ -141,17 +160,33 @@ void TfrmfaterPrit::UpdateMarginSetting(int index, int value, const QString& lab
     pubParam->SysPar.DATAPOS[index] = value;
     QLabel* labels[] = {ui->lbl1, ui->lbl2, ui->lbl3, ui->lbl4};
     labels[index]->setText(::MarginCaption(label, value));
+    LimitMarginBars();
   }
   RenderPreview();
 }
 
+// The margin bars stop where a pair of opposite margins would leave less than a fifth
+// of the page.
+void TfrmfaterPrit::LimitMarginBars() {
+  QScrollBar* bars[] = {ui->scrlbr1, ui->scrlbr2, ui->scrlbr3};
+  for (int i = 0; i < 3; ++i) bars[i]->setMaximum(MarginLimit(i, pubParam->SysPar.DATAPOS));
+}
+
 void TfrmfaterPrit::scrlbr4Scroll() { UpdateMarginSetting(3, ui->scrlbr4->value(), MarginCaption(3)); }
 
+PageMetrics TfrmfaterPrit::Paper() {
+  const bool blackWhite = ui->rbBlack->isChecked();
+  printer->SetPrinterName(ui->cmbprint->currentText().toStdString());
+  printer->SetScaleTo600(blackWhite);
+  printer->SetGrayScale(blackWhite);
+  return printer->PaperMetrics();
+}
+
 void TfrmfaterPrit::RenderPreview() {
-  const ImageSize size = ReportPreviewImageSize(kImageDpi, kImageDpi, pubParam->SysPar.DATAPOS[3]);
-  imageSize_ = QSize(std::max(size.width, 1), std::max(size.height, 1));
+  const PageMetrics paper = Paper();
+  imageSize_ = PreviewImageSize(paper, kImageDpi, kImageDpi, pubParam->SysPar.DATAPOS[3]);
   LayoutPreview();
-  const PreviewPage page = RenderPreviewPage(*printer, content_, imageSize_, previewText_, Margins(),
+  const PreviewPage page = RenderPreviewPage(*printer, content_, imageSize_, paper, Margins(),
                                              currentPage, PrintTimeText());
   previewLayout_ = page.layout;
   currentPage = page.page;

@@ -74,7 +74,10 @@ class TfrmfaterPrit : public QDialog, public StatusReceiver {
   void FormShow();
   void BuildContent();
   void UpdateMarginSetting(int index, int value, const QString& label);
+  void LimitMarginBars();
   void RenderPreview();
+  // The metrics of the chosen printer in the chosen colour mode: the preview's page.
+  PageMetrics Paper();
   void LayoutPreview();
   void MoveTo(std::int64_t page);
   void Message(PreviewMsg kind, const QString& text);
@@ -85,7 +88,6 @@ class TfrmfaterPrit : public QDialog, public StatusReceiver {
   utPubParam* pubParam = nullptr;
   std::int64_t currentPage = 1;
   std::int64_t pageCount = 1;
-  TextMetrics previewText_;
   int startIndex = 0, endIndex = 0;
   int jumpPage = 1;
   int reportTypeCode = kReportData;

@@ -124,7 +124,7 @@ TEST(ChartPageGeometry, MarginsPictureRectanglesAndRangeText) {
   EXPECT_FALSE(ChartPictureRects(800, ComputeMargins(800, 1000, 5, 5, 50), 12, QSize(300, 400)).Drawn());
   EXPECT_FALSE(ChartPictureRects(800, m, 12, QSize(5, 400)).Drawn());
 
-  EXPECT_EQ(PreviewImageSize(96, 96, 63), QSize(500, 707));
+  EXPECT_EQ(PreviewImageSize({4960, 7016, 80, 66, 600, 600}, 96, 96, 63), QSize(499, 707));
   EXPECT_EQ(PreviewImagePos(QSize(1000, 800), 28, 153, QSize(500, 707)), QPoint(326, 33));
   // On a low screen the page keeps below the tool bar.
   EXPECT_EQ(PreviewImagePos(QSize(1366, 749), 28, 153, QSize(500, 707)).y(), 30);
@@ -168,13 +168,32 @@ TEST(ChartPreview, UnknownPrinterPdfPageAndSettings) {
   ASSERT_FALSE(red.isEmpty());
   EXPECT_LT(red.center().x(), page.width() / 4);
   EXPECT_GT(red.center().y(), page.height() * 3 / 4);
+  // 黑白 prints the same page in greys.
+  ui->rbColor->click();
+  p.form.btn6Click();
+  EXPECT_TRUE(AreaOf(PdfPage(path, 50)).isEmpty());
+  EXPECT_TRUE(PdfText(path).contains(QString::fromUtf8("设备名称：QM700-测试")));
 
   const QImage before = p.form.PreviewImage();
   ui->scrlbr1->setValue(20);
   EXPECT_EQ(ui->lbl1->text(), QString::fromUtf8("上:20%"));
+  // Opposite margins stop where they leave a fifth of the page.
+  ui->scrlbr2->setValue(90);
+  ui->scrlbr3->setValue(90);
+  int* pos = GetPubParam()->SysPar.DATAPOS;
+  EXPECT_EQ(std::vector<int>(pos, pos + 3), (std::vector<int>{20, 60, 40}));
+  // Shown again for margins stored meanwhile, the bars take them whatever they stood at.
+  p.form.hide();
+  pos[0] = 50;
+  pos[1] = 10;
+  p.form.show();
+  EXPECT_EQ(std::vector<int>({ui->scrlbr1->value(), ui->scrlbr2->value(), pos[0], pos[1]}),
+            (std::vector<int>{50, 10, 50, 10}));
+  ui->scrlbr1->setValue(20);
+  ui->scrlbr2->setValue(5);
   EXPECT_NE(p.form.PreviewImage(), before);
   ui->scrlbr4->setValue(30);
-  EXPECT_EQ(p.form.PreviewImage().size(), QSize(238, 336));  // 30 % of A4 at 96 dpi
+  EXPECT_EQ(p.form.PreviewImage().size(), QSize(229, 328));  // 30 % of A4's printable area at 96 dpi
   boxes.texts.clear();
   p.form.btn3Click();
   EXPECT_NE(ReadBytes(SystemParPath()).find("DATAPOS0=20"), std::string::npos);
@@ -219,10 +238,11 @@ TEST(MainPrint, ChartPrintShowsTheTurnedChartAndRestoresTheChart) {
   f.show();
   Ui::frmQuna* ui = f.Form();
   EXPECT_TRUE(ui->rbColor->isChecked() != ui->rbBlack->isChecked());
-  for (QCheckBox* box : {ui->rbColor, ui->rbBlack, ui->rbBlack, ui->rbColor, ui->rbColor}) {
+  for (QCheckBox* box : {ui->rbColor, ui->rbBlack, ui->rbBlack, ui->rbColor, ui->rbColor, ui->rbBlack}) {
     box->click();
     EXPECT_TRUE(ui->rbColor->isChecked() != ui->rbBlack->isChecked());
   }
+  ASSERT_TRUE(ui->rbColor->isChecked());  // the curves are looked for in their colours
 
   CreatePrintPreview(&f);
   ASSERT_TRUE(f.OpenDataFile(Generate(dir, "print.qmd", GenOptions{.channels = 2, .records = 300})));

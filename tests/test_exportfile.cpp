@@ -61,6 +61,8 @@ TEST_F(ExportFile, DataRowsEveryStepMarkersAsOrdinaryRows) {
   EXPECT_EQ(s.Bytes(1, 11, 13, 0), dataHead + T(11) + "\t16.50\t-11.00\t\r\n" + T(12) + "\t18.00\t-12.00\t\r\n");
   // The range never reads past the records stored.
   EXPECT_EQ(s.Bytes(1, 13, 900, 1), dataHead + T(13) + "\t19.50\t-13.00\t\r\n");
+  // A step near the 64-bit limit writes the first row only (the row count must not wrap).
+  EXPECT_EQ(s.Bytes(1, 2, 12, INT64_MAX), dataHead + T(2) + "\t3.00\t-2.00\t\r\n");
 }
 
 TEST_F(ExportFile, AlarmRowsFromTheListWithTheirFlagsInOrder) {
@@ -73,6 +75,7 @@ TEST_F(ExportFile, AlarmRowsFromTheListWithTheirFlagsInOrder) {
   const std::string row9 = T(9) + "\t\t" + G("超程报警,") + "\t\r\n";
   EXPECT_EQ(s.Bytes(3, 0, 0, 1, {3, 7, 9}), dataHead + row3 + T(7) + "\t\t\t\r\n" + row9);
   EXPECT_EQ(s.Bytes(3, 0, 0, 2, {3, 7, 9}), dataHead + row3 + row9);
+  EXPECT_EQ(s.Bytes(3, 0, 0, INT64_MAX, {3, 7, 9}), dataHead + row3);
   EXPECT_EQ(s.Bytes(3, 0, 14, 1, {}), dataHead);
 }
 
@@ -144,6 +147,10 @@ TEST(ExportLaunch, StartIndexAndFileName) {
   EXPECT_EQ(ExportStartIndex(1, 100, 3, 5), 1600);
   EXPECT_EQ(ExportStartIndex(6, 100, 3, 5), 100);
   EXPECT_EQ(ExportStartIndex(1, 0, 5000, 680000), 4999LL * 680000 * 150);  // no 32-bit overflow
+  // Page x step x 150 beyond 64 bits saturates: past every record, never wrapped back.
+  EXPECT_EQ(ExportStartIndex(1, 100, INT64_MAX, 2), INT64_MAX);
+  EXPECT_EQ(ExportStartIndex(1, INT64_MAX - 5, 2, 1), INT64_MAX);
+  EXPECT_EQ(ExportStartIndex(1, 7, 1, INT64_MAX), 7);
   EXPECT_EQ(ExportFileName("/tmp/a.xls.bak"), "/tmp/a.xls.bak");
 }
 

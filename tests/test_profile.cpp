@@ -266,7 +266,11 @@ TEST(SysParRead, ScaleAndMarginsWithinTheirLimits) {
       {"UP=10\nDOWN=20\n", {21, 20, 5, 5, 5, 65}},
       {"DOWN=2147483647\n", {INT_MAX, INT_MAX - 1, 5, 5, 5, 65}},
       {"UP=12.5\nDOWN=99999999999\n", {0, 0, 5, 5, 5, 65}},
-      {"DATAPOS0=-1\nDATAPOS1=101\nDATAPOS2=100\nDATAPOS3=0\n", {100, 0, 0, 100, 100, 1}},
+      // Opposite margins leave a fifth of the page: the bottom gets what the top leaves.
+      {"DATAPOS0=-1\nDATAPOS1=101\nDATAPOS2=100\nDATAPOS3=0\n", {100, 0, 0, 80, 40, 1}},
+      {"DATAPOS0=90\nDATAPOS1=30\nDATAPOS2=41\n", {100, 0, 80, 0, 40, 65}},
+      {"DATAPOS0=50\nDATAPOS1=30\nDATAPOS2=40\n", {100, 0, 50, 30, 40, 65}},
+      {"DATAPOS0=50\nDATAPOS1=31\n", {100, 0, 50, 30, 5, 65}},
       {"DATAPOS3=2000000000\n", {100, 0, 5, 5, 5, 100}},
   };
   for (const auto& [lines, want] : cases) {

@@ -7,53 +7,22 @@
 #include "output/reportpages.h"
 #include "platform/gbk.h"
 #include "support/listrecords.h"
+#include "support/recordingcanvas.h"
 
 void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace {
 
-struct Drawn {
-  int x, y;
-  QString text;
-  bool bold;
-};
-
-// Keeps what a page draws, so tests read the texts and rules at their places.
-struct RecordingCanvas : PageCanvas {
-  std::vector<Drawn> texts;
-  bool bold = false;
-  void SetFont(int, bool b) override { bold = b; }
-  void Text(int x, int y, const QString& t) override {
-    if (!t.isEmpty()) texts.push_back({x, y, t, bold});
-  }
-  void Line(int, int, int, int) override {}
-  void Frame(int, int) override {}
-
-  // Texts of the band whose text top is y, left to right.
-  QStringList row(int y) const {
-    std::vector<Drawn> r;
-    for (const Drawn& d : texts)
-      if (d.y == y) r.push_back(d);
-    std::stable_sort(r.begin(), r.end(), [](const Drawn& a, const Drawn& b) { return a.x < b.x; });
-    QStringList out;
-    for (const Drawn& d : r) out << d.text;
-    return out;
-  }
-  const Drawn* find(const QString& t) const {
-    for (const Drawn& d : texts)
-      if (d.text == t) return &d;
-    return nullptr;
-  }
-};
-
-// Margins 0 %, W 1000, LH 10, CW 8: N = H / 20, text of band b at 20b + 5.
-PageMetrics Metrics(int height, int width = 1000) { return {width, height, 10, 8}; }
-int BandY(int band) { return 20 * band + 5; }
+// Margins 0 %, paper at 600 dpi: W 4960, LH 80, CW 66; N = H / 160 for H = 8 h, so
+// Metrics(600) has 30 rules; the text of band b lies at 160 b + 40; X0 = 12 x 66 + 33.
+PageMetrics Metrics(int h, int width = 4960) { return {width, 8 * h, 80, 66, 600, 600}; }
+int BandY(int band) { return 160 * band + 40; }
+constexpr int kX0 = 825;
 
 ReportLayout Layout(const ReportContent& c, const PageMetrics& m) { return LayoutReport(c, m, 0, 0, 0); }
 
 RecordingCanvas Draw(const ReportContent& c, const ReportLayout& l, std::int64_t page) {
-  RecordingCanvas cv;
+  RecordingCanvas cv(l.m.unitsPerInchY);
   DrawReportPage(cv, c, l, page, "2024-05-06 07:08:09");
   return cv;
 }
@@ -68,9 +37,8 @@ TEST(ReportGeometry, A4AtSixHundredDpi) {
   EXPECT_EQ(n, 46);
   EXPECT_EQ(LinesOnPage(1, n), 41);
   EXPECT_EQ(LinesOnPage(2, n), 44);
-  // The preview image: 1.25 times wider than A4 in proportion, 3 more in height.
-  const ImageSize s = ReportPreviewImageSize(96, 96, 65);
-  EXPECT_EQ(std::pair(s.width, s.height), std::pair(644, 732));
+  // The preview image is the page at the zoom on a 96-dpi screen, in its proportions.
+  EXPECT_EQ(PreviewImageSize({4960, 7016, 70, 67, 600, 600}, 96, 96, 65), QSize(515, 729));
 }
 
 TEST(ReportGeometry, PageCountsAndDegenerateLayouts) {
@@ -94,7 +62,7 @@ TEST(ReportGeometry, PageCountsAndDegenerateLayouts) {
   TestRecords s(50, 3);
   for (int kind : {1, 3, 4, 5, 6}) {
     ReportContent c = BuildReportContent(s.src(), kind, 0, 50, 1);
-    for (PageMetrics m : {PageMetrics{1000, 100, 10, 8}, PageMetrics{1000, 600, 0, 0}, PageMetrics{1000, 0, 10, 8}}) {
+    for (PageMetrics m : {Metrics(100), PageMetrics{4960, 4800, 0, 0, 600, 600}, Metrics(0)}) {
       const ReportLayout l = Layout(c, m);
       EXPECT_EQ(l.pageCount, 1);
       RecordingCanvas cv = Draw(c, l, 1);
@@ -112,7 +80,7 @@ TEST(ReportPages, DataReportLinesFollowThePageAndTheStep) {
   c.rangeText = "A=>B";
   const ReportLayout l = Layout(c, Metrics(600));  // N = 30
   ASSERT_EQ(l.rules, 30);
-  EXPECT_EQ(l.x0, 12 * 8 + 4);
+  EXPECT_EQ(l.x0, kX0);
   EXPECT_EQ(l.pageCount, 3);  // 80 lines: 25, 28, 27
 
   RecordingCanvas p1 = Draw(c, l, 1);
@@ -152,7 +120,7 @@ TEST(ReportPages, AlarmCellsHoldTheirOwnChannelsAlarms) {
   EXPECT_EQ(cv.row(BandY(4)), (QStringList{TestRecords::time(4), "上限报警,异常报警,", "下限报警,"}));
   const Drawn* lower = cv.find("下限报警,");
   ASSERT_NE(lower, nullptr);
-  EXPECT_EQ(lower->x, l.x0 + 2 * l.columnWidth + 4);  // the third column, the second keeps its place
+  EXPECT_EQ(lower->x, kX0 + 2 * l.columnWidth + 33);  // the third column, the second keeps its place
   EXPECT_EQ(cv.row(BandY(5)), (QStringList{TestRecords::time(9), "超程报警,"}));
   EXPECT_TRUE(cv.row(BandY(6)).isEmpty());
 }
@@ -171,10 +139,10 @@ TEST(ReportPages, PowerFailureEntriesFillColumnsThenPages) {
   EXPECT_EQ(cv.row(BandY(3)), (QStringList{"记录时间", "记录时间"}));
   EXPECT_EQ(cv.row(BandY(4)), (QStringList{TestRecords::time(4), TestRecords::time(79)}));
   EXPECT_EQ(cv.row(BandY(9)), (QStringList{TestRecords::time(29), TestRecords::time(150)}));
-  EXPECT_EQ(cv.find(TestRecords::time(150))->x, v + 4);
+  EXPECT_EQ(cv.find(TestRecords::time(150))->x, v + 33);
 
   // Two columns across the page: the rest continues on page 2 with its own headers.
-  l = Layout(c, Metrics(300, 2 * v + 10));  // N = 15: 10 slots, then 13
+  l = Layout(c, Metrics(300, 2 * v + 100));  // N = 15: 10 slots, then 13
   ASSERT_EQ(l.powerColumns, 2);
   EXPECT_EQ(l.pageCount, 2);
   RecordingCanvas p2 = Draw(c, l, 2);
@@ -207,6 +175,11 @@ TEST(ReportPages, PeakAndAverageGroupsOfSevenChannels) {
   EXPECT_EQ(cv.row(BandY(10)), (QStringList{"最大值", TestRecords::time(9) + "=>18.0"}));
   EXPECT_TRUE(cv.row(BandY(12)).isEmpty());
   EXPECT_TRUE(cv.find("CH2")->bold);
+  // Cells from 7 CW (the GBK bytes of "峰值类别" less 2, plus 1), a third of the rest
+  // each; the values CW/4 left of the names.
+  EXPECT_EQ(cv.find("CH1")->x, 462);
+  EXPECT_EQ(cv.find("CH2")->x, 462 + 1499);
+  EXPECT_EQ(cv.find(TestRecords::time(3) + "=>12.5")->x, 462 - 16);
 
   ReportContent avg = BuildReportContent(s.src(), kReportAverage, 0, 10, 1);
   l = Layout(avg, Metrics(600));
@@ -216,6 +189,9 @@ TEST(ReportPages, PeakAndAverageGroupsOfSevenChannels) {
                                            "0.00", "0.00", "0.00"}));
   EXPECT_EQ(cv.row(BandY(6)), (QStringList{"CH7", "CH8"}));
   EXPECT_EQ(cv.row(BandY(7)), (QStringList{TestRecords::time(0), TestRecords::time(9), "0.00", "9.00"}));
+  // Cells from 2 X0, a fifth of the rest each.
+  EXPECT_EQ(cv.find("CH1")->x, 2 * kX0 + 33);
+  EXPECT_EQ(cv.find("CH2")->x, 2 * kX0 + 662 + 33);
 
   // Too few bands for every group: the rest continue on a second page.
   l = Layout(peaks, Metrics(200));  // N = 10: bands 3..8 hold two groups
@@ -229,21 +205,23 @@ TEST(ReportPages, EmptyAndMarkerOnlyRangesGiveEmptyCells) {
   TestRecords s(10, 2);
   s.marker(4);
   s.marker(5);
-  for (int kind : {kReportPeak, kReportAverage}) {
-    ReportContent c = BuildReportContent(s.src(), kind, 4, 6, 1);
-    RecordingCanvas cv = Draw(c, Layout(c, Metrics(600)), 1);
-    for (const Drawn& d : cv.texts) {
-      EXPECT_FALSE(d.text.contains("=>")) << d.text.toStdString();
-      EXPECT_FALSE(d.text.contains(".0")) << d.text.toStdString();
-    }
-  }
+  // Markers carry the time of the record before them: the cells are drawn, empty.
+  ReportContent peaks = BuildReportContent(s.src(), kReportPeak, 4, 6, 1);
+  RecordingCanvas pk = Draw(peaks, Layout(peaks, Metrics(600)), 1);
+  EXPECT_EQ(pk.row(BandY(3)), (QStringList{"峰值类别", "CH1", "CH2"}));
+  EXPECT_EQ(pk.row(BandY(4)), QStringList{"最大值"});
+  EXPECT_EQ(pk.row(BandY(5)), QStringList{"最小值"});
+  ReportContent avg = BuildReportContent(s.src(), kReportAverage, 4, 6, 1);
+  RecordingCanvas av = Draw(avg, Layout(avg, Metrics(600)), 1);
+  EXPECT_EQ(av.row(BandY(3)), (QStringList{"开始时间", "结束时间", "CH1", "CH2"}));
+  EXPECT_EQ(av.row(BandY(4)), (QStringList{TestRecords::time(3), TestRecords::time(3)}));
   // The energy total of a model-11 file: one line, two decimals, its own title.
   s.model = 11;
   s.value(1, 0, 1.5);
   s.value(2, 0, 2.25);
   ReportContent e = BuildReportContent(s.src(), kReportPeak, 0, 7, 1);
   ReportLayout l = Layout(e, Metrics(600));
-  EXPECT_EQ(l.x0, 8 * 8 + 4);  // from "开始时间", 8 GBK bytes
+  EXPECT_EQ(l.x0, 8 * 66 + 33);  // from "开始时间", 8 GBK bytes
   RecordingCanvas cv = Draw(e, l, 1);
   EXPECT_EQ(cv.row(BandY(4)), (QStringList{TestRecords::time(0), TestRecords::time(6), "3.75"}));
   EXPECT_NE(cv.find("报表类型：电量累计"), nullptr);
@@ -259,8 +237,8 @@ TEST(ReportPages, FooterAndNoShownChannel) {
     const Drawn* pageText = cv.find(QStringLiteral("第 1 页/共 1 页"));
     ASSERT_NE(pageText, nullptr) << kind;
     // 0.3 LH below the last rule; 10.5 CW left of the inner right edge.
-    EXPECT_EQ(pageText->y, static_cast<int>(6.3 * 10 + 2 * 10 * 26));
-    EXPECT_EQ(pageText->x, 1000 - 84);
+    EXPECT_EQ(pageText->y, static_cast<int>(6.3 * 80 + 2 * 80 * 26));
+    EXPECT_EQ(pageText->x, 4960 - 693);
   }
   ReportContent data = BuildReportContent(s.src(), kReportData, 0, 30, 1);
   RecordingCanvas cv = Draw(data, Layout(data, Metrics(600)), 1);
@@ -292,4 +270,84 @@ TEST(ReportPages, PrintingStartsAtThePaperPageOfTheShownItems) {
   // The last preview page is on the last paper page; beyond it there is nothing to print.
   EXPECT_EQ(PrintStartPage(c, preview, preview.pageCount, paper), paper.pageCount);
   EXPECT_GT(PrintStartPage(c, preview, preview.pageCount + 1, paper), paper.pageCount);
+}
+
+TEST(ReportPages, MarkerRowsReadAsTheDataListShowsThem) {
+  TestRecords s(10, 3);
+  for (int i = 0; i < 10; ++i) s.value(i, 0, i + 0.5);
+  s.marker(4);  // carries the time and values of record 3
+  ReportContent c = BuildReportContent(s.src(), kReportData, 0, 10, 1);
+  RecordingCanvas cv = Draw(c, Layout(c, Metrics(600)), 1);
+  EXPECT_EQ(cv.row(BandY(7)), (QStringList{TestRecords::time(3), "3.5", "0.0", "0.0"}));
+  EXPECT_EQ(cv.row(BandY(8)), QStringList{"停电状态"});
+  EXPECT_EQ(cv.row(BandY(9)), (QStringList{TestRecords::time(5), "5.5", "0.0", "0.0"}));
+}
+
+// Every report kind with many shown channels, long names and values and every alarm:
+// no text meets another or crosses a rule, on any page, at the default paper and at a
+// 300-dpi printer's own units. Where even the smallest font does not hold a text, it is
+// cut on a character.
+TEST(ReportPages, NoTextOverTextAtAnyChannelCount) {
+  TestRecords s(400, 32);
+  for (int i = 0; i < 400; ++i)
+    for (int k = 0; k < 32; ++k) {
+      s.value(i, k, (k % 2 ? -1 : 1) * (i * 97.31 + k * 100000.25));
+      if ((i + k) % 7 == 0)
+        for (auto& a : s[i].Channel[k].Alarm) a = 1;
+    }
+  for (int i = 20; i < 400; i += 37) s.marker(i);
+  for (int k = 0; k < 32; ++k) s.names[k] = "通道温度" + std::to_string(k + 1);
+  const PageMetrics papers[] = {DefaultPaperMetrics(true), ComputePageMetrics(300, 300, 2400, 3400, 33, 39, false)};
+  for (int model : {0, 11})
+    for (int kind : {1, 3, 4, 5, 6})
+      for (int shown : {4, 16, 32})
+        for (const PageMetrics& m : papers) {
+          if (model == 11 && kind != kReportPeak) continue;
+          s.model = model;
+          for (int k = 0; k < 32; ++k) s.shown[k] = k < shown;
+          ReportContent c = BuildReportContent(s.src(), kind, 0, 390, 1);
+          if (shown == 16) {  // the longer English texts
+            c.texts.alarms = {"Upper limit alarm,", "Lower limit alarm,", "Positive deviation alarm,",
+                              "Negative deviation alarm,", "Over-range alarm,", "Abnormal alarm,"};
+            c.texts.recordTime = "Record time";
+            c.texts.peakKind = "Peak kind";
+            c.texts.powerFail = "Power failure";
+            c.texts.pageBefore = "Page";
+            c.texts.title = "Report: power failures";
+          }
+          c.deviceName = QString(40, QChar(0x70C9));
+          c.rangeText = TestRecords::time(0) + "=>" + TestRecords::time(389);
+          const ReportLayout l = LayoutReport(c, m, 5, 5, 5);
+          EXPECT_GE(l.bodyPoints, kMinPoints);
+          for (std::int64_t page = 1; page <= std::min<std::int64_t>(l.pageCount, 2); ++page) {
+            RecordingCanvas cv = Draw(c, l, page);
+            EXPECT_EQ(cv.clash(), QString()) << "kind " << kind << " model " << model << " channels " << shown
+                                             << " dpi " << m.unitsPerInchY << " page " << page;
+          }
+        }
+  // The channel values of 32 columns at 600 dpi: the smallest font; a figure that does not
+  // fit loses its decimals, then shows '#', never a cut head that reads as another value.
+  for (int k = 0; k < 32; ++k) s.shown[k] = 1;
+  s.model = 0;
+  ReportContent c = BuildReportContent(s.src(), kReportData, 0, 10, 1);
+  const ReportLayout l = LayoutReport(c, papers[0], 5, 5, 5);
+  EXPECT_EQ(l.bodyPoints, kMinPoints);
+  EXPECT_LT(l.x0 - l.g.left, 12 * papers[0].charWidth);  // the time column narrowed with it
+  RecordingCanvas cv = Draw(c, l, 1);
+  const QString full = "-500001.2";  // channel 6 of record 0
+  EXPECT_TRUE(std::any_of(cv.texts.begin(), cv.texts.end(), [](const Drawn& d) { return d.text.startsWith('#'); }));
+  for (const Drawn& d : cv.texts)
+    EXPECT_FALSE(d.text.size() >= 2 && d.text != "-500001" && d.text != full && full.startsWith(d.text)) << d.text.toStdString();
+}
+
+TEST(ReportPages, FiguresLoseDecimalsThenShowMarksNeverAHead) {
+  const PageFont& f = GetPageFont(8, false, 600);
+  const int five = static_cast<int>(f.Width("-2401")) + 1;
+  EXPECT_EQ(NumberThatFits(f, "", -2400.6, 1, five + 100), "-2400.6");
+  EXPECT_EQ(NumberThatFits(f, "", -2400.6, 1, five), "-2401");
+  EXPECT_EQ(NumberThatFits(f, "", 0.04, 2, static_cast<int>(f.Width("0.0")) + 1), "0.0");
+  const QString marks = NumberThatFits(f, "", -500001.2, 1, five);
+  EXPECT_TRUE(marks.size() >= 3 && marks == QString(marks.size(), '#') && f.Width(marks) <= five) << marks.toStdString();
+  EXPECT_EQ(NumberThatFits(f, "t=>", 12.25, 1, static_cast<int>(f.Width("t=>12")) + 1), "t=>12");
+  EXPECT_EQ(NumberThatFits(f, "", 7, 1, 1), "#");
 }

@@ -10,10 +10,14 @@
 #include "output/utjumppage.h"
 #include "platform/appcursor.h"
 #include "support/pdftools.h"
+#include "support/tempdir.h"
+#include "ui_frmQuna.h"
 #include "ui_frmfaterPrit.h"
 #include "ui_frmjumppage.h"
 
 namespace {
+
+using Span = std::pair<std::int64_t, std::int64_t>;
 
 struct Messages {
   std::vector<QString> texts;
@@ -87,7 +91,8 @@ TEST(ReportPreview, NavigationGoToAndClampingAfterZoom) {
   Ui::frmfaterPrit* ui = f->Form();
   EXPECT_EQ(ui->lbl4->text(), "缩小到:65%");
   EXPECT_EQ(ui->scrlbr4->value(), 63);  // the bar tops out; the stored zoom stands
-  EXPECT_EQ(ui->img1->width(), 644);
+  // No printer chosen: A4 at 600 dpi, shown at 65 % on a 96-dpi screen.
+  EXPECT_EQ(ui->img1->size(), QSize(515, 729));
   const std::int64_t pages = f->PageCount();
   ASSERT_GT(pages, 10);
 
@@ -107,35 +112,55 @@ TEST(ReportPreview, NavigationGoToAndClampingAfterZoom) {
   f->GoToPage(4);
   EXPECT_EQ(f->CurrentPage(), 4);
 
-  // A bigger zoom holds more lines a page: the last page stays a real page.
+  // The zoom only scales the page: the pages stay.
   f->btn1Click();
-  ui->scrlbr4->setValue(10);
-  ui->scrlbr2->setValue(60);  // top and bottom together near 100 %: no table, one page
+  ui->scrlbr4->setValue(30);
+  EXPECT_EQ(f->PageCount(), pages);
+  EXPECT_EQ(ui->img1->width(), 238);
+  // Narrower margins hold more lines a page: the last page stays a real page.
+  ui->scrlbr1->setValue(0);
+  ui->scrlbr2->setValue(0);
+  EXPECT_GT(f->PageCount(), 1);
+  EXPECT_LT(f->PageCount(), pages);
+  EXPECT_EQ(f->CurrentPage(), f->PageCount());
+  const auto shown = f->CurrentPage();
+  // Opposite margins stop where they leave a fifth of the page; wider ones hold fewer
+  // lines a page, and the shown page stays.
+  ui->scrlbr2->setValue(60);
   ui->scrlbr1->setValue(45);
-  EXPECT_EQ(f->PageCount(), 1);
-  EXPECT_EQ(f->CurrentPage(), 1);
+  ui->scrlbr3->setValue(60);
+  const int* pos = GetPubParam()->SysPar.DATAPOS;
+  EXPECT_EQ(std::vector<int>(pos, pos + 3), (std::vector<int>{20, 60, 40}));
+  EXPECT_EQ(ui->lbl1->text(), "上:20%");
+  EXPECT_GT(f->PageCount(), shown);
+  EXPECT_EQ(f->CurrentPage(), shown);
   f->close();
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_TRUE(f.isNull());  // frees itself on close
 }
 
-TEST(ReportPreview, PrintsFromThePaperPageOfTheShownRecords) {
+TEST(ReportPreview, PrintsFromTheShownPage) {
   Messages msgs;
   QPointer<TfrmfaterPrit> f = ShowPreview();
-  f->GoToPage(5);
-  const ItemRange shown = ItemsOfPage(5, f->Content().items(), RecordCapacity(
-      RuleCount(ComputeMargins(644, 732, 5, 5, 5).usable, PreviewTextMetrics().lineHeight), 1));
   TempDir dir;
-  const QString pdf = QString::fromStdString(dir.file("report.pdf"));
-  f->Printer().SetOutputFile(pdf, 600);
+  const QString all = QString::fromStdString(dir.file("all.pdf"));
+  const QString from5 = QString::fromStdString(dir.file("from5.pdf"));
+  f->Printer().SetOutputFile(all, 600);
+  f->btn6Click();
+  f->GoToPage(5);
+  f->Printer().SetOutputFile(from5, 600);
   f->btn6Click();
   EXPECT_TRUE(msgs.texts.empty()) << msgs.last().toStdString();
   EXPECT_EQ(f->CurrentPage(), 5);
-  const QString text = PdfText(pdf);
-  const QString first = QString::fromLatin1(GetPubParam()->Records[shown.first].TimeText).remove(' ');
-  EXPECT_TRUE(text.contains(first)) << first.toStdString();
-  EXPECT_TRUE(text.contains("报表类型：数据报表"));
-  EXPECT_FALSE(text.contains("设备名称"));  // printing started after paper page 1
+  // The preview's pages are the paper's: page 5 shown, page 5 printed first.
+  const std::int64_t pages = f->PageCount();
+  EXPECT_EQ(ReadPdfInfo(all).pages, pages);
+  EXPECT_EQ(ReadPdfInfo(from5).pages, pages - 4);
+  const QRegularExpression printed("打印时间：[0-9:-]+");
+  EXPECT_EQ(PdfPageText(from5, 1).remove(printed), PdfPageText(all, 5).remove(printed));
+  EXPECT_TRUE(PdfPageText(from5, 1).contains(QString("第5页/共%1页").arg(pages)));
+  EXPECT_TRUE(PdfPageText(all, 1).contains("设备名称"));
+  EXPECT_FALSE(PdfText(from5).contains("设备名称"));  // printing started after page 1
   f->close();
 }
 
@@ -159,10 +184,42 @@ TEST(ReportRange, DataReportStartsAtTheListsPageOthersCoverTheWindow) {
   // Window 100..5000, list page 3, step 5: the list shows 1600 first.
   EXPECT_EQ(ReportRangeFor(kReportData, 100, 5000, 3, 5, 680000).first, 1600);
   const IndexRange peaks = ReportRangeFor(kReportPeak, 100, 5000, 3, 5, 680000);
-  EXPECT_EQ(peaks.first, 100);
-  EXPECT_EQ(peaks.end, 5000);
-  // A window beyond the stored records is cut to them.
-  const IndexRange cut = ReportRangeFor(kReportData, 100, 5000, 9, 5, 1000);
-  EXPECT_EQ(cut.end, 1000);
-  EXPECT_LE(cut.first, cut.end);
+  EXPECT_EQ((std::pair(peaks.first, peaks.end)), (Span(100, 5000)));
+  // A window beyond the stored records is cut to them; a list page beyond them is empty.
+  const IndexRange cut = ReportRangeFor(kReportData, 100, 5000, 2, 5, 1000);
+  EXPECT_EQ((std::pair(cut.first, cut.end)), (Span(850, 1000)));
+  const IndexRange past = ReportRangeFor(kReportData, 100, 5000, 9, 5, 1000);
+  EXPECT_EQ((std::pair(past.first, past.end)), (Span(1000, 1000)));
+
+  // The print button's launch hands the preview that range, and the alarm report keeps
+  // its own alarm list: the alarm tab's stays as it was.
+  FillStore(3000, 5, 3);
+  GetPubParam()->Records[40].Channel[0].Alarm[0] = 1;
+  GetPubParam()->Records[2500].Channel[1].Alarm[2] = 1;
+  GetPubParam()->AlarmIndex = {7, 8, 9};
+  SpyForm form;
+  form.Form()->rb1->setChecked(true);
+  form.Form()->edlinespace->setText("5");
+  form.WindowFirst = 100;
+  form.WindowEnd = 2900;
+  form.DataPage = 2;
+  struct Seen {
+    std::int64_t first = -1, end = -1;
+    std::vector<std::int32_t> alarms;
+  };
+  for (auto [type, want] : {std::pair(kReportData, Seen{850, 2900, {}}), std::pair(kReportAlarm, Seen{100, 2900, {2500}})}) {
+    form.ReportType = type;
+    Seen seen;
+    ModalWatcher watcher;
+    watcher.handler = [&](QWidget* w) {
+      auto* preview = qobject_cast<TfrmfaterPrit*>(w);
+      if (!preview) return false;
+      seen = {preview->Content().first, preview->Content().end, preview->Content().alarmIndex};
+      preview->close();
+      return true;
+    };
+    form.PrintReport("A=>B");
+    EXPECT_EQ(std::tuple(seen.first, seen.end, seen.alarms), std::tuple(want.first, want.end, want.alarms)) << type;
+    EXPECT_EQ(GetPubParam()->AlarmIndex, (std::vector<std::int32_t>{7, 8, 9}));
+  }
 }

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <cmath>
+#include <vector>
 
 inline QString RunTool(const QString& program, const QStringList& args) {
   QProcess p;
@@ -53,4 +54,38 @@ inline QString WaitForPdf(const QString& folder, const QDateTime& since, const Q
       if (PdfText(f.filePath()).contains(marker)) return f.filePath();
     }
   return {};
+}
+
+// Text of one page (from 1) as it lies on the page, line by line, blanks removed.
+inline QString PdfPageText(const QString& path, int page) {
+  const QString p = QString::number(page);
+  return RunTool("pdftotext", {"-layout", "-enc", "UTF-8", "-f", p, "-l", p, path, "-"})
+      .remove(QRegularExpression(R"(\s)"));
+}
+
+// Words of the pages first..last whose boxes (from pdftotext -bbox) overlap another
+// word's box on the same page, as "page: word / word"; empty when none do.
+inline QStringList OverprintedWords(const QString& path, int first, int last) {
+  const QString html = RunTool("pdftotext", {"-bbox", "-f", QString::number(first), "-l", QString::number(last), path, "-"});
+  static const QRegularExpression word(
+      R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re");
+  QStringList found;
+  const QStringList pages = html.split("<page ");
+  for (int p = 1; p < pages.size(); ++p) {
+    struct Box { double x0, y0, x1, y1; QString text; };
+    std::vector<Box> boxes;
+    for (auto it = word.globalMatch(pages[p]); it.hasNext();) {
+      const auto m = it.next();
+      boxes.push_back({m.captured(1).toDouble(), m.captured(2).toDouble(), m.captured(3).toDouble(),
+                       m.captured(4).toDouble(), m.captured(5)});
+    }
+    constexpr double e = 0.01;  // boxes that only touch do not overlap
+    for (std::size_t i = 0; i < boxes.size(); ++i)
+      for (std::size_t j = i + 1; j < boxes.size(); ++j) {
+        const Box &a = boxes[i], &b = boxes[j];
+        if (a.x0 < b.x1 - e && b.x0 < a.x1 - e && a.y0 < b.y1 - e && b.y0 < a.y1 - e)
+          found << QString("%1: %2 / %3").arg(first + p - 1).arg(a.text, b.text);
+      }
+  }
+  return found;
 }

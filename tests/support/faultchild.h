@@ -1,0 +1,74 @@
+#pragma once
+// Faults made for real in a process of their own (tests/helpers/fault_child.cpp), and
+// the rule for a fault that cannot be made here: a failure in CI, a skip elsewhere.
+
+#include <sys/prctl.h>
+#include <unistd.h>
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <map>
+
+#include <linux/capability.h>
+
+inline bool InCi() {
+  const char* ci = std::getenv("CI");
+  return ci && std::strcmp(ci, "true") == 0;
+}
+
+// Inside a test: a fault that cannot be created fails the test in CI and skips it elsewhere.
+#define FAULT_UNAVAILABLE(why)           \
+  do {                                   \
+    if (InCi()) FAIL() << (why);         \
+    else GTEST_SKIP() << (why);          \
+  } while (0)
+
+struct ChildRun {
+  bool finished = false;
+  int exitCode = -1;
+  bool crashed = false;
+  qint64 ms = 0;
+  std::map<QString, QString> values;  // the child's key=value lines
+  QString get(const char* key) const {
+    const auto it = values.find(QString::fromLatin1(key));
+    return it == values.end() ? QString() : it->second;
+  }
+};
+
+// Runs the fault child with args; extra environment entries; root's right to write
+// anywhere dropped when noOverride (the child's folders then hold for root as well).
+inline ChildRun RunFaultChild(const QStringList& args, const std::map<QString, QString>& env = {},
+                              bool noOverride = false, int timeoutMs = 60000) {
+  QProcess p;
+  QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+  e.insert("QT_QPA_PLATFORM", "offscreen");
+  for (const auto& [k, v] : env) e.insert(k, v);
+  p.setProcessEnvironment(e);
+  if (noOverride) {
+    p.setChildProcessModifier([] {
+      // Out of the bounding set, the capabilities are gone after exec even for root.
+      prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0);
+      prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0);
+    });
+  }
+  QElapsedTimer t;
+  t.start();
+  p.start(QStringLiteral(QUNO_FAULT_CHILD), args);
+  ChildRun r;
+  r.finished = p.waitForFinished(timeoutMs);
+  r.ms = t.elapsed();
+  if (!r.finished) {
+    p.kill();
+    p.waitForFinished(5000);
+  }
+  r.crashed = p.exitStatus() == QProcess::CrashExit;
+  r.exitCode = p.exitCode();
+  for (const QString& line : QString::fromUtf8(p.readAllStandardOutput()).split('\n')) {
+    const auto eq = line.indexOf('=');
+    if (eq > 0) r.values[line.left(eq)] = line.mid(eq + 1);
+  }
+  return r;
+}
