@@ -86,28 +86,31 @@ TEST(ListColumns, WidthsAndCaptionsFollowTheirChannelByIndex) {
   EXPECT_EQ(cols[2].channel, 1);
   EXPECT_EQ(Widths(BuildAlarmListColumns(store.src())), (std::vector<int>{120, 180, 0, 180}));
 
-  store.shown[2] = 1;
+  store.shown[1] = store.shown[2] = 1;
   store.names[1] = "CH1";  // two channels of the same name
-  auto cols2 = BuildAlarmListColumns(store.src());
-  EXPECT_FALSE(SetColumnLayout(cols2, store.src(), 3, 1, 0));  // nothing left to change
-  EXPECT_TRUE(SetColumnLayout(cols2, store.src(), 3, 1, 1));
-  EXPECT_EQ(Widths(cols2), (std::vector<int>{120, 180, 180, 180}));
+  auto alarm = BuildAlarmListColumns(store.src());
+  EXPECT_TRUE(SetColumnLayout(alarm, store.src(), 3, 1, 0));
+  EXPECT_EQ(Widths(alarm), (std::vector<int>{120, 180, 0, 180}));
+  EXPECT_FALSE(SetColumnLayout(alarm, store.src(), 3, 1, 0));  // nothing left to change
+  EXPECT_TRUE(SetColumnLayout(alarm, store.src(), 3, 1, 1));
+  EXPECT_EQ(Widths(alarm), (std::vector<int>{120, 180, 180, 180}));
   // A model-11 data column hides with its channel although its caption is no name.
   store.model = 11;
   auto data = BuildRecordListColumns(store.src());
   SetColumnLayout(data, store.src(), 1, 2, 0);
   EXPECT_EQ(Widths(data)[3], 0);
   // Renaming: only the channel's own column.
-  EXPECT_TRUE(SetColumnLayout(cols2, store.src(), 3, 1, 4, "Pressure"));
-  EXPECT_EQ(Captions(cols2), (std::vector<QString>{"记录时间", "CH1", "Pressure", "CH3"}));
-  EXPECT_FALSE(SetColumnLayout(cols2, store.src(), 3, 9, 4, "X"));  // no such column
+  EXPECT_TRUE(SetColumnLayout(alarm, store.src(), 3, 1, 4, "Pressure"));
+  EXPECT_EQ(Captions(alarm), (std::vector<QString>{"记录时间", "CH1", "Pressure", "CH3"}));
+  EXPECT_FALSE(SetColumnLayout(alarm, store.src(), 3, 9, 4, "X"));  // no such column
 }
 
 TEST(PowerFailList, AMarkerAtRecordZeroGivesItsOwnTime) {  // the rest: the power-failure report pages
   TestRecords store(600, 1);
   store.marker(100);
   store.marker(0);  // no record before it
-  EXPECT_EQ(BuildPowerFailList(store.src(), 0, 50), (std::vector<QString>{TestRecords::time(0), TestRecords::time(50)}));
+  EXPECT_EQ(BuildPowerFailList(store.src(), 0, 50),
+            (std::vector<QString>{TestRecords::time(0), TestRecords::time(50)}));
 }
 
 TEST(GoTo, TypedPagesAreCheckedAgainstTheCurrentStep) {
