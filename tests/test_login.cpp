@@ -68,7 +68,7 @@ class Users : public ::testing::Test {
 
 TEST_F(Users, LoginRules) {
   // An empty table lets an empty pair in (the first run needs no set-up), on any try.
-  EXPECT_EQ(EvaluateLogin(db, "", "", 9), LoginOutcome::Accepted);  // other pairs: the dialog test
+  EXPECT_EQ(EvaluateLogin(db, "", "", 9), LoginOutcome::Accepted);  // refused pairs, the fourth try: the dialog test
   ASSERT_EQ(db.AddUser("bob", "pw"), UserOpResult::Ok);
   EXPECT_EQ(EvaluateLogin(db, "BOB", "pw", 2), LoginOutcome::Accepted);
   EXPECT_EQ(EvaluateLogin(db, "bob", "bad", 50), LoginOutcome::Refused);
