@@ -8,15 +8,11 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
-#include <QTreeWidget>
 #include <tuple>
 
-#include "data/lanchg.h"
 #include "data/utDataError.h"
 #include "mainform_support.h"
 #include "mainwindow/chartstate.h"
-#include "platform/appdir.h"
-#include "platform/chartwidget.h"
 #include "platform/colors.h"
 #include "ui_frmQuna.h"
 
@@ -58,41 +54,6 @@ class LoadForm : public SpyForm {
     SpyForm::OnStatusMsg(msg);
   }
 };
-
-// The real form (no hooks replaced) with its settings file in a temporary folder.
-class ChartForm : public TfrmQuna {
- public:
-  std::uint32_t clock = 100000;
-  explicit ChartForm(const TempDir& dir) {
-    SetProgramDir(dir.path());
-    GetLanchg()->SetLangFile("");
-    TickSource = [this] { return clock; };
-    resize(1280, 800);
-    show();
-  }
-  ~ChartForm() override { SetProgramDir(""); }
-
-  bool Load(const std::string& path) {
-    clock += 5000;
-    if (!OpenDataFile(path) || !WaitLoaded(*this)) return false;
-    QApplication::processEvents();
-    return true;
-  }
-  ChartWidget* chart() { return Form()->cht1; }
-  QTreeWidget* legend() { return Form()->lstline; }
-  QStringList LegendColumn(int column) {
-    QStringList texts;
-    for (int i = 0; i < legend()->topLevelItemCount(); ++i) texts << legend()->topLevelItem(i)->text(column);
-    return texts;
-  }
-};
-
-// A left click on the chart at date-time x, halfway down the plot.
-void ClickAtTime(ChartForm& f, double x) {
-  const QPoint at(static_cast<int>(std::lround(f.chart()->XPixel(x))), f.chart()->PlotRect().center().y());
-  SendMouse(f.chart(), QEvent::MouseButtonPress, Qt::LeftButton, at);
-  SendMouse(f.chart(), QEvent::MouseButtonRelease, Qt::LeftButton, at);
-}
 
 // Answers the rename and colour dialogs.
 void AnswerDialogs(ModalWatcher& w, const QString& text, const QColor& colour) {
@@ -251,7 +212,7 @@ TEST(MainFormLoad, CloseDuringTheTimeOrderDialogWithTheReader) {
 TEST(MainChart, SameNamesStayApartInListsLegendAndCurves) {
   TempDir dir;
   const GenOptions opt{.channels = 4, .records = 100};
-  ChartForm f(dir);
+  LiveForm f(dir);
   auto* ui = f.Form();
   ASSERT_TRUE(f.Load(Generate(dir, "dup.qmd", opt)));
   utPubParam* p = GetPubParam();
@@ -279,7 +240,7 @@ TEST(MainChart, SameNamesStayApartInListsLegendAndCurves) {
   const TColor chosen = FromQColor(QColor(10, 200, 30));
   EXPECT_EQ(series[2]->Color(), chosen);
   EXPECT_EQ(swatch->pixmap().toImage().pixelColor(10, 8), QColor(10, 200, 30));
-  EXPECT_EQ(f.legend()->topLevelItem(2)->background(0).color(), QColor(10, 200, 30));
+  EXPECT_EQ(f.Legend()->topLevelItem(2)->background(0).color(), QColor(10, 200, 30));
   EXPECT_EQ(series[0]->Color(), before0);
 }
 
@@ -287,7 +248,7 @@ TEST(MainChart, ClickPlacesCursorAndFillsValuePanel) {
   TempDir dir;
   // One power failure: an hour without records after record 100.
   const GenOptions opt{.channels = 3, .records = 200, .intervalSeconds = 10, .powerFailures = 1};
-  ChartForm f(dir);
+  LiveForm f(dir);
   auto* ui = f.Form();
   ASSERT_TRUE(f.Load(Generate(dir, "cur.qmd", opt)));
   const utPubParam* p = GetPubParam();
@@ -297,9 +258,9 @@ TEST(MainChart, ClickPlacesCursorAndFillsValuePanel) {
   ASSERT_GT(marker, 10);
 
   const int k = 37;
-  ClickAtTime(f, p->Records[k].Time);
+  f.ClickAtTime(p->Records[k].Time);
   const ChartState& st = f.Chart();
-  EXPECT_TRUE(f.chart()->HasVLine(st.cursorLine));
+  EXPECT_TRUE(f.Form()->cht1->HasVLine(st.cursorLine));
   int found = -1;
   for (int i = k - 1; i <= k + 1; ++i)
     if (f.LegendColumn(2)[0] == QString::asprintf("%0.1f", p->Records[i].Channel[0].Value)) found = i;
@@ -309,7 +270,7 @@ TEST(MainChart, ClickPlacesCursorAndFillsValuePanel) {
   EXPECT_EQ(f.LegendColumn(2), expected);
 
   // A click in the power-failure gap: "停电" in the cursor text and every value row.
-  ClickAtTime(f, p->Records[marker].Time + 0.5 / 24.0);
+  f.ClickAtTime(p->Records[marker].Time + 0.5 / 24.0);
   EXPECT_EQ(ui->lbl21->text(), QString("停电"));
   EXPECT_EQ(f.LegendColumn(2), QStringList({"停电", "停电", "停电"}));
 
@@ -318,7 +279,7 @@ TEST(MainChart, ClickPlacesCursorAndFillsValuePanel) {
   ASSERT_TRUE(f.OpenDataFile(Generate(dir, "next.qmd", opt)));
   ASSERT_TRUE(f.IsBusy());
   const QString shown = ui->lbl21->text();
-  ClickAtTime(f, p->Records[k].Time);
+  f.ClickAtTime(p->Records[k].Time);
   EXPECT_EQ(ui->lbl21->text(), shown);
   EXPECT_TRUE(WaitLoaded(f));
 }

@@ -9,7 +9,6 @@
 #include <QScrollBar>
 #include <QTableView>
 
-#include "data/lanchg.h"
 #include "mainform_support.h"
 #include "mainwindow/reportmodel.h"
 #include "mainwindow/utLogInfo.h"
@@ -25,12 +24,9 @@ class ListsTest : public ::testing::Test {
  protected:
   // A form with a generated 4-channel file of 1000 records loaded; its window is the whole recording.
   void SetUp() override {
-    GetLanchg()->SetLangFile(std::string());
-    form_ = std::make_unique<TfrmQuna>();
-    form_->show();
-    const GenOptions opt{.channels = 4, .records = 1000, .alarms = true, .powerFailures = 3};
-    ASSERT_TRUE(form_->OpenDataFile(Generate(dir_, "demo.qmd", opt)));
-    ASSERT_TRUE(WaitLoaded(*form_));
+    form_ = std::make_unique<LiveForm>(dir_);
+    ASSERT_TRUE(
+        form_->Load(Generate(dir_, "demo.qmd", {.channels = 4, .records = 1000, .alarms = true, .powerFailures = 3})));
     ui = form_->Form();
   }
   void Tab(int t) { ui->pgc1->setCurrentIndex(t); }
@@ -43,7 +39,7 @@ class ListsTest : public ::testing::Test {
   }
 
   TempDir dir_;
-  std::unique_ptr<TfrmQuna> form_;
+  std::unique_ptr<LiveForm> form_;
   Ui::frmQuna* ui = nullptr;
   ModalWatcher boxes_;
 };
