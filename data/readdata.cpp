@@ -120,7 +120,8 @@ struct utReadData::Impl {
           UseSmallPages(store->Records, sizeof(tagDataRecord) * kRecordCapacity);
           prefault = std::make_unique<Prefault>(store->Records, bytes, stop);
         }
-        ParseRecords(buffer.get(), size, *store, sink, owner.DisorderPolicy, stop, fewCores ? 1 : 0);
+        // The buffer is parsed once: what is decoded goes back to the system.
+        ParseRecords(buffer.get(), size, *store, sink, owner.DisorderPolicy, stop, fewCores ? 1 : 0, true);
         if (!stop.load()) SetAppCursor(AppCursor::Default);
       }
       if (!self.Park()) break;

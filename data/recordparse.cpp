@@ -183,6 +183,7 @@ class Parser {
 
   ParseOutcome Run();
   int threads = 1;
+  bool releaseDecoded = false;
 
  private:
   bool Marker(std::int64_t k) const { return records_[k * recordSize_ + recordSize_ - 1] == 0xFF; }
@@ -277,9 +278,23 @@ bool Parser::StoreInParallel(std::int64_t n, int parts) {
     bool stopped = false;
   };
   std::vector<Part> part(static_cast<std::size_t>(parts));
+  // A part gives back no byte of the record the next part starts from (nor after).
+  std::vector<std::int64_t> keep(static_cast<std::size_t>(parts), n);
+  for (int p = 0; p + 1 < parts; ++p) {
+    std::int64_t j = 1 + (n - 1) * (p + 1) / parts - 1;
+    while (j > 0 && Marker(j)) --j;
+    keep[static_cast<std::size_t>(p)] = j;
+  }
   RunParts(parts, [&](int p) {
     Part& out = part[static_cast<std::size_t>(p)];
     const std::int64_t a = 1 + (n - 1) * p / parts, b = 1 + (n - 1) * (p + 1) / parts;
+    std::int64_t released = a;
+    const auto release = [&](std::int64_t upTo) {
+      upTo = std::min(upTo, keep[static_cast<std::size_t>(p)]);
+      if (!releaseDecoded || upTo <= released) return;
+      ReleasePages(records_ + released * recordSize_, records_ + upTo * recordSize_);
+      released = upTo;
+    };
     tagDataRecord w;
     std::memset(static_cast<void*>(&w), 0, sizeof w);
     // What the one-by-one parse carries into record a: the values of the last ordinary
@@ -301,6 +316,7 @@ bool Parser::StoreInParallel(std::int64_t n, int parts) {
         out.stopped = true;
         return;
       }
+      if ((k & 16383) == 0) release(k);
       const std::uint8_t* rec = records_ + k * recordSize_;
       const double t = RecordTimeOf(rec, y, mo, d, h, mi, s);
       w.Time = t;
@@ -326,6 +342,7 @@ bool Parser::StoreInParallel(std::int64_t n, int parts) {
       }
       writer.Put(k, w);
     }
+    release(b);
   });
 
   for (const Part& p : part) {
@@ -475,8 +492,10 @@ ParseOutcome Parser::Run() {
 }  // namespace
 
 ParseOutcome ParseRecords(const std::uint8_t* data, std::int64_t size, utPubParam& store, ParseSink& sink,
-                          const std::atomic<int>& policy, const std::atomic<bool>& stop, int threads) {
+                          const std::atomic<int>& policy, const std::atomic<bool>& stop, int threads,
+                          bool releaseDecoded) {
   Parser parser(data, size, store, sink, policy, stop);
   parser.threads = threads > 0 ? threads : MemoryWorkers();
+  parser.releaseDecoded = releaseDecoded;
   return parser.Run();
 }

@@ -62,6 +62,9 @@ enum class ParseOutcome { Completed, Stopped };
 // 1102, at most one 3, and 6. The policy is read after the 1102 answer; stop is
 // tested before each record and ends the parse without code 6. A long file whose
 // records are all in order is decoded on up to `threads` threads (0: MemoryWorkers()),
-// with the same result.
+// with the same result. With releaseDecoded, such a parse gives the pages of the buffer
+// back as it has decoded them (they read as zeros afterwards), so that the file and the
+// filled store are not held at once: the caller reads the buffer no more.
 ParseOutcome ParseRecords(const std::uint8_t* data, std::int64_t size, utPubParam& store, ParseSink& sink,
-                          const std::atomic<int>& policy, const std::atomic<bool>& stop, int threads = 0);
+                          const std::atomic<int>& policy, const std::atomic<bool>& stop, int threads = 0,
+                          bool releaseDecoded = false);

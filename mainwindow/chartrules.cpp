@@ -4,8 +4,9 @@
 #include <cmath>
 #include <limits>
 
-#include "platform/colors.h"
+#include "mainwindow/recordcurves.h"
 #include "platform/chartwidget.h"
+#include "platform/colors.h"
 #include "platform/parallel.h"
 
 QString DefaultLangText(const std::string&, const std::string&, const QString& defaultText) {
@@ -117,6 +118,7 @@ void ClearSeries(ChartWidget& chart, std::vector<ChartSeries*>& curveSeries) {
   for (ChartSeries* s : curveSeries) chart.RemoveSeries(s);
   curveSeries.clear();
   chart.ClearVLines();
+  chart.HoldPicture(false);  // what the chart shows next is built anew
 }
 
 void CreateSeries(ChartWidget& chart, std::vector<ChartSeries*>& curveSeries, utPubParam& store,
@@ -132,85 +134,19 @@ void CreateSeries(ChartWidget& chart, std::vector<ChartSeries*>& curveSeries, ut
   }
 }
 
-namespace {
-
-// What a record of the window gives the curves.
-enum class RowKind { Point, Break, Skip };
-RowKind KindOf(const tagDataRecord& r) {
-  if (r.Marker != 0) return RowKind::Break;          // a power failure ends the segment
-  return r.Disorder == 0 ? RowKind::Point : RowKind::Skip;  // out of time order: not drawn
-}
-
-float DrawValue(double v) { return std::isnan(v) ? 0.0f : static_cast<float>(std::clamp(v, -3.0e38, 3.0e38)); }
-
-// Records a part of the fill takes at least, so that a small window stays on one thread.
-constexpr int kRecordsPerPart = 32768;
-// Rows written before their min/max blocks are made (still in the cache then).
-constexpr std::size_t kDecimateRows = 1024;
-
-}  // namespace
-
 int FillSeries(ChartWidget& chart, const std::vector<ChartSeries*>& curveSeries,
                const utPubParam& store, int windowFirst, int& windowEnd) {
   if (windowEnd > store.RecordCount) windowEnd = store.RecordCount;
   const int first = std::max(windowFirst, 0);
   const int end = std::min(windowEnd, kRecordCapacity);
   const int channels = std::min(ChannelCountOf(store), static_cast<int>(curveSeries.size()));
-  std::vector<ChartSeries*> series(curveSeries.begin(), curveSeries.begin() + channels);
-  const int records = std::max(0, end - first);
-  ChartFill fill(chart, series, static_cast<std::size_t>(records));
-
-  // The window is cut into consecutive parts filled on their own threads: a first pass
-  // counts each part's points (and where its breaks fall), so that the second pass
-  // knows the row at which each part writes. Reading the records is what costs.
-  const int cores = MemoryWorkers();
-  const int parts = std::clamp(records / kRecordsPerPart, 1, cores);
-  struct Part {
-    int from = 0, to = 0;
-    std::size_t row = 0, points = 0;
-    std::vector<std::size_t> breaks;  // points of the part ahead of each of its breaks
-  };
-  std::vector<Part> part(static_cast<std::size_t>(parts));
-  for (int p = 0; p < parts; ++p) {
-    part[static_cast<std::size_t>(p)].from = first + static_cast<int>(static_cast<std::int64_t>(records) * p / parts);
-    part[static_cast<std::size_t>(p)].to = first + static_cast<int>(static_cast<std::int64_t>(records) * (p + 1) / parts);
-  }
-  RunParts(parts, [&](int p) {
-    Part& w = part[static_cast<std::size_t>(p)];
-    for (int i = w.from; i < w.to; ++i) {
-      const RowKind k = KindOf(store.Records[i]);
-      if (k == RowKind::Point) ++w.points;
-      else if (k == RowKind::Break) w.breaks.push_back(w.points);
-    }
-  });
-  std::size_t rows = 0;
-  for (Part& w : part) {
-    w.row = rows;
-    for (std::size_t b : w.breaks) fill.BreakBefore(rows + b);
-    rows += w.points;
-  }
-  fill.SetRows(rows);
-  RunParts(parts, [&](int p) {
-    const Part& w = part[static_cast<std::size_t>(p)];
-    float* columns[kMaxChannels];
-    for (int ch = 0; ch < channels; ++ch) columns[ch] = fill.Column(static_cast<std::size_t>(ch));
-    double* x = fill.X();
-    std::size_t row = w.row, decimated = w.row;
-    for (int i = w.from; i < w.to; ++i) {
-      const tagDataRecord& r = store.Records[i];
-      if (KindOf(r) != RowKind::Point) continue;
-      x[row] = r.Time;
-      for (int ch = 0; ch < channels; ++ch) columns[ch][row] = DrawValue(r.Channel[ch].Value);
-      if (++row % kDecimateRows == 0) {
-        fill.Decimate(decimated, row);
-        decimated = row;
-      }
-    }
-    fill.Decimate(decimated, row);
-  });
-  fill.End(parts);
+  chart.BeginUpdate();
+  const std::shared_ptr<RecordCurves> curves =
+      RecordCurves::Build(store.Records, first, end, channels, MemoryWorkers());
+  for (int ch = 0; ch < channels; ++ch) curveSeries[static_cast<std::size_t>(ch)]->SetSource(curves, ch);
   for (ChartSeries* s : curveSeries) s->SetActive(true);
-  return static_cast<int>(rows);
+  chart.EndUpdate();
+  return curves->Count();
 }
 
 void SetChannelCurveActive(const std::vector<ChartSeries*>& curveSeries, int channel, bool shown) {

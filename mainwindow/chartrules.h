@@ -55,15 +55,18 @@ double ToDateTimeValue(const QDate& date, const QTime& time);
 void SetupAxes(ChartWidget& chart, std::int32_t up, std::int32_t down, double start, double end);
 
 // Removes the curve series from the chart, empties the list and takes away the cursor
-// and marker lines (their labels stay until the caller clears the flags).
+// and marker lines (their labels stay until the caller clears the flags); a held
+// picture is let go.
 void ClearSeries(ChartWidget& chart, std::vector<ChartSeries*>& curveSeries);
 // One series per channel of the file (index = channel), not in the legend, in the
 // channel's colour; a channel colour equal to bkColor is replaced in the store.
 void CreateSeries(ChartWidget& chart, std::vector<ChartSeries*>& curveSeries, utPubParam& store,
                   TColor bkColor);
-// Adds the records of [windowFirst, windowEnd) to the series: a power-failure marker
-// ends a segment, a record flagged out of time order is skipped. windowEnd is cut to
-// the record count. Returns the number of records drawn.
+// Shows the records of [windowFirst, windowEnd) in the series: a power-failure marker
+// ends a segment, a record flagged out of time order is skipped. The series read the
+// store's records, which must stay unchanged while they are shown (the chart's picture
+// is held while a load rewrites them). windowEnd is cut to the record count. Returns
+// the number of records drawn.
 int FillSeries(ChartWidget& chart, const std::vector<ChartSeries*>& curveSeries,
                const utPubParam& store, int windowFirst, int& windowEnd);
 // Shows or hides a channel's curve, and recolours it.

@@ -53,6 +53,7 @@ bool TfrmQuna::OpenDataFile(const std::string& path) {
       busy_ = false;
       Loading = false;
     }
+    ui->cht1->HoldPicture(false);  // no record was rewritten
     SetAppCursor(AppCursor::Default);
     ShowLoadedFileName();
     return false;

@@ -85,6 +85,8 @@ void TfrmQuna::OnStatusMsg(const StatusMsg& msg) {
 
 void TfrmQuna::OnCode4() {
   ForgetRecordRows();  // the records behind the lists are about to be replaced
+  // and so are those the curves read: the chart keeps its picture until it is rebuilt.
+  ui->cht1->HoldPicture(true);
   // The header of the chosen file has been read: the open is accepted from here on.
   // The file's settings section is read only now, so a file that cannot be opened
   // leaves the names, limits and margins of the loaded file untouched.

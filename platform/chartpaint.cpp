@@ -69,6 +69,15 @@ void ChartWidget::EnsureBase() {
   const Layout layout = ComputeLayout();
   ApplyLayout(layout);
   const double ranges[4] = {bottom_.Minimum(), bottom_.Maximum(), left_.Minimum(), left_.Maximum()};
+  if (holdPicture_ && !base_.isNull()) {
+    if (base_.size() != size()) {
+      QImage grown(size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+      grown.fill(ToQColor(panelColor_));
+      QPainter(&grown).drawImage(0, 0, base_);
+      base_ = grown;
+    }
+    return;
+  }
   const bool sameRanges = std::equal(std::begin(ranges), std::end(ranges), std::begin(baseRanges_));
   if (baseValid_ && sameRanges && base_.size() == size()) return;
   if (base_.size() != size()) base_ = QImage(size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
@@ -131,97 +140,129 @@ void ChartWidget::PaintCurves(QPainter& p, QImage& image, const QRect& plot) {
   struct View {
     int first, end, i0, i1;
   };
-  const auto viewOf = [&](const ChartTimeline& t, int g) {
-    View v{};
-    v.first = t.segmentStart[static_cast<std::size_t>(g)];
-    v.end = t.SegmentEnd(g);
-    const auto xb = t.x.begin();
-    v.i0 = static_cast<int>(std::lower_bound(xb + v.first, xb + v.end, xmin) - xb);
-    v.i1 = static_cast<int>(std::upper_bound(xb + v.i0, xb + v.end, xmax) - xb);
-    return v;
+  // Per source: the view of each segment and, when some segment is drawn by columns,
+  // the point where each pixel column starts.
+  struct SourceViews {
+    std::vector<View> views;
+    std::vector<int> starts;
+  };
+  std::map<const ChartSource*, SourceViews> sources;
+  const auto viewsOf = [&](const ChartSource& src) -> SourceViews& {
+    auto [it, added] = sources.try_emplace(&src);
+    if (added) {
+      const ChartSegments& seg = src.Segments();
+      for (int g = 0; g < seg.Count(); ++g) {
+        View v{};
+        v.first = seg.start[static_cast<std::size_t>(g)];
+        v.end = seg.End(g, src.Count());
+        v.i0 = src.LowerBound(v.first, v.end, xmin);
+        v.i1 = src.UpperBound(v.i0, v.end, xmax);
+        it->second.views.push_back(v);
+      }
+    }
+    return it->second;
   };
   // Many points a column: drawn as one vertical run a column.
-  const auto byColumns = [&](const ChartTimeline& t, const View& v) { return t.ascending && v.i1 - v.i0 > 2 * columns; };
+  const auto byColumns = [&](const ChartSource& src, const View& v) {
+    return src.Segments().ascending && v.i1 - v.i0 > 2 * columns;
+  };
 
-  // Index where each pixel column starts, per shared time column.
-  std::map<const ChartTimeline*, std::vector<int>> columnStarts;
-  // Each column's smallest and largest value, per series and segment drawn by columns:
-  // found for all of them at once on several cores before anything is painted.
+  // Each column's smallest and largest value, per segment drawn by columns and for all
+  // the series of its source at once: found on several cores before anything is painted.
   struct ColumnJob {
-    const ChartSeries* series;
+    const ChartSource* source;
     int segment;
-    int firstColumn = 0;  // extent[0] is this column's
-    std::vector<std::pair<float, float>> extent;
+    std::vector<const ChartSeries*> series;
+    std::vector<int> curves;  // of series[k]
+    int c0 = 0, c1 = 0;       // the columns the segment reaches
+    std::vector<float> lo, hi;  // column c, series k: [(c - c0) * series + k]
   };
   std::vector<ColumnJob> jobs;
+  std::map<std::pair<const ChartSource*, int>, std::size_t> jobOf;
   for (const auto& sp : series_) {
     const ChartSeries& s = *sp;
     if (!s.Active() || s.Count() == 0) continue;
-    const ChartTimeline& t = s.Timeline();
-    for (int g = 0; g < t.SegmentCount(); ++g) {
-      if (!byColumns(t, viewOf(t, g))) continue;
-      std::vector<int>& starts = columnStarts[&t];
+    const ChartSource& src = *s.Source();
+    SourceViews& sv = viewsOf(src);
+    for (int g = 0; g < static_cast<int>(sv.views.size()); ++g) {
+      if (!byColumns(src, sv.views[static_cast<std::size_t>(g)])) continue;
+      std::vector<int>& starts = sv.starts;
       if (starts.empty()) {
-        const auto xb = t.x.begin();
+        const int count = src.Count();
         starts.resize(static_cast<std::size_t>(columns) + 1);
         for (int c = 0; c <= columns; ++c)
-          starts[static_cast<std::size_t>(c)] = static_cast<int>(
-              std::lower_bound(xb, t.x.end(), bottom_.PixelToValue(plot.left() + c)) - xb);
-        // With many points a column, its edges snap to whole pyramid blocks: a point
-        // may move to the neighbouring column, and no column reads single points
-        // scattered over the whole recording.
-        const int visible = static_cast<int>(std::upper_bound(xb, t.x.end(), xmax) -
-                                             std::lower_bound(xb, t.x.end(), xmin));
+          starts[static_cast<std::size_t>(c)] = src.LowerBound(0, count, bottom_.PixelToValue(plot.left() + c));
+        // With many points a column, its edges snap to whole blocks: a point may move
+        // to the neighbouring column, and no column reads single points scattered over
+        // the whole recording.
+        const int visible = src.UpperBound(0, count, xmax) - src.LowerBound(0, count, xmin);
         if (visible >= 8 * ChartSeries::kBlock * columns)
           for (int& st : starts) st = (st + ChartSeries::kBlock / 2) / ChartSeries::kBlock * ChartSeries::kBlock;
       }
-      s.PreparePyramid();
-      jobs.push_back(ColumnJob{&s, g, 0, {}});
+      const auto [it, added] = jobOf.try_emplace({&src, g}, jobs.size());
+      if (added) jobs.push_back(ColumnJob{&src, g, {}, {}, 0, 0, {}, {}});
+      ColumnJob& job = jobs[it->second];
+      job.series.push_back(&s);
+      job.curves.push_back(s.Curve());
     }
   }
-  const int parts = std::min(static_cast<int>(jobs.size()), MemoryWorkers());
-  RunParts(parts, [&](int part) {
-    for (std::size_t j = static_cast<std::size_t>(part); j < jobs.size(); j += static_cast<std::size_t>(parts)) {
-      ColumnJob& job = jobs[j];
-      const ChartTimeline& t = job.series->Timeline();
-      const View v = viewOf(t, job.segment);
-      const std::vector<int>& starts = columnStarts.at(&t);
-      // Only the columns the segment reaches.
-      int c0 = 0, c1 = columns;
-      while (c0 < c1 && starts[static_cast<std::size_t>(c0) + 1] <= v.i0) ++c0;
-      while (c1 > c0 && starts[static_cast<std::size_t>(c1) - 1] >= v.i1) --c1;
-      job.firstColumn = c0;
-      job.extent.resize(static_cast<std::size_t>(c1 - c0));
-      for (int c = c0; c < c1; ++c) {
-        const int a = std::max(starts[static_cast<std::size_t>(c)], v.i0);
-        const int z = std::min(starts[static_cast<std::size_t>(c) + 1], v.i1);
-        if (a < z) job.extent[static_cast<std::size_t>(c - c0)] = job.series->MinMaxPair(a, z);
-      }
+  // Work in chunks of columns, so that one segment of many series spreads over the cores.
+  constexpr int kChunk = 32;
+  std::vector<std::pair<std::size_t, int>> chunks;  // job, first column
+  for (std::size_t j = 0; j < jobs.size(); ++j) {
+    ColumnJob& job = jobs[j];
+    const View& v = sources.at(job.source).views[static_cast<std::size_t>(job.segment)];
+    const std::vector<int>& starts = sources.at(job.source).starts;
+    int c0 = 0, c1 = columns;
+    while (c0 < c1 && starts[static_cast<std::size_t>(c0) + 1] <= v.i0) ++c0;
+    while (c1 > c0 && starts[static_cast<std::size_t>(c1) - 1] >= v.i1) --c1;
+    job.c0 = c0;
+    job.c1 = c1;
+    const std::size_t cells = static_cast<std::size_t>(c1 - c0) * job.series.size();
+    job.lo.assign(cells, 0.0f);
+    job.hi.assign(cells, 0.0f);
+    for (int c = c0; c < c1; c += kChunk) chunks.emplace_back(j, c);
+  }
+  RunJobs(static_cast<int>(chunks.size()), MemoryWorkers(), [&](int chunk) {
+    const auto [j, cFirst] = chunks[static_cast<std::size_t>(chunk)];
+    ColumnJob& job = jobs[j];
+    const SourceViews& sv = sources.at(job.source);
+    const View& v = sv.views[static_cast<std::size_t>(job.segment)];
+    const std::size_t n = job.series.size();
+    for (int c = cFirst; c < std::min(job.c1, cFirst + kChunk); ++c) {
+      const int a = std::max(sv.starts[static_cast<std::size_t>(c)], v.i0);
+      const int z = std::min(sv.starts[static_cast<std::size_t>(c) + 1], v.i1);
+      const std::size_t cell = static_cast<std::size_t>(c - job.c0) * n;
+      if (a < z) job.source->MinMax(job.curves, a, z, job.lo.data() + cell, job.hi.data() + cell);
     }
   });
 
   QPolygonF poly;
-  std::size_t nextJob = 0;
   for (const auto& sp : series_) {
     const ChartSeries& s = *sp;
     if (!s.Active() || s.Count() == 0) continue;
     p.setPen(QPen(ToQColor(s.Color()), 0));
-    const ChartTimeline& t = s.Timeline();
-    const auto px = [&](int i) { return ClampPixel(bottom_.ValueToPixel(t.x[static_cast<std::size_t>(i)])); };
+    const ChartSource& src = *s.Source();
+    const SourceViews& sv = sources.at(&src);
+    const int curve = s.Curve();
+    const auto px = [&](int i) { return ClampPixel(bottom_.ValueToPixel(src.X(i))); };
     const auto py = [&](double v) { return ClampPixel(left_.ValueToPixel(v)); };
-    for (int g = 0; g < t.SegmentCount(); ++g) {
-      const View v = viewOf(t, g);
+    for (int g = 0; g < static_cast<int>(sv.views.size()); ++g) {
+      const View v = sv.views[static_cast<std::size_t>(g)];
       const int first = v.first, end = v.end, i0 = v.i0, i1 = v.i1;
       poly.clear();
-      if (!t.ascending) {
-        for (int i = first; i < end; ++i) poly << QPointF(px(i), py(s.YValue(i)));
+      if (!src.Segments().ascending) {
+        for (int i = first; i < end; ++i) poly << QPointF(px(i), py(src.Y(curve, i)));
       } else {
         const int from = std::max(first, i0 - 1), to = std::min(end, i1 + 1);
-        if (!byColumns(t, v)) {
-          for (int i = from; i < to; ++i) poly << QPointF(px(i), py(s.YValue(i)));
+        if (!byColumns(src, v)) {
+          for (int i = from; i < to; ++i) poly << QPointF(px(i), py(src.Y(curve, i)));
         } else {
-          const std::vector<int>& starts = columnStarts.at(&t);
-          const ColumnJob& job = jobs[nextJob++];
+          const std::vector<int>& starts = sv.starts;
+          const ColumnJob& job = jobs[jobOf.at({&src, g})];
+          const std::size_t n = job.series.size();
+          const std::size_t k = static_cast<std::size_t>(
+              std::find(job.series.begin(), job.series.end(), &s) - job.series.begin());
           // One vertical run of pixels a column, from the column's smallest to its
           // largest value, stretched to touch the previous column's run.
           const QRgb rgb = ToQColor(s.Color()).rgb();
@@ -231,7 +272,8 @@ void ChartWidget::PaintCurves(QPainter& p, QImage& image, const QRect& plot) {
             const int a = std::max(starts[static_cast<std::size_t>(c)], i0);
             const int z = std::min(starts[static_cast<std::size_t>(c) + 1], i1);
             if (a >= z) continue;
-            const auto [lo, hi] = job.extent[static_cast<std::size_t>(c - job.firstColumn)];
+            const std::size_t cell = static_cast<std::size_t>(c - job.c0) * n + k;
+            const float lo = job.lo[cell], hi = job.hi[cell];
             const int top = static_cast<int>(std::lround(py(hi)));
             const int bottom = static_cast<int>(std::lround(py(lo)));
             int runTop = top, runBottom = bottom;
@@ -250,8 +292,8 @@ void ChartWidget::PaintCurves(QPainter& p, QImage& image, const QRect& plot) {
             lastY = (top + bottom) / 2;
           }
           // Lines in from the point before the view and out to the point after it.
-          if (havePrev && from < i0) p.drawLine(QPointF(px(from), py(s.YValue(from))), QPointF(firstX, firstY));
-          if (havePrev && to > i1) p.drawLine(QPointF(lastX, lastY), QPointF(px(i1), py(s.YValue(i1))));
+          if (havePrev && from < i0) p.drawLine(QPointF(px(from), py(src.Y(curve, from))), QPointF(firstX, firstY));
+          if (havePrev && to > i1) p.drawLine(QPointF(lastX, lastY), QPointF(px(i1), py(src.Y(curve, i1))));
           continue;
         }
       }

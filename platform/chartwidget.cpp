@@ -172,16 +172,21 @@ void ChartWidget::ClearTextLabels() {
 
 std::size_t ChartWidget::CurveBytes() const {
   std::size_t bytes = 0;
-  std::vector<const ChartTimeline*> seen;
+  std::vector<const ChartSource*> seen;
   for (const auto& s : series_) {
-    bytes += s->Bytes();
-    const ChartTimeline* t = &s->Timeline();
-    if (std::find(seen.begin(), seen.end(), t) == seen.end()) {
-      seen.push_back(t);
-      bytes += t->Bytes();
+    const ChartSource* source = s->Source();
+    if (source && std::find(seen.begin(), seen.end(), source) == seen.end()) {
+      seen.push_back(source);
+      bytes += source->Bytes();
     }
   }
   return bytes;
+}
+
+void ChartWidget::HoldPicture(bool hold) {
+  if (holdPicture_ == hold) return;
+  holdPicture_ = hold;
+  if (!hold) Invalidate();
 }
 
 void ChartWidget::paintEvent(QPaintEvent*) {

@@ -80,8 +80,12 @@ class ChartWidget : public QWidget {
   QImage ToImage();
   // Paints the chart into an image of the widget's size (no rubber band); for timing.
   void Render(QImage& target);
-  // Memory held by the curve data (values, pyramids, time columns).
+  // Memory the curves' sources hold for the chart.
   std::size_t CurveBytes() const;
+  // While held, the curves are not painted again (the last picture stays, also through
+  // a resize or a zoom): for the time their source's points are being rewritten.
+  void HoldPicture(bool hold);
+  bool PictureHeld() const { return holdPicture_; }
 
  signals:
   void MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y);
@@ -139,6 +143,7 @@ class ChartWidget : public QWidget {
   // Cached base layer and what it was painted for.
   QImage base_;
   bool baseValid_ = false;
+  bool holdPicture_ = false;
   double baseRanges_[4] = {};
 
   bool zoomed_ = false;

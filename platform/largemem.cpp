@@ -36,3 +36,9 @@ void UnmapLarge(void* p, std::size_t bytes) {
 void UseSmallPages(void* p, std::size_t bytes) {
   if (p != nullptr && bytes > 0) madvise(p, PageRound(bytes), MADV_NOHUGEPAGE);
 }
+
+void ReleasePages(const void* first, const void* end) {
+  const std::uintptr_t a = (reinterpret_cast<std::uintptr_t>(first) + kSmallPage - 1) & ~(kSmallPage - 1);
+  const std::uintptr_t b = reinterpret_cast<std::uintptr_t>(end) & ~(kSmallPage - 1);
+  if (b > a) madvise(reinterpret_cast<void*>(a), b - a, MADV_DONTNEED);
+}

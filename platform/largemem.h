@@ -15,3 +15,7 @@ void UnmapLarge(void* p, std::size_t bytes);
 // Small pages from here on for [p, p + bytes) of a MapLarge range (where large ones
 // turn out to be slow to come by); what is committed stays as it is.
 void UseSmallPages(void* p, std::size_t bytes);
+
+// Gives the whole small pages inside [first, end) back to the system: they read as
+// zeros afterwards. For a buffer read once, front to back, and no more.
+void ReleasePages(const void* first, const void* end);

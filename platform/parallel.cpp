@@ -3,6 +3,7 @@
 #include <sched.h>
 
 #include <algorithm>
+#include <atomic>
 #include <exception>
 #include <system_error>
 #include <thread>
@@ -48,4 +49,11 @@ void RunParts(int parts, const std::function<void(int part)>& body) {
   for (std::thread& t : threads) t.join();
   for (const std::exception_ptr& e : failed)
     if (e) std::rethrow_exception(e);
+}
+
+void RunJobs(int jobs, int threads, const std::function<void(int job)>& body) {
+  std::atomic<int> next{0};
+  RunParts(std::min(jobs, threads), [&](int) {
+    for (int j = next++; j < jobs; j = next++) body(j);
+  });
 }

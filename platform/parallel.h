@@ -14,3 +14,7 @@ int MemoryWorkers();
 // runs part 0 and returns when every part has returned. parts < 2 runs on the caller
 // only. An exception of a part is thrown again here once all have ended.
 void RunParts(int parts, const std::function<void(int part)>& body);
+
+// Runs body(0) .. body(jobs - 1) on up to `threads` threads, each taking the next job
+// when it is done with one: a thread that the system holds back delays only its own job.
+void RunJobs(int jobs, int threads, const std::function<void(int job)>& body);

@@ -2,9 +2,11 @@
 // the model set-up, channels that share a name, the record under the cursor and the value panel.
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <random>
 #include <tuple>
 
 #include "mainwindow/channelrules.h"
@@ -110,11 +112,11 @@ TEST(Segments, MarkersDisorderAndWindow) {
   int end = 999;  // beyond the count: cut to it
   EXPECT_EQ(FillSeries(chart, curves, s, 0, end), 7);
   EXPECT_EQ(end, s.RecordCount);
-  const ChartTimeline& t = curves[3]->Timeline();
-  ASSERT_EQ(t.SegmentCount(), 3);
+  const ChartSegments& t = curves[3]->Source()->Segments();
+  ASSERT_EQ(t.Count(), 3);
   // The disordered record is skipped and does not end segment 1.
-  EXPECT_EQ(t.SegmentEnd(1) - t.segmentStart[1], 2);
-  EXPECT_EQ(curves[3]->YValue(t.segmentStart[2]), 33.0f);  // after the second marker
+  EXPECT_EQ(t.End(1, curves[3]->Count()) - t.start[1], 2);
+  EXPECT_EQ(curves[3]->YValue(t.start[2]), 33.0f);  // after the second marker
 
   // A window starting after the first marker puts its first records in segment 0.
   end = 11;
@@ -147,22 +149,90 @@ TEST(Segments, AFullStoreFilledInPartsAsPointByPoint) {
       else if (r.Disorder == 0)
         one.AddXY(r.Time, r.Channel[2].Value);
     }
-    const ChartTimeline& a = curves[2]->Timeline();
-    const ChartTimeline& b = one.Timeline();
+    const ChartSegments& a = curves[2]->Source()->Segments();
+    const ChartSegments& b = one.Source()->Segments();
     ASSERT_EQ(drawn, one.Count());
-    EXPECT_EQ(std::tie(a.segmentStart, a.segmentMinX, a.segmentMaxX),
-              std::tie(b.segmentStart, b.segmentMinX, b.segmentMaxX));
+    EXPECT_EQ(std::tie(a.start, a.minX, a.maxX), std::tie(b.start, b.minX, b.maxX));
     EXPECT_FALSE(a.ascending);
     for (int i = 0; i < drawn; ++i) {
       ASSERT_EQ(curves[2]->XValue(i), one.XValue(i)) << i;
       ASSERT_EQ(curves[2]->YValue(i), one.YValue(i)) << i;
       ASSERT_EQ(curves[0]->YValue(i) + 2.0f, one.YValue(i)) << i;
     }
-    float lo, hi, oneLo, oneHi;
-    curves[2]->MinMax(100, drawn - 100, lo, hi);
-    one.MinMax(100, drawn - 100, oneLo, oneHi);
-    EXPECT_EQ(std::pair(lo, hi), std::pair(oneLo, oneHi));
+    EXPECT_EQ(curves[2]->MinMaxPair(100, drawn - 100), one.MinMaxPair(100, drawn - 100));
     chart.RemoveSeries(&one);
+  }
+  ClearSeries(chart, curves);
+  s.RecordCount = 0;
+}
+
+TEST(Segments, SummaryAgreesWithBruteForceMinMaxPerPixelColumn) {
+  // Random values, single markers and runs of them, records flagged out of order (their
+  // times going back): long enough for every level of the summary and for a fill in parts.
+  utPubParam& s = FreshStore(3);
+  std::mt19937 rng(20);
+  constexpr int kRecords = 250000;
+  std::vector<int> points;  // the records drawn, brute force
+  for (int i = 0; i < kRecords; ++i) {
+    const int u = static_cast<int>(rng() % 1000);
+    const bool marker = u < 2 || (i >= 90000 && i < 90005) || i == kRecords - 1;
+    const bool disorder = !marker && u < 15;
+    Add(s, disorder ? 10 * i - 3000 : 10 * i, 0, marker ? 1 : 0, disorder ? 1 : 0);
+    for (int c = 0; c < 3; ++c) s.Records[i].Channel[c].Value = static_cast<int>(rng() % 20001) / 10.0 + 5.0;
+    if (!marker && !disorder) points.push_back(i);
+  }
+  ChartWidget chart, reference;
+  std::vector<ChartSeries*> curves;
+  CreateSeries(chart, curves, s, 0x000000);
+  int end = kRecords;
+  ASSERT_EQ(FillSeries(chart, curves, s, 0, end), static_cast<int>(points.size()));
+  // The same points added one by one: their min and max are found by scanning them.
+  for (int c = 0; c < 3; ++c) {
+    ChartSeries& one = *reference.AddSeries();
+    one.SetColor(curves[static_cast<std::size_t>(c)]->Color());
+    for (int i = 0; i < kRecords; ++i) {
+      const tagDataRecord& r = s.Records[i];
+      if (r.Marker != 0)
+        one.BreakSegment();
+      else if (r.Disorder == 0)
+        one.AddXY(r.Time, r.Channel[c].Value);
+    }
+  }
+  const double t0 = s.Records[0].Time, span = s.Records[kRecords - 2].Time - t0;
+  const struct { int width; double from, to; } views[] = {
+      {900, 0, 1}, {400, 0, 1},  // many points a column: edges snapped to blocks
+      {900, 0.2, 0.5}, {700, 0.4, 0.41},  // columns from the summary and the records
+      {700, 0.3595, 0.3605},  // across the run of markers, a line through few points
+  };
+  for (const auto& v : views) {
+    SCOPED_TRACE(v.width);
+    SCOPED_TRACE(v.from);
+    for (ChartWidget* w : {&chart, &reference}) {
+      w->resize(v.width, 400);
+      SetupAxes(*w, 2100, 0, t0 + span * v.from, t0 + span * v.to);
+    }
+    EXPECT_TRUE(chart.ToImage() == reference.ToImage());
+  }
+
+  // Ranges of points, for several curves at once, against the records themselves.
+  const ChartSource& src = *curves[0]->Source();
+  const int n = static_cast<int>(points.size());
+  const int order[] = {2, 0, 1};
+  for (int k = 0; k < 120; ++k) {
+    const int len = 1 + static_cast<int>(rng() % (k % 3 == 0 ? 100000u : 3000u));
+    const int a = static_cast<int>(rng() % static_cast<unsigned>(n - len)), z = a + len;
+    float lo[3], hi[3];
+    src.MinMax(order, a, z, lo, hi);
+    for (int j = 0; j < 3; ++j) {
+      float want = FLT_MAX, wantHi = -FLT_MAX;
+      for (int p = a; p < z; ++p) {
+        const float value = static_cast<float>(s.Records[points[static_cast<std::size_t>(p)]].Channel[order[j]].Value);
+        want = std::min(want, value);
+        wantHi = std::max(wantHi, value);
+      }
+      ASSERT_EQ(lo[j], want) << a << ".." << z;
+      ASSERT_EQ(hi[j], wantHi) << a << ".." << z;
+    }
   }
   ClearSeries(chart, curves);
   s.RecordCount = 0;

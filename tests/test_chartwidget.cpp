@@ -105,3 +105,20 @@ TEST(ChartWidget, RubberBandStaysInPlotAndRightDragPans) {
   c.w.UndoZoom();
   EXPECT_DOUBLE_EQ(c.w.BottomAxis().Minimum(), 45000.0);
 }
+
+TEST(ChartWidget, HeldPictureStaysThroughZoomAndResize) {
+  Chart c;
+  ChartSeries* s = c.w.AddSeries();
+  for (int i = 0; i <= 10; ++i) s->AddXY(45000.0 + i / 10.0, i % 2 ? 90.0 : 10.0);
+  const QImage before = c.w.ToImage();
+  c.w.HoldPicture(true);
+  c.w.BottomAxis().SetMinMax(45000.2, 45000.4);
+  c.w.Refresh();
+  EXPECT_TRUE(c.w.ToImage() == before);
+  c.w.resize(900, 500);
+  const QImage grown = c.w.ToImage();
+  ASSERT_EQ(grown.width(), 900);
+  EXPECT_TRUE(grown.copy(before.rect()) == before);
+  c.w.HoldPicture(false);
+  EXPECT_FALSE(c.w.ToImage().copy(before.rect()) == before);
+}

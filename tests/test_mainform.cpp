@@ -281,5 +281,8 @@ TEST(MainChart, ClickPlacesCursorAndFillsValuePanel) {
   const QString shown = ui->lbl21->text();
   f.ClickAtTime(p->Records[k].Time);
   EXPECT_EQ(ui->lbl21->text(), shown);
+  // The curves read the records being rewritten: their picture is held meanwhile.
+  EXPECT_TRUE(ui->cht1->PictureHeld());
   EXPECT_TRUE(WaitLoaded(f));
+  EXPECT_FALSE(ui->cht1->PictureHeld());
 }

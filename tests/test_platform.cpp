@@ -4,6 +4,11 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QGlyphRun>
+#include <QRawFont>
+#include <QTextLayout>
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QFile>
@@ -24,6 +29,7 @@
 #include "platform/appcursor.h"
 #include "platform/application.h"
 #include "platform/instancelock.h"
+#include "platform/fonts.h"
 #include "platform/datetime.h"
 #include "platform/largemem.h"
 #include "platform/parallel.h"
@@ -117,6 +123,38 @@ TEST(RunParts, EveryPartOnceAndTheCallerTakesPartZero) {
   }
   const auto failing = [](int p) { if (p == 2) throw std::bad_alloc(); };
   EXPECT_THROW(RunParts(3, failing), std::bad_alloc);
+}
+
+// The Windows names of the forms and pages draw in installed faces of their kind: "宋体"
+// wholly in a Song face with half-width digits, the Latin faces with their Chinese from it.
+TEST(FontNames, WindowsNamesDrawInFacesOfTheirKind) {
+  const QStringList song = SongFaces();
+  auto familiesOf = [](const QFont& font, const QString& text) {
+    QTextLayout layout(text, font);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    QStringList families;
+    for (const QGlyphRun& run : layout.glyphRuns()) families << run.rawFont().familyName();
+    return families;
+  };
+  auto isSong = [&](const QString& family) { return song.contains(family, Qt::CaseInsensitive); };
+  for (const char* name : {"宋体", "MS Sans Serif", "Arial"}) {
+    const QFont font(QString::fromUtf8(name), 9);
+    EXPECT_TRUE(isSong(familiesOf(font, QString::fromUtf8("用户名")).value(0))) << name;
+    const QString latin = familiesOf(font, "Ab09").value(0);
+    EXPECT_EQ(isSong(latin), std::string(name) == "宋体") << name << " " << latin.toStdString();
+  }
+  for (int size : {8, 9, 10, 12}) {
+    const QFontMetrics fm(QFont(QString::fromUtf8("宋体"), size));
+    EXPECT_NEAR(2 * fm.horizontalAdvance("0123456789") / 10.0, fm.horizontalAdvance(QString::fromUtf8("中")), 1.0) << size;
+  }
+  // The paper's Latin runs come from a twin face: another name, the same widths.
+  const QFont base(QString::fromUtf8("宋体"), 9);
+  const QFont twin = LatinTwin(base);
+  EXPECT_NE(QFontInfo(twin).family(), QFontInfo(base).family());
+  EXPECT_EQ(QFontMetrics(twin).horizontalAdvance("2026-12-07 01:57:31 Ab"),
+            QFontMetrics(base).horizontalAdvance("2026-12-07 01:57:31 Ab"));
 }
 
 TEST(DateTime, EncodeDecodeRoundTrip) {
