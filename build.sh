@@ -11,7 +11,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl-dev
   libgtest-dev libgmock-dev
-  fonts-wqy-microhei poppler-utils xvfb xauth
+  fonts-wqy-microhei fonts-arphic-uming fonts-urw-base35 poppler-utils xvfb xauth
   qt6-translations-l10n locales cups cups-client printer-driver-cups-pdf libcups2-dev
 )
 

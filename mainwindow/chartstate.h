@@ -45,9 +45,10 @@ struct ChartState {
   std::unique_ptr<QObject> events;  // event filter of the swatches, edits and value panel
 };
 
-// Row heights: a channel row stands beside its swatch (16 pixels and 2 apart); the
-// value panel's height allows 14 pixels a legend row.
-constexpr int kChannelRowHeight = 18;
+// Row heights: a channel row stands beside its swatch (16 pixels and 1 apart, tight
+// enough for the left column to fit a 768-row screen); the value panel's height allows
+// 14 pixels a legend row.
+constexpr int kChannelRowHeight = 17;
 constexpr int kLegendRowHeight = 14;
 
 // Chart unit routines the form's handlers call (implemented in utQunaChart.cpp,

@@ -138,9 +138,10 @@ void chartunit::Wire(TfrmQuna& f, ChartState& st) {
   // The value column takes what is left of the panel's width.
   for (QTreeWidget* list : {ui->lv8, ui->lv2, legend})
     list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  // Sixteen rows beside sixteen swatches without scrolling.
+  // Sixteen rows beside sixteen swatches without scrolling, and no taller: the room a
+  // large screen leaves goes below the column, not into empty list space.
   for (QTreeWidget* list : {ui->lv8, ui->lv2})
-    list->setMinimumHeight(16 * kChannelRowHeight + 2 * list->frameWidth());
+    list->setFixedHeight(16 * kChannelRowHeight + 2 * list->frameWidth());
   legend->setSelectionMode(QAbstractItemView::SingleSelection);
   QObject::connect(legend, &QTreeWidget::itemSelectionChanged, filter, [&f, legend] {
     f.Chart().legendSelected = !legend->selectedItems().isEmpty();

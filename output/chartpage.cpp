@@ -6,6 +6,7 @@
 
 #include "output/Utprinter.h"
 #include "output/pagefont.h"
+#include "platform/fonts.h"
 
 PictureRects ChartPictureRects(int pageWidth, const PageMargins& m, int lineHeight,
                                QSize picture) {
@@ -19,14 +20,6 @@ PictureRects ChartPictureRects(int pageWidth, const PageMargins& m, int lineHeig
   if (r.source.width() <= 0 || r.source.height() <= 0) r.source = QRect();
   if (r.dest.width() <= 0 || r.dest.height() <= 0) r.dest = QRect();
   return r;
-}
-
-QPoint PreviewImagePos(QSize form, int toolBarHeight, int panelWidth, QSize image) {
-  int top = (form.height() - toolBarHeight - image.height()) / 2 + 1;
-  // Never under the tool bar: on a low screen the page would cover its controls.
-  if (top < toolBarHeight + 2) top = toolBarHeight + 2;
-  const int left = (form.width() - panelWidth - image.width()) / 2 + panelWidth;
-  return QPoint(left, top);
 }
 
 QString MarginCaption(const QString& label, int value) {
@@ -67,7 +60,7 @@ void DrawChartPage(QPainter& painter, const ChartPageContent& page) {
   const int gap = std::max(1, CW / 4);
   const auto row = [&](int y, std::vector<RowCell> cells) {
     for (const RowCell& c : PlaceRow(std::move(cells), font, W - L - gap, gap))
-      painter.drawText(QPointF(c.x, y + font.ascent), c.text);
+      DrawTextWithLatinTwin(painter, QPointF(c.x, y + font.ascent), c.text);
   };
   row(T + LH / 2, {{L + CW / 2, page.device}, {(W - 2 * L) / 2 + 3 * CW, page.printTime}});
   row(T + 2 * LH + LH / 2, {{L + CW / 2, page.timeRange}});

@@ -23,9 +23,6 @@ struct PictureRects {
 PictureRects ChartPictureRects(int pageWidth, const PageMargins& m, int lineHeight,
                                QSize picture);
 
-// Its top-left corner in a form of the given size with the tool bar above and the
-// settings panel at the left.
-QPoint PreviewImagePos(QSize form, int toolBarHeight, int panelWidth, QSize image);
 
 // "%s%d%": the caption of a margin or zoom label, for example "上:5%".
 QString MarginCaption(const QString& label, int value);

@@ -4,6 +4,7 @@
 #include <QPainter>
 
 #include "output/Utprinter.h"
+#include "platform/fonts.h"
 
 PainterCanvas::PainterCanvas(QPainter& painter, double dpiY) : painter_(painter), dpiY_(dpiY) {
   painter_.setPen(CreatePenFromTPen(QPen(Qt::black)));
@@ -45,7 +46,7 @@ void PainterCanvas::Text(int x, int y, const QString& text) {
     }
   }
   if (!plain) {
-    painter_.drawText(QPointF(x, baseline), text);
+    DrawTextWithLatinTwin(painter_, QPointF(x, baseline), text);
     return;
   }
   qreal pen = x;

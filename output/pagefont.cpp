@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "output/Utprinter.h"
+#include "platform/fonts.h"
 
 namespace {
 
@@ -81,7 +82,8 @@ const PageFont& GetPageFont(double points, bool bold, double dpiY) {
   const QFontMetricsF fm(f.font);
   f.ascent = static_cast<int>(std::ceil(fm.ascent()));
   f.height = static_cast<int>(std::ceil(fm.ascent() + fm.descent()));
-  f.raw = QRawFont::fromFont(f.font);
+  // Latin runs from the twin face: a PDF printer then keeps them searchable.
+  f.raw = QRawFont::fromFont(LatinTwin(f.font));
   for (int c = 32; c < 127; ++c) f.advance[static_cast<std::size_t>(c)] = fm.horizontalAdvance(QChar(c));
   if (f.raw.isValid()) {
     QString ascii;

@@ -12,6 +12,7 @@
 #include "data/lanchg.h"
 #include "data/syspar.h"
 #include "output/chartpage.h"
+#include "output/previewpane.h"
 #include "output/utBitmap.h"
 #include "platform/appcursor.h"
 #include "platform/cupsqueue.h"
@@ -51,6 +52,7 @@ QLabel* Label(Ui::frmPrint* ui, int index) {
 
 TfrmPrint::TfrmPrint(QWidget* owner) : QDialog(owner), ui(new Ui::frmPrint) {
   ui->setupUi(this);
+  HoldPreviewPage(ui->sclPage, ui->img1);
   setWindowFlags(windowFlags() | Qt::WindowMinMaxButtonsHint);
   pubParam_ = GetPubParam();
   printer_ = std::make_unique<utPrinter>();
@@ -78,7 +80,9 @@ QString TfrmPrint::LabelText(int index) const {
 
 void TfrmPrint::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  FormShow();
+  // Once per opening: restoring the minimised preview (a spontaneous show) keeps the
+  // printer and colour mode the user chose.
+  if (!event->spontaneous()) FormShow();
 }
 
 void TfrmPrint::FormShow() {
@@ -135,8 +139,8 @@ PageMetrics TfrmPrint::Paper() {
 void TfrmPrint::LayoutPreview() {
   const QSize size = PreviewImageSize(Paper(), ui->img1->logicalDpiX(), ui->img1->logicalDpiY(),
                                       pubParam_->SysPar.DATAPOS[3]);
-  const QPoint at = PreviewImagePos(this->size(), ui->tlb1->height(), ui->pnl2->width(), size);
-  ui->img1->setGeometry(QRect(at, size));
+  PlacePreviewPage(ui->sclPage, ui->img1,
+                   PreviewRoom(this->size(), ui->tlb1->height(), ui->pnl2->width(), ui->stat1->height()), size);
 }
 
 void TfrmPrint::RenderPreview() {

@@ -10,6 +10,7 @@
 #include "data/lanchg.h"
 #include "data/syspar.h"
 #include "output/chartpage.h"
+#include "output/previewpane.h"
 #include "output/utjumppage.h"
 #include "platform/appcursor.h"
 #include "platform/cupsqueue.h"
@@ -40,6 +41,7 @@ TfrmfaterPrit* CreateReportPreview(QWidget* owner) {
 TfrmfaterPrit::TfrmfaterPrit(QWidget* owner)
     : QDialog(owner), ui(new Ui::frmfaterPrit), pubParam(GetPubParam()), printer(new utPrinter()) {
   ui->setupUi(this);
+  HoldPreviewPage(ui->sclPage, ui->img1);
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
   setAttribute(Qt::WA_DeleteOnClose);
@@ -195,13 +197,8 @@ void TfrmfaterPrit::RenderPreview() {
 }
 
 void TfrmfaterPrit::LayoutPreview() {
-  const int toolbar = ui->tlb1->height();
-  const int panel = ui->pnl2->width();
-  int top = (height() - toolbar - imageSize_.height()) / 2 + 5;
-  // Never under the tool bar.
-  if (top < toolbar + 5) top = toolbar + 5;
-  const int left = (width() - panel - imageSize_.width()) / 2 + panel;
-  ui->img1->setGeometry(std::max(left, panel), top, imageSize_.width(), imageSize_.height());
+  PlacePreviewPage(ui->sclPage, ui->img1,
+                   PreviewRoom(size(), ui->tlb1->height(), ui->pnl2->width(), ui->stat1->height()), imageSize_);
 }
 
 void TfrmfaterPrit::resizeEvent(QResizeEvent* event) {

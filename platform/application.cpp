@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <exception>
 
+#include "platform/fonts.h"
 #include "platform/msgbox.h"
 
 void ShowException(const QString& text) {
@@ -60,6 +61,7 @@ void QuitWhenClosed(QWidget* mainForm) {
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(QString::fromUtf8(kApplicationTitle));
+  SetUpFontSubstitutes();
   // Only the main form decides when the program ends.
   setQuitOnLastWindowClosed(false);
 }

@@ -1,7 +1,7 @@
 #pragma once
-// Helpers for the main-form widget tests: a form whose hooks record their calls, a
-// store filled with records, a watcher that answers the modal boxes, generated files,
-// waiting for a load and mouse events.
+// Helpers for the main-form widget tests: a form whose hooks record their calls, the real
+// form, a store filled with records, a watcher that answers the modal boxes, generated
+// files, waiting for a load and mouse events.
 
 #include <gtest/gtest.h>
 
@@ -10,13 +10,17 @@
 #include <QMouseEvent>
 #include <QMessageBox>
 #include <QTimer>
+#include <QTreeWidget>
 #include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "data/lanchg.h"
 #include "data/readdata.h"
 #include "mainwindow/utQuna.h"
+#include "platform/appdir.h"
+#include "platform/chartwidget.h"
 #include "support/statuspump.h"
 #include "support/tempdir.h"
 #include "tools/datagen.h"
@@ -115,3 +119,44 @@ inline void SendMouse(QWidget* w, QEvent::Type type, Qt::MouseButton button, QPo
                 held, Qt::NoModifier);
   QCoreApplication::sendEvent(w, &e);
 }
+
+// The real form (no hook replaced) with its settings in a temporary folder and a clock of its own.
+class LiveForm : public TfrmQuna {
+ public:
+  std::uint32_t clock = 100000;
+  explicit LiveForm(const TempDir& dir, QSize size = QSize(1600, 960)) {
+    SetProgramDir(dir.path());
+    GetLanchg()->SetLangFile("");
+    TickSource = [this] { return clock; };
+    show();
+    Resize(size);
+  }
+  ~LiveForm() override { SetProgramDir(""); }
+  void Resize(QSize size) {
+    setWindowState(Qt::WindowNoState);
+    resize(size);
+    Settle();
+  }
+  static void Settle() {
+    for (int i = 0; i < 5; ++i) QApplication::processEvents();
+  }
+  bool Load(const std::string& path) {
+    clock += 5000;
+    if (!OpenDataFile(path) || !WaitLoaded(*this)) return false;
+    Settle();
+    return true;
+  }
+  QTreeWidget* Legend() { return findChild<QTreeWidget*>("lstline"); }
+  QStringList LegendColumn(int column) {  // 1: the names, 2: the values at the cursor
+    QStringList texts;
+    for (int i = 0; i < Legend()->topLevelItemCount(); ++i) texts << Legend()->topLevelItem(i)->text(column);
+    return texts;
+  }
+  // A left click on the chart at date-time x, halfway down the plot.
+  void ClickAtTime(double x) {
+    auto* chart = findChild<ChartWidget*>("cht1");
+    const QPoint at(static_cast<int>(std::lround(chart->XPixel(x))), chart->PlotRect().center().y());
+    SendMouse(chart, QEvent::MouseButtonPress, Qt::LeftButton, at);
+    SendMouse(chart, QEvent::MouseButtonRelease, Qt::LeftButton, at);
+  }
+};

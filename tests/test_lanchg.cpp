@@ -1,10 +1,11 @@
-// Language lookups and form translation; and the language files kept complete: every text
-// the program looks up by a literal section and key must be in the English file.
+// Language lookups and form translation; the language files complete (every literal lookup
+// in the English file) and damaged ones read safely.
 #include <gtest/gtest.h>
 
 #include <QComboBox>
 #include <QDir>
 #include <QDirIterator>
+#include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QStandardItemModel>
@@ -18,6 +19,7 @@
 #include "platform/gbk.h"
 #include "platform/profile.h"
 #include "support/files.h"
+#include "support/mutation.h"
 
 namespace {
 
@@ -47,6 +49,7 @@ struct Form {
   QComboBox* cb1 = Add<QComboBox>(&form, "cb1", "TComboBox");
   QTreeWidget* lv1 = Add<QTreeWidget>(&form, "lv1", "TListView");
   QTableView* lv2 = Add<QTableView>(&form, "lv2", "TListView");
+  QGroupBox* grp1 = Add<QGroupBox>(&form, "grp1", "TGroupBox");
   QStandardItemModel model{0, 2};
 
   Form() {
@@ -57,12 +60,73 @@ struct Form {
     lv1->setHeaderLabels({"时间", "通道", "报警"});
     model.setHorizontalHeaderLabels({"开始", "结束"});
     lv2->setModel(&model);
+    grp1->setTitle("组");
   }
 };
 
 const char* kEnglish =
     "[frmTest]\nlbl1=Label\nlblEmpty=\nlblDerived=Derived\nbtn1=Button\npc1=Pages\nts2=Page two\n"
     "cb1_TC0=A\ncb1_TC2=C\nlv1_TC0=Time\nlv1_TC1=\nlv1_TC2=Alarm\nlv2_TC1=End\n";
+
+// The lines of a file without their '\n' (a '\r' stays), and where each key's '=' is.
+std::vector<std::pair<std::string, std::size_t>> Lines(const std::string& bytes) {
+  std::vector<std::pair<std::string, std::size_t>> out;
+  for (std::size_t pos = 0, end; pos < bytes.size(); pos = end + 1) {
+    end = std::min(bytes.find('\n', pos), bytes.size());
+    std::string line = bytes.substr(pos, end - pos);
+    const std::size_t eq = line.empty() || line[0] == ';' || line[0] == '[' ? std::string::npos : line.find('=');
+    out.emplace_back(std::move(line), eq);
+  }
+  return out;
+}
+
+// Sections and keys of a language file, and a few that no file holds.
+std::vector<std::pair<std::string, std::string>> KeysOf(const std::string& bytes) {
+  std::vector<std::pair<std::string, std::string>> keys = {{"frmQuna", "NoSuchKey"}, {"NoSuchSection", "Caption"}};
+  std::string section;
+  for (const auto& [line, eq] : Lines(bytes)) {
+    if (line.size() > 2 && line.front() == '[') section = line.substr(1, line.find(']') - 1);
+    else if (eq != std::string::npos) keys.emplace_back(section, line.substr(0, eq));
+  }
+  return keys;
+}
+
+// Values made longer than the 512-byte lookup buffer, with a GBK character across the limit.
+std::vector<TextMutant> LongValues(const std::string& label, const std::string& base) {
+  std::vector<TextMutant> out;
+  for (std::size_t ascii : {509u, 510u, 511u, 512u}) {
+    const std::string value = std::string(ascii, 'v') + "\xD6\xD0\xCE\xC4";
+    std::string bytes;
+    for (const auto& [line, eq] : Lines(base))
+      bytes += (eq == std::string::npos ? line : line.substr(0, eq + 1) + value) + "\n";
+    out.push_back({label + " values of " + std::to_string(ascii) + " bytes and two characters", bytes});
+  }
+  return out;
+}
+
+// The captions that the real files' [frmusr], [frmQuna] and [frmLogin] have keys for.
+QStringList Captions(const Form& f) {
+  QStringList all = {f.lbl1->text(), f.btn1->text(), f.grp1->title(), f.pc1->tabText(0), f.pc1->tabText(1)};
+  for (int i = 0; i < 3; ++i) all << f.lv1->headerItem()->text(i);
+  return all;
+}
+
+// Every lookup fits the 512-byte buffer and no caption of the real forms' sections is emptied.
+std::string CheckLang(const std::string& path, const std::string& bytes,
+                      const std::vector<std::pair<std::string, std::string>>& keys, Form& sample) {
+  WriteBytes(path, bytes);
+  GetLanchg()->SetLangFile(path);
+  for (const auto& [section, key] : keys) {
+    const QString text = GetLangString(section, key, QString::fromUtf8("默认"));
+    if (text.size() > 511) return "text of " + section + "/" + key + " longer than its buffer";
+  }
+  for (const char* section : {"frmusr", "frmQuna", "frmLogin"}) {
+    TranslateForm(section, &sample.form);
+    for (const QString& caption : Captions(sample))
+      if (caption.isEmpty()) return std::string("an empty caption after ") + section;
+  }
+  return {};
+}
 
 // True when the lookup through the real profile reader finds the key (so a key
 // hidden behind an earlier section of the same name counts as missing).
@@ -72,28 +136,10 @@ bool HasKey(const std::string& section, const std::string& key) {
                          SourceFile("lang/langeng.ini")) != kAbsent;
 }
 
-// Source text with comments blanked out (string and character literals kept), so
-// that calls in comments do not count and line numbers stay right.
+// Source text without its comments, line ends kept, so that calls in comments do not count
+// (a "//" inside a string literal would cut its line short; the sources hold none).
 std::string StripComments(const std::string& s) {
-  std::string out = s;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '"' || s[i] == '\'') {
-      const char q = s[i];
-      for (++i; i < s.size() && s[i] != q; ++i) {
-        if (s[i] == '\\') ++i;
-      }
-    } else if (s.compare(i, 2, "//") == 0) {
-      for (; i < s.size() && s[i] != '\n'; ++i) out[i] = ' ';
-    } else if (s.compare(i, 2, "/*") == 0) {
-      const std::size_t found = s.find("*/", i + 2);
-      const std::size_t end = found == std::string::npos ? s.size() : found + 2;
-      for (; i < end; ++i) {
-        if (s[i] != '\n') out[i] = ' ';
-      }
-      --i;
-    }
-  }
-  return out;
+  return std::regex_replace(s, std::regex(R"(//[^\n]*|/\*[^*]*\*/)"), " ");
 }
 
 // The text of one literal or of several adjacent ones: "a" "b" gives ab.
@@ -209,4 +255,27 @@ TEST(LangFiles, EveryLiteralLookupIsInTheEnglishFile) {
     }
   }
   EXPECT_GT(calls, 50u) << "the sources were not found";
+}
+
+TEST(LangFiles, CutChangedAndOverlongKeepLookupsAndCaptions) {
+  ProgramFolder folder;
+  Form sample;
+  for (auto [file, seed] : {std::pair{"lang/langchs.ini", 9001u}, std::pair{"lang/langeng.ini", 9101u}}) {
+    const std::string base = ReadBytes(SourceFile(file));
+    ASSERT_GT(base.size(), 1000u) << file;
+    // A spread of the file's keys: every lookup reads and decodes the file afresh.
+    std::vector<std::pair<std::string, std::string>> keys;
+    const auto all = KeysOf(base);
+    for (std::size_t i = 0; i < all.size(); i += 5) keys.push_back(all[i]);
+    std::vector<TextMutant> mutants = Cuts(file, base, 120, 0, seed);
+    for (auto& part : {Changed(file, base, 120, seed + 1), LongValues(file, base)})
+      mutants.insert(mutants.end(), part.begin(), part.end());
+    const std::string path = folder.file(file + 5);  // the name without "lang/"
+    MutantRun run;
+    for (const TextMutant& mu : mutants)
+      run.Check(mu.name, [&] { return CheckLang(path, mu.bytes, keys, sample); });
+    EXPECT_GT(run.count(), 200);
+    run.ExpectAllHeld();
+  }
+  GetLanchg()->SetLangFile("");
 }

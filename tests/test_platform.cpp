@@ -1,25 +1,41 @@
+// Platform pieces (status channel, cursor, large pages, parts, date-times) and start-up: one
+// instance per user, the session around the login, and exceptions that reach the event loop.
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QCursor>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QGlyphRun>
+#include <QRawFont>
+#include <QTextLayout>
 #include <QDateTime>
-#include <QGuiApplication>
-#include <QObject>
-#include <algorithm>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QPointer>
+#include <QProcess>
+#include <QTimer>
+#include <QWidget>
 #include <atomic>
-#include <cstdint>
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <new>
+#include <optional>
+#include <stdexcept>
 #include <thread>
-#include <vector>
 
+#include "app/startup.h"
 #include "platform/appcursor.h"
+#include "platform/application.h"
+#include "platform/instancelock.h"
+#include "platform/fonts.h"
 #include "platform/datetime.h"
 #include "platform/largemem.h"
 #include "platform/parallel.h"
 #include "platform/statusmsg.h"
 #include "support/statuspump.h"
+#include "support/tempdir.h"
 
 using namespace std::chrono_literals;
 
@@ -31,7 +47,7 @@ TEST(StatusChannel, WorkerBlocksUntilTheHandlerRanOnTheReceiverThread) {
   std::vector<std::size_t> seenAfterSend;
   std::thread worker([&] {
     for (int code : {7, 5, 6}) {
-      EXPECT_TRUE(ch.Send({code, 0, QString(300, QChar('p')), {}, {}}));  // longer than any fixed buffer
+      EXPECT_TRUE(ch.Send({code, 0, QString(300, QChar('p')), {}, {}}));
       seenAfterSend.push_back(rec.msgs.size());
       ++sent;
     }
@@ -39,11 +55,8 @@ TEST(StatusChannel, WorkerBlocksUntilTheHandlerRanOnTheReceiverThread) {
   ASSERT_TRUE(PumpUntil([&] { return sent == 3; }));
   worker.join();
   EXPECT_EQ(seenAfterSend, (std::vector<std::size_t>{1, 2, 3}));
-  EXPECT_EQ(rec.codes(), (std::vector<int>{7, 5, 6}));
-  for (std::size_t i = 0; i < 3; ++i) {
-    EXPECT_TRUE(rec.onOwnThread[i]);
-    EXPECT_EQ(rec.msgs[i].text.size(), 300);
-  }
+  EXPECT_EQ(rec.codes(), (std::vector<int>{7, 5, 6}));  // on the receiver's thread: see the reader tests
+  for (const StatusMsg& m : rec.msgs) EXPECT_EQ(m.text.size(), 300);  // whole, past any fixed buffer
 }
 
 TEST(StatusChannel, CancelOrAGoneContextReleasesABlockedSenderAndDropsTheLateCall) {
@@ -78,7 +91,6 @@ TEST(AppCursor, OneValueNotAStack) {
   EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::CrossCursor);
   SetAppCursor(AppCursor::Default);
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << "never more than one override";
-  // Set from another thread (the reader's) it is applied on this one: see the reader tests.
 }
 
 TEST(LargeMemory, AlignedZeroedAndKeptWhenSmallPagesAreAskedFor) {
@@ -90,8 +102,7 @@ TEST(LargeMemory, AlignedZeroedAndKeptWhenSmallPagesAreAskedFor) {
   p[10] = 1;
   p[bytes - 1] = 2;
   UseSmallPages(p, bytes);
-  EXPECT_EQ(p[10], 1);
-  EXPECT_EQ(p[bytes - 1], 2);
+  EXPECT_EQ(p[10] * 10 + p[bytes - 1], 12) << "kept";
   p[2 * kLargePage + 5] = 3;
   EXPECT_EQ(p[2 * kLargePage + 5], 3);
   UnmapLarge(p, bytes);
@@ -110,10 +121,40 @@ TEST(RunParts, EveryPartOnceAndTheCallerTakesPartZero) {
     for (int p = 0; p < 5; ++p) EXPECT_EQ(runs[static_cast<std::size_t>(p)].load(), p < std::max(parts, 1) ? 1 : 0);
     EXPECT_EQ(zero, std::this_thread::get_id());
   }
-  EXPECT_THROW(RunParts(3, [](int p) {
-                 if (p == 2) throw std::bad_alloc();
-               }),
-               std::bad_alloc);
+  const auto failing = [](int p) { if (p == 2) throw std::bad_alloc(); };
+  EXPECT_THROW(RunParts(3, failing), std::bad_alloc);
+}
+
+// The Windows names of the forms and pages draw in installed faces of their kind: "宋体"
+// wholly in a Song face with half-width digits, the Latin faces with their Chinese from it.
+TEST(FontNames, WindowsNamesDrawInFacesOfTheirKind) {
+  const QStringList song = SongFaces();
+  auto familiesOf = [](const QFont& font, const QString& text) {
+    QTextLayout layout(text, font);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    QStringList families;
+    for (const QGlyphRun& run : layout.glyphRuns()) families << run.rawFont().familyName();
+    return families;
+  };
+  auto isSong = [&](const QString& family) { return song.contains(family, Qt::CaseInsensitive); };
+  for (const char* name : {"宋体", "MS Sans Serif", "Arial"}) {
+    const QFont font(QString::fromUtf8(name), 9);
+    EXPECT_TRUE(isSong(familiesOf(font, QString::fromUtf8("用户名")).value(0))) << name;
+    const QString latin = familiesOf(font, "Ab09").value(0);
+    EXPECT_EQ(isSong(latin), std::string(name) == "宋体") << name << " " << latin.toStdString();
+  }
+  for (int size : {8, 9, 10, 12}) {
+    const QFontMetrics fm(QFont(QString::fromUtf8("宋体"), size));
+    EXPECT_NEAR(2 * fm.horizontalAdvance("0123456789") / 10.0, fm.horizontalAdvance(QString::fromUtf8("中")), 1.0) << size;
+  }
+  // The paper's Latin runs come from a twin face: another name, the same widths.
+  const QFont base(QString::fromUtf8("宋体"), 9);
+  const QFont twin = LatinTwin(base);
+  EXPECT_NE(QFontInfo(twin).family(), QFontInfo(base).family());
+  EXPECT_EQ(QFontMetrics(twin).horizontalAdvance("2026-12-07 01:57:31 Ab"),
+            QFontMetrics(base).horizontalAdvance("2026-12-07 01:57:31 Ab"));
 }
 
 TEST(DateTime, EncodeDecodeRoundTrip) {
@@ -124,8 +165,7 @@ TEST(DateTime, EncodeDecodeRoundTrip) {
     DecodeDateTime(t, y, mo, d, h, mi, s);
     EXPECT_DOUBLE_EQ(EncodeDateTime(y, mo, d, h, mi, s), t);
   }
-  // One millisecond short of midnight stays on its day; a hair under a full second is
-  // still that second after rounding.
+  // A millisecond short of midnight stays on its day; a hair under a second rounds to it.
   DecodeDateTimeMs(EncodeDateTime(2020, 5, 31, 23, 59, 59, 999), y, mo, d, h, mi, s, ms);
   EXPECT_EQ(FormatRecordTime(y, mo, d, h, mi, s), "2020-05-31 23:59:59");
   EXPECT_EQ(ms, 999);
@@ -151,4 +191,130 @@ TEST(DateTime, SecondsAndTextsBothWays) {
     EXPECT_DOUBLE_EQ(v, t) << "left as it was";
   }
   EXPECT_DOUBLE_EQ(FromQDateTime(QDateTime(QDate(2000, 1, 1), QTime(0, 0), Qt::UTC)), 36526.0);  // wall clock
+}
+
+namespace {
+
+// Throws from its event handler for the two user event types.
+struct Thrower : QObject {
+  int delivered = 0;
+  bool event(QEvent* e) override {
+    if (e->type() == QEvent::User) throw std::runtime_error("disk on fire");
+    if (e->type() == QEvent::Type(QEvent::User + 1)) throw 42;
+    ++delivered;
+    return true;
+  }
+};
+
+const char* const kName = "Quno-V6.0";
+
+// Another process (tests/helpers/lock_holder.cpp) that takes the lock in runtimeDir,
+// reports the result as "LOCK:<error>" and, when it got the lock, holds it until killed.
+class LockChild {
+ public:
+  explicit LockChild(const std::string& runtimeDir) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtimeDir));
+    proc_.setProcessEnvironment(env);
+    proc_.start(QStringLiteral(QUNO_LOCK_HOLDER), {QString::fromLatin1(kName)});
+  }
+  ~LockChild() {
+    proc_.kill();  // SIGKILL: no chance to clean anything up
+    proc_.waitForFinished(10000);
+  }
+
+  std::optional<int> Result() {
+    QDeadlineTimer deadline(60000);
+    while (!deadline.hasExpired()) {
+      out_ += proc_.readAllStandardOutput();
+      const int at = out_.indexOf("LOCK:");
+      const int end = at < 0 ? -1 : out_.indexOf('\n', at);
+      if (end > at) return out_.mid(at + 5, end - at - 5).trimmed().toInt();
+      if (proc_.state() == QProcess::NotRunning) break;
+      proc_.waitForReadyRead(200);
+    }
+    return std::nullopt;
+  }
+  bool EndsSoon() { return proc_.waitForFinished(30000); }
+
+ private:
+  QProcess proc_;
+  QByteArray out_;
+};
+
+}  // namespace
+
+TEST(Application, ExceptionFromAHandlerIsReportedAndTheProgramGoesOn) {
+  Thrower target;
+  QStringList reports;
+  const std::pair<QEvent::Type, bool> cases[] = {
+      {QEvent::User, false}, {QEvent::Type(QEvent::User + 1), false}, {QEvent::Type(QEvent::User + 2), true}};
+  for (const auto& [type, handled] : cases) {
+    QEvent e(type);
+    EXPECT_EQ(NotifyGuarded(qApp, &target, &e, [&](const QString& text) { reports << text; }), handled);
+  }
+  EXPECT_EQ(reports, QStringList({"disk on fire", ""}));  // not a standard exception: no text to show
+  EXPECT_EQ(target.delivered, 1);
+}
+
+TEST(Startup, RefusedLoginCreatesNoMainForm) {
+  QCoreApplication::setApplicationName("before login");
+  const QWidgetList windowsBefore = QApplication::topLevelWidgets();
+  bool loopRan = false;
+  // Runs only inside a message loop, and ends a loop that should never have begun.
+  QTimer::singleShot(0, [&] {
+    loopRan = true;
+    QCoreApplication::exit(1);
+  });
+  int created = 0;
+  RunSession([] { return false; }, [&]() -> QWidget* { return ++created, new QWidget; });
+  EXPECT_EQ(created, 0);
+  EXPECT_FALSE(loopRan) << "no message loop without a login";
+  EXPECT_EQ(QApplication::topLevelWidgets(), windowsBefore);
+  EXPECT_EQ(QCoreApplication::applicationName(), "before login") << "the title is set only after a login";
+  QCoreApplication::processEvents();  // the pending timer, so it cannot end a later test's loop
+  EXPECT_TRUE(loopRan);
+}
+
+TEST(Startup, LoopEndsWhenTheMainFormClosesWhileAnotherWindowStaysOpen) {
+  QTimer guard;  // ends a loop that would otherwise never end
+  guard.setSingleShot(true);
+  QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+  guard.start(10000);
+  QWidget logWindow;  // a second top-level window, as the log window is
+  QPointer<QWidget> mainForm;
+  EXPECT_EQ(RunSession([] { return true; },
+                       [&] {
+                         mainForm = new QWidget;
+                         QTimer::singleShot(0, [&] {
+                           EXPECT_TRUE(mainForm->isVisible());
+                           logWindow.show();
+                           QTimer::singleShot(0, mainForm, &QWidget::close);
+                         });
+                         return mainForm.data();
+                       }),
+            0);
+  EXPECT_TRUE(guard.isActive()) << "the loop ran until the guard ended it";
+  EXPECT_TRUE(mainForm.isNull());  // the session frees it
+  EXPECT_TRUE(logWindow.isVisible());
+  EXPECT_EQ(QCoreApplication::applicationName(), kApplicationTitle);
+}
+
+TEST(InstanceLock, OneHolderAcrossProcessesAndAKilledHolderLeavesNoStaleLock) {
+  TempDir runtime;
+  setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);  // for the lock taken here
+  {
+    LockChild first(runtime.path());
+    ASSERT_EQ(first.Result(), 0);
+    InstanceLock here(kName);
+    EXPECT_FALSE(here.Held());
+    EXPECT_TRUE(here.AlreadyRunning());
+    EXPECT_EQ(here.LastError(), kErrorAlreadyExists);
+    LockChild second(runtime.path());
+    EXPECT_EQ(second.Result(), kErrorAlreadyExists);
+    EXPECT_TRUE(second.EndsSoon());
+  }  // the first is killed
+  EXPECT_TRUE(QFile::exists(QString::fromStdString(runtime.file("Quno-V6.0.lock"))));
+  LockChild third(runtime.path());
+  EXPECT_EQ(third.Result(), 0);
 }

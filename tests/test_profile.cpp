@@ -1,5 +1,5 @@
-// The settings file format (sections, keys, GBK, writes that keep the rest of the file)
-// and the settings the program keeps in it.
+// The settings file format (sections, keys, GBK, writes that keep the rest of the file), the
+// settings the program keeps in it, and damaged settings files.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -14,11 +14,13 @@
 #include <functional>
 #include <vector>
 
+#include "data/lanchg.h"
 #include "data/syspar.h"
 #include "platform/colors.h"
 #include "platform/gbk.h"
 #include "platform/profile.h"
 #include "support/files.h"
+#include "support/mutation.h"
 
 namespace {
 
@@ -41,6 +43,121 @@ class ParFolder : public ProgramFolder {
 };
 
 tagSysPar& Par() { return GetPubParam()->SysPar; }
+
+std::string BasePar() {
+  std::string s =
+      "[par]\r\nLANGESELECT=1\r\nBKCOLOR=16777215\r\nCOPYNAME=华东仪表厂\r\nDEVNAME=锅炉房记录仪\r\n\r\n"
+      "[a.qmd]\r\nUP=150\r\nDOWN=-20\r\nfontname=宋体\r\nfontsize=12\r\n";
+  for (int i = 0; i < 4; ++i) {
+    s += "POS" + std::to_string(i) + "=1\r\n";
+    s += "DATAPOS" + std::to_string(i) + "=" + (i < 3 ? "5" : "65") + "\r\n";
+  }
+  for (int i = 1; i <= 32; ++i) s += "ch" + std::to_string(i) + "=温度" + std::to_string(i) + "\r\n";
+  s += "chcolor1=255\r\n";
+  return gbk::FromUtf8(s);
+}
+
+// Each key of the base file set to each edge value.
+std::vector<TextMutant> ParEdges(const std::string& base) {
+  const std::vector<std::string> numbers = {
+      "", "-", "+", "+-1", " 7 ", "0", "-0", "2147483647", "2147483648", "-2147483648", "-2147483649",
+      "99999999999999999999", "1e309", "-1e309", "nan", "inf", "0x10", "16777215.9", "-0.5", "1e-400",
+      "12abc", "\"42\"", "'", "\"", "１２"};
+  // A lead byte whose trail the 31-byte limit cuts off, a whole character across the limit.
+  const std::vector<std::string> texts = {
+      "", std::string(31, 'a'), std::string(32, 'a'), std::string(30, 'a') + "\x81",
+      std::string(30, 'a') + "\xD6\xD0", std::string(29, 'a') + "\xD6\xD0\xD6", "\x81", "\xFF\xFF\xFF",
+      std::string(1000, 'x'), "\"quoted\"", "\"", std::string("a\0b", 3), std::string(31, ' ') + "x"};
+  const std::vector<std::string> numberKeys = {"LANGESELECT", "BKCOLOR", "UP", "DOWN", "DATAPOS0", "DATAPOS3"};
+  const std::vector<std::string> textKeys = {"COPYNAME", "DEVNAME", "fontname", "ch1", "ch32"};
+  std::vector<TextMutant> out;
+  auto set = [&](const std::string& key, const std::string& value) {
+    const std::string prefix = "\n" + key + "=";
+    const std::size_t at = base.find(prefix);
+    const std::size_t end = base.find('\r', at + prefix.size());
+    std::string bytes = base;
+    bytes.replace(at + prefix.size(), end - at - prefix.size(), value);
+    out.push_back({key + "=<" + std::to_string(value.size()) + " bytes: " + value.substr(0, 12) + ">", bytes});
+  };
+  for (const auto& [keys, values] : {std::pair{&numberKeys, &numbers}, std::pair{&textKeys, &texts}})
+    for (const std::string& key : *keys)
+      for (const std::string& v : *values) set(key, v);
+  // Sections and keys repeated, renamed or without their ends.
+  out.push_back({"section twice", base + base});
+  out.push_back({"no section header", base.substr(base.find("\r\n") + 2)});
+  out.push_back({"open bracket", "[a.qmd\r\nUP=1\r\n[par\r\nLANGESELECT=0"});
+  out.push_back({"key without =", "[par]\r\nLANGESELECT\r\nBKCOLOR\r\n[a.qmd]\r\nUP\r\n"});
+  out.push_back({"upper case names", "[PAR]\r\nlangeselect=1\r\n[A.QMD]\r\nup=5\r\ndown=9\r\n"});
+  out.push_back({"bare line ends", "\r\r\r\n\n\n\r"});
+  out.push_back({"one long line", std::string(100000, 'z')});
+  out.push_back({"NUL bytes", std::string(64, '\0')});
+  return out;
+}
+
+// What the settings code read, in one comparable value.
+struct ParValues {
+  int lang;
+  TColor bk;
+  std::string copy, dev, font;
+  int up, down, fontsize;
+  std::vector<int> pos, datapos;
+  std::vector<std::string> names;
+  bool operator==(const ParValues&) const = default;
+};
+
+ParValues ReadAll() {
+  ReadLangSelect();
+  ReadGlobalPar();
+  utPubParam* p = GetPubParam();
+  p->ReadFilePar("a.qmd");
+  const tagSysPar& s = p->SysPar;
+  return {p->LANGESELECT, s.BKCOLOR, s.COPYNAME, s.DEVNAME, s.fontname, s.UP, s.DOWN, s.fontsize,
+          std::vector<int>(s.POS, s.POS + 4), std::vector<int>(s.DATAPOS, s.DATAPOS + 4),
+          std::vector<std::string>(s.ChannelName, s.ChannelName + kMaxChannels)};
+}
+
+bool FitsValueBuffer(const std::string& utf8) { return QString::fromStdString(utf8).size() <= 31; }
+
+// A text that a write and a read give back unchanged (fits, nothing trimmed, unquoted or split).
+bool RoundTrips(const std::string& utf8) {
+  const std::string bytes = gbk::FromUtf8(utf8);
+  if (bytes.size() > 31 || bytes.find_first_of("\r\n") != std::string::npos) return false;
+  if (!bytes.empty() && (bytes.front() == ' ' || bytes.front() == '\t' || bytes.back() == ' ' || bytes.back() == '\t'))
+    return false;
+  return bytes.size() < 2 || !((bytes.front() == '"' || bytes.front() == '\'') && bytes.back() == bytes.front());
+}
+
+std::string CheckPar(const std::string& path, const std::string& bytes) {
+  WriteBytes(path, bytes);
+  const ParValues read = ReadAll();
+  if (read.down > read.up) return "DOWN above UP";
+  for (std::size_t i = 0; i < 3; ++i)
+    if (read.datapos[i] < 0 || read.datapos[i] > 100) return "margin";
+  if (read.datapos[3] < 1) return "zoom";
+  for (const std::string* t : {&read.copy, &read.dev, &read.font})
+    if (!FitsValueBuffer(*t)) return "text longer than its buffer";
+  for (int i = 0; i < kMaxChannels; ++i) {
+    if (!FitsValueBuffer(read.names[static_cast<std::size_t>(i)])) return "channel name longer than its buffer";
+    if (GetPubParam()->SysPar.ChannelColor[i] != ChannelPaletteColor(i)) return "channel colour";
+  }
+  const std::string lang = LangFileFor(read.lang);
+  if (!lang.empty() && lang != ProgramDir() + "langchs.ini" && lang != ProgramDir() + "langeng.ini")
+    return "language file";
+
+  // Write back what was read; reading again must give the same, other keys included.
+  utPubParam* p = GetPubParam();
+  p->DataHead.ChannelCount = 2;
+  WriteBkColor();
+  p->WriteFilePar("a.qmd", 43);
+  p->WriteFilePar("a.qmd", 33);
+  p->WriteFilePar("a.qmd", -1);
+  ParValues again = ReadAll();
+  for (auto [was, now] : {std::pair{&read.copy, &again.copy}, std::pair{&read.dev, &again.dev},
+                          std::pair{&read.names[0], &again.names[0]}, std::pair{&read.names[1], &again.names[1]}})
+    if (!RoundTrips(*was)) *now = *was;
+  if (!(again == read)) return "a write changed what is read";
+  return {};
+}
 
 }  // namespace
 
@@ -212,10 +329,22 @@ TEST(SysParWrite, LongValuesWrittenWholeAndFailureTold) {
   EXPECT_TRUE(p->WriteFilePar("a.qmd", 33));
   EXPECT_NE(folder.Par().find("DEVNAME=" + gbk::FromUtf8(name) + "\r\n"), std::string::npos);
   ReadGlobalPar();  // the 31-byte read limit stays, on a character boundary
-  EXPECT_EQ(gbk::FromUtf8(p->SysPar.DEVNAME), gbk::CutAt(gbk::FromUtf8(name), 31));
+  EXPECT_EQ(p->SysPar.DEVNAME, "流量积算仪,温度压力补偿 0042 累");
 
   QFile::remove(QString::fromStdString(SystemParPath()));
   QDir().mkpath(QString::fromStdString(SystemParPath()));  // a folder in the file's place
   EXPECT_FALSE(p->WriteFilePar("a.qmd", 43));
   EXPECT_FALSE(p->WriteFilePar("a.qmd", 33));
+}
+
+TEST(SysParMutants, CutChangedAndAtTheirEdges) {
+  ProgramFolder folder;
+  const std::string base = BasePar();
+  std::vector<TextMutant> mutants = Cuts("system.par", base, base.size(), 40, 7000);
+  for (auto& part : {Changed("system.par", base, 150, 7001), ParEdges(base)})
+    mutants.insert(mutants.end(), part.begin(), part.end());
+  MutantRun run;
+  for (const TextMutant& mu : mutants) run.Check(mu.name, [&] { return CheckPar(SystemParPath(), mu.bytes); });
+  EXPECT_GT(run.count(), 500);
+  run.ExpectAllHeld();
 }

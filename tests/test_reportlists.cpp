@@ -1,13 +1,15 @@
-// The rules the lists, the paper and the export share: pages of the data and alarm lists,
-// row texts, columns, the power-failure list, the statistics and the number texts.
+// The rules the lists, the paper and the export share (pages, row texts, columns, the power-failure
+// list, statistics, number texts) and the window's rules (time window, opening, intervals).
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <clocale>
 #include <cmath>
 #include <limits>
 #include <string>
 #include <utility>
 
+#include "mainwindow/windowrules.h"
 #include "reports/Utpage.h"
 #include "reports/numformat.h"
 #include "reports/reportlists.h"
@@ -57,6 +59,16 @@ void ExpectNumberTexts() {
   for (auto [v, text] : fixed) EXPECT_EQ(FormatFixed2(v).toStdString(), text);
 }
 
+// Records stamped seconds[i] after the first one's time; markers at the given indices.
+TestRecords Stamped(const std::vector<std::int32_t>& seconds, const std::vector<int>& markers = {}) {
+  TestRecords s(static_cast<int>(seconds.size()), 1);
+  for (std::size_t i = 0; i < seconds.size(); ++i)
+    std::memcpy(s.recs[i].TimeText, TestRecords::time(seconds[i]).toLatin1().constData(), 19);
+  for (int m : markers) s[m].Marker = 1;
+  return s;
+}
+std::string At(int seconds) { return TestRecords::time(seconds).toStdString(); }
+
 struct RestoreNumericLocale {
   const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
   ~RestoreNumericLocale() { std::setlocale(LC_NUMERIC, saved.c_str()); }
@@ -64,7 +76,7 @@ struct RestoreNumericLocale {
 
 }  // namespace
 
-TEST(ListColumns, WidthsFollowTheShownFlagsByIndex) {
+TEST(ListColumns, WidthsAndCaptionsFollowTheirChannelByIndex) {
   TestRecords store(1, 3);
   store.shown[1] = 0;
   store.shown[2] = 7;  // any non-zero flag shows the channel
@@ -73,50 +85,37 @@ TEST(ListColumns, WidthsFollowTheShownFlagsByIndex) {
   EXPECT_EQ(Widths(cols), (std::vector<int>{120, 60, 0, 60}));
   EXPECT_EQ(cols[2].channel, 1);
   EXPECT_EQ(Widths(BuildAlarmListColumns(store.src())), (std::vector<int>{120, 180, 0, 180}));
-}
 
-TEST(PowerFailList, RowsOfTheWindow) {
-  TestRecords store(600, 1);
-  store.marker(100);
-  store.marker(300);
-  store.marker(0);
-  const ReportSource src = store.src();
-  EXPECT_EQ(BuildPowerFailList(src, 1, 500),
-            (std::vector<QString>{TestRecords::time(99), TestRecords::time(299), TestRecords::time(500)}));
-  // A marker at record 0 has no record before it and gives record 0's time.
-  EXPECT_EQ(BuildPowerFailList(src, 0, 50), (std::vector<QString>{TestRecords::time(0), TestRecords::time(50)}));
-  // At the end of the data there is no record after the window.
-  EXPECT_EQ(BuildPowerFailList(src, 200, 9000), std::vector<QString>{TestRecords::time(299)});
-}
-
-TEST(ColumnLayout, ChannelsFollowTheirColumnByIndex) {
-  TestRecords store(1, 3);
+  store.shown[1] = store.shown[2] = 1;
   store.names[1] = "CH1";  // two channels of the same name
-  auto cols = BuildAlarmListColumns(store.src());
-  EXPECT_TRUE(SetColumnLayout(cols, store.src(), 3, 1, 0));
-  EXPECT_EQ(Widths(cols), (std::vector<int>{120, 180, 0, 180}));
-  EXPECT_FALSE(SetColumnLayout(cols, store.src(), 3, 1, 0));  // nothing left to change
-  EXPECT_TRUE(SetColumnLayout(cols, store.src(), 3, 1, 1));
-  EXPECT_EQ(Widths(cols), (std::vector<int>{120, 180, 180, 180}));
+  auto alarm = BuildAlarmListColumns(store.src());
+  EXPECT_TRUE(SetColumnLayout(alarm, store.src(), 3, 1, 0));
+  EXPECT_EQ(Widths(alarm), (std::vector<int>{120, 180, 0, 180}));
+  EXPECT_FALSE(SetColumnLayout(alarm, store.src(), 3, 1, 0));  // nothing left to change
+  EXPECT_TRUE(SetColumnLayout(alarm, store.src(), 3, 1, 1));
+  EXPECT_EQ(Widths(alarm), (std::vector<int>{120, 180, 180, 180}));
   // A model-11 data column hides with its channel although its caption is no name.
   store.model = 11;
   auto data = BuildRecordListColumns(store.src());
   SetColumnLayout(data, store.src(), 1, 2, 0);
   EXPECT_EQ(Widths(data)[3], 0);
   // Renaming: only the channel's own column.
-  EXPECT_TRUE(SetColumnLayout(cols, store.src(), 3, 1, 4, "Pressure"));
-  EXPECT_EQ(Captions(cols), (std::vector<QString>{"记录时间", "CH1", "Pressure", "CH3"}));
-  EXPECT_FALSE(SetColumnLayout(cols, store.src(), 3, 9, 4, "X"));  // no such column
+  EXPECT_TRUE(SetColumnLayout(alarm, store.src(), 3, 1, 4, "Pressure"));
+  EXPECT_EQ(Captions(alarm), (std::vector<QString>{"记录时间", "CH1", "Pressure", "CH3"}));
+  EXPECT_FALSE(SetColumnLayout(alarm, store.src(), 3, 9, 4, "X"));  // no such column
+}
+
+TEST(PowerFailList, AMarkerAtRecordZeroGivesItsOwnTime) {  // the rest: the power-failure report pages
+  TestRecords store(600, 1);
+  store.marker(100);
+  store.marker(0);  // no record before it
+  EXPECT_EQ(BuildPowerFailList(store.src(), 0, 50),
+            (std::vector<QString>{TestRecords::time(0), TestRecords::time(50)}));
 }
 
 TEST(GoTo, TypedPagesAreCheckedAgainstTheCurrentStep) {
-  struct Case {
-    QString typed;
-    std::int64_t current, first, end, step;
-    GoToDecision::Kind kind;
-    std::int64_t page;
-    QString edit;
-  };
+  struct Case { QString typed; std::int64_t current, first, end, step; GoToDecision::Kind kind; std::int64_t page;
+                QString edit; };
   const Case cases[] = {
       {"0", 2, 0, 450, 1, GoToDecision::Invalid, 2, "0"},
       {"-3", 1, 0, 450, 1, GoToDecision::Invalid, 1, "-3"},  // the alarm list refuses it too
@@ -138,7 +137,7 @@ TEST(GoTo, TypedPagesAreCheckedAgainstTheCurrentStep) {
   EXPECT_FALSE(PageEditKey('a').keep);
 }
 
-TEST(DataPages, WindowPagesStepsAndButtons) {
+TEST(DataPages, WindowPagesStepsButtonsAndMoves) {
   TestRecords store(1300, 2);
   const ReportSource src = store.src();
   struct Case { int first, end, step, page; std::vector<std::int32_t> rows; bool prev, next; };
@@ -157,17 +156,15 @@ TEST(DataPages, WindowPagesStepsAndButtons) {
     EXPECT_EQ(ShowDataPage(src, c.page, c.first, c.step, c.end), c.rows);
     const IndexRange list = ClampRange(c.first, c.end, src.count);
     const PageButtons b = SetPageButtons(c.page, list.first, list.end, c.step);
-    EXPECT_EQ(b.previous, c.prev);
-    EXPECT_EQ(b.next, c.next);
+    EXPECT_EQ(std::pair(b.previous, b.next), std::pair(c.prev, c.next));
   }
   // Huge steps and pages stay in 64 bits.
   const std::int64_t big = std::numeric_limits<std::int32_t>::max();
   EXPECT_EQ(ShowDataPage(src, 1, 0, big, 10), std::vector<std::int32_t>{0});
   EXPECT_TRUE(ShowDataPage(src, big, 0, big, 10).empty());
   EXPECT_FALSE(NextPage(1, 0, 10, big).moved);
-}
 
-TEST(PageMoves, PreviousAndNextNeverLeaveTheRows) {
+  // Previous and Next never leave the rows.
   EXPECT_FALSE(PrevPage(1, 1000, 1200, 1).moved);
   EXPECT_FALSE(PrevPage(0, 1000, 1200, 1).moved);
   // Step 0 counts as 1, so Next stops at the last page with rows.
@@ -177,17 +174,6 @@ TEST(PageMoves, PreviousAndNextNeverLeaveTheRows) {
   const PageMove m = PrevPage(9, 0, 1000, 5);
   EXPECT_TRUE(m.moved);
   EXPECT_EQ(m.page, 2);
-}
-
-TEST(DataRows, TextsOfValuesAndMarkers) {
-  TestRecords store(2, 3);
-  store.value(0, 0, 3.14159);
-  store.value(0, 1, 1234.5);
-  store.value(0, 2, -0.5);
-  store.marker(1);
-  EXPECT_EQ(DataRowTexts(store[0], 3, "停电状态"),
-            (QStringList{TestRecords::time(0), "3.14", "1234.50", "-0.50"}));
-  EXPECT_EQ(DataRowTexts(store[1], 3, "停电状态"), QStringList{"停电状态"});
 }
 
 TEST(AlarmIndex, WhichRecordsAreAlarmRecords) {
@@ -202,9 +188,6 @@ TEST(AlarmIndex, WhichRecordsAreAlarmRecords) {
   const ReportSource src = store.src();
   EXPECT_EQ(CollectAlarmIndex(src, 0, 8), (std::vector<std::int32_t>{1, 2, 6}));
   EXPECT_EQ(CollectAlarmIndex(src, -10, 100), (std::vector<std::int32_t>{1, 2, 6}));
-  const AlarmTexts texts = LoadAlarmTexts();
-  EXPECT_EQ(AlarmRowTexts(store[1], 3, texts),
-            (QStringList{TestRecords::time(1), "上限报警,", "", "异常报警,"}));
 
   // The alarm pages never read past the list.
   std::vector<std::int32_t> index(600);
@@ -212,21 +195,18 @@ TEST(AlarmIndex, WhichRecordsAreAlarmRecords) {
   EXPECT_EQ(ShowAlarmPage(index, 1, 0, 5, 600).back(), 1595);
   EXPECT_EQ(ShowAlarmPage(index, 4, 0, 1, 900).size(), 150u);
   EXPECT_TRUE(ShowAlarmPage(index, 5, 0, 1, 900).empty());
-}
 
-TEST(AlarmIndex, TheAlarmTabKeepsItsListInTheStore) {
-  utPubParam* store = GetPubParam();
-  std::memset(store->Records, 0, 10 * sizeof(tagDataRecord));
-  store->RecordCount = 10;
-  store->DataHead.ChannelCount = 2;
-  store->Records[4].Channel[1].Alarm[2] = 1;
-  store->Records[9].Channel[0].Alarm[1] = 1;
-  EXPECT_EQ(BuildAlarmIndex(0, 10), 2);
+  // The alarm tab keeps its list in the store.
+  utPubParam* p = GetPubParam();
+  std::memcpy(p->Records, store.recs.data(), 8 * sizeof(tagDataRecord));
+  p->RecordCount = 8;
+  p->DataHead.ChannelCount = 3;
+  EXPECT_EQ(BuildAlarmIndex(0, 8), 3);
   // A report's own list leaves the alarm tab's alone.
-  EXPECT_EQ(CollectAlarmIndex(StoreSource(), 5, 10), std::vector<std::int32_t>{9});
-  EXPECT_EQ(store->AlarmIndex, (std::vector<std::int32_t>{4, 9}));
-  store->RecordCount = 0;
-  store->AlarmIndex.clear();
+  EXPECT_EQ(CollectAlarmIndex(StoreSource(), 5, 8), std::vector<std::int32_t>{6});
+  EXPECT_EQ(p->AlarmIndex, (std::vector<std::int32_t>{1, 2, 6}));
+  p->RecordCount = 0;
+  p->AlarmIndex.clear();
 }
 
 TEST(Averages, OrdinaryRecordsOfShownChannels) {
@@ -298,4 +278,59 @@ TEST(NumberTexts, SameTextsInTheCAndADecimalCommaLocale) {
       << "locale de_DE.UTF-8 is missing (./build.sh test generates it)";
   ASSERT_STREQ(std::localeconv()->decimal_point, ",");
   ExpectNumberTexts();
+}
+
+TEST(AverageInterval, GapsNearTheStart) {
+  // 120 records: 21 gaps of 5 s over 20; 10 records: two gaps over n - 1; fewer than 5: none read.
+  for (auto [n, want] : {std::pair{120, 5}, {10, 10}, {4, 1}})
+    EXPECT_EQ(CalcAverageInterval(Stamped(Every(0, 5 * n, 5)).recs.data(), n), want) << n;
+  EXPECT_EQ(CalcAverageInterval(nullptr, 0), 1);
+}
+
+TEST(LoadedWindow, LeavesTheClosingMarkerOut) {
+  EXPECT_EQ(LoadedWindowEnd(Stamped(Every(0, 5, 1), {4}).recs.data(), 5), 4);
+  EXPECT_EQ(LoadedWindowEnd(Stamped(Every(0, 5, 1)).recs.data(), 5), 5);  // a full store has no closing entry
+}
+
+TEST(QueryTimeWindow, Table) {
+  // Records at 0, 10, ..., 90 s, then the closing entry (searched over the first 10).
+  const TestRecords r = Stamped(Every(0, 100, 10)), m = Stamped({0, 10, 10, 20, 30}, {2});
+  struct Case { const char* what; const TestRecords* recs; int count, start, end, result, first, last; } cases[] = {
+      {"exact window", &r, 10, 20, 50, 1, 2, 6},
+      {"end between records", &r, 10, 20, 55, 1, 2, 6},
+      {"end after the last", &r, 10, 20, 500, 1, 2, 10},
+      {"start after the last", &r, 10, 500, 600, 1, 10, 10},
+      {"end before the first", &r, 10, -100, -50, 1, 0, 0},
+      {"end before start", &r, 10, 50, 20, -1, 0, 0},
+      {"no records", &r, 0, 0, 10, 1, 0, 0},
+      {"a marker stays with the record whose time it carries", &m, 5, 10, 10, 1, 1, 3},
+  };
+  for (const Case& c : cases) {
+    const TimeWindow w = QueryTimeWindow(c.recs->recs.data(), c.count, At(c.start), At(c.end));
+    EXPECT_EQ((std::vector<int>{w.result, w.first, w.end}), (std::vector<int>{c.result, c.first, c.last})) << c.what;
+  }
+}
+
+TEST(OpenRules, RefusalsInOrder) {
+  EXPECT_EQ(CheckOpen(false, true, 10000, 0, "/a", ""), OpenRefusal::ReaderBusy);
+  EXPECT_EQ(CheckOpen(true, true, 12999, 10000, "/b", "/a"), OpenRefusal::TooSoon);
+  EXPECT_EQ(CheckOpen(true, true, 13000, 10000, "/b", "/a"), OpenRefusal::None);
+  EXPECT_EQ(CheckOpen(true, true, 20000, 10000, "/a", "/a"), OpenRefusal::SameFile);
+  // The first open of the run is never too soon; the millisecond counter wraps at 32 bits.
+  EXPECT_EQ(CheckOpen(true, false, 5, 0, "/a", ""), OpenRefusal::None);
+  EXPECT_EQ(CheckOpen(true, true, 1000, 0xFFFFFFFFu - 500, "/b", "/a"), OpenRefusal::TooSoon);
+}
+
+TEST(IntervalEdits, StepsStoredValuesAndPageCounts) {
+  struct Case { const char* text; int step, stored; } cases[] = {
+      {"5", 5, 5}, {"00", 1, 0}, {"  12abc", 12, 12}, {"-7", 1, 0},
+      {"99999999999999999999", kMaxStep, kMaxStep}, {"680001", kMaxStep, kMaxStep},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(StepOfText(c.text), c.step) << c.text;
+    EXPECT_EQ(StoredIntervalOfText(c.text), c.stored) << c.text;
+  }
+  // A huge pasted interval: the product stays in 64 bits and the count positive.
+  EXPECT_EQ(PageCount(0, 680000, StepOfText("4294967296")), 1);
+  EXPECT_EQ(PageCount(0, 680000, INT_MAX), 1);
 }

@@ -3,10 +3,12 @@
 #include <QKeyEvent>
 
 #include "mainform_support.h"
+#include "output/utbmpPrint.h"
 #include "output/utfaterPint.h"
 #include "output/utjumppage.h"
 #include "platform/appcursor.h"
 #include "support/pdftools.h"
+#include "ui_frmPrint.h"
 #include "support/tempdir.h"
 #include "ui_frmQuna.h"
 #include "ui_frmfaterPrit.h"
@@ -138,6 +140,39 @@ TEST(ReportPreview, NavigationGoToAndClampingAfterZoom) {
   f->close();
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_TRUE(f.isNull());  // frees itself on close
+}
+
+// At the default zoom both previews show the whole page where the room allows; where it
+// does not (maximised on a 1366 x 768 screen) the page scrolls to every part of it, its
+// page count at the bottom included, and never lies under the tool bar or the status bar.
+TEST(PreviewPage, WholeWhereItFitsElseScrollable) {
+  QPointer<TfrmfaterPrit> report = ShowPreview();
+  TfrmPrint chart;
+  chart.show();
+  struct View {
+    QDialog* form;
+    QScrollArea* area;
+    QLabel* page;
+    QWidget *toolBar, *statusBar;
+  };
+  const View views[] = {
+      {report, report->Form()->sclPage, report->Form()->img1, report->Form()->tlb1, report->Form()->stat1},
+      {&chart, chart.Form()->sclPage, chart.Form()->img1, chart.Form()->tlb1, chart.Form()->stat1}};
+  for (const View& v : views) {
+    for (const auto& [size, fits] : {std::pair{QSize(1400, 1000), true}, std::pair{QSize(1366, 749), false}}) {
+      v.form->resize(size);
+      QCoreApplication::processEvents();
+      const std::string where = v.form->objectName().toStdString() + (fits ? " large" : " small");
+      EXPECT_GE(v.area->geometry().top(), v.toolBar->geometry().bottom() + 1) << where;
+      EXPECT_LE(v.area->geometry().bottom(), v.statusBar->geometry().top() - 1) << where;
+      const QRect shown(v.page->mapTo(v.area->viewport(), QPoint(0, 0)), v.page->size());
+      EXPECT_EQ(v.area->viewport()->rect().contains(shown), fits) << where;
+      QScrollBar* bar = v.area->verticalScrollBar();
+      EXPECT_EQ(bar->isVisible(), !fits) << where;
+      if (!fits) EXPECT_GE(bar->maximum() + v.area->viewport()->height(), v.page->height()) << where;
+    }
+  }
+  report->close();
 }
 
 // An unknown printer is told once, with the arrow cursor; page 5 shown is page 5 printed
