@@ -252,8 +252,8 @@ TEST(ReportPdf, ThePreviewPageIsThePaperPage) {
     const PdfInfo info = ReadPdfInfo(pdf);
     EXPECT_EQ(info.pages, out.pageCount - page + 1);
     EXPECT_TRUE(info.a4);
-    EXPECT_EQ(PdfPageText(pdf, 1), ReadingText(shown)) << kind;
-    EXPECT_TRUE(PdfPageText(pdf, 1).contains(QString("第%1页/共%2页").arg(page).arg(out.pageCount)));
+    EXPECT_EQ(PdfText(pdf, 1), ReadingText(shown)) << kind;
+    EXPECT_TRUE(PdfText(pdf, 1).contains(QString("第%1页/共%2页").arg(page).arg(out.pageCount)));
     EXPECT_TRUE(OverprintedWords(pdf, 1, 2).isEmpty()) << OverprintedWords(pdf, 1, 2).join('\n').toStdString();
     const QString all = PdfText(pdf);
     EXPECT_TRUE(all.contains("温度压力"));

@@ -194,7 +194,7 @@ TEST(ReportPreview, PrintsFromTheShownPage) {
   EXPECT_EQ(msgs.texts.size(), 1u) << msgs.last().toStdString();
   EXPECT_EQ(f->CurrentPage(), 5);
   EXPECT_EQ(ReadPdfInfo(from5).pages, f->PageCount() - 4);
-  EXPECT_TRUE(PdfPageText(from5, 1).contains(QString("第5页/共%1页").arg(f->PageCount())));
+  EXPECT_TRUE(PdfText(from5, 1).contains(QString("第5页/共%1页").arg(f->PageCount())));
   EXPECT_FALSE(PdfText(from5).contains("设备名称"));  // printing started after page 1
   f->close();
 }
