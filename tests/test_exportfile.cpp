@@ -5,14 +5,13 @@
 #include <clocale>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <random>
+#include <tuple>
 
 #include "data/lanchg.h"
 #include "reports/numformat.h"
 #include "output/exportfile.h"
 #include "platform/gbk.h"
-#include "support/exportbytes.h"
 #include "support/listrecords.h"
 
 namespace {
@@ -24,9 +23,7 @@ std::string T(int i) { return TestRecords::time(i).toStdString(); }
 // records 5 and 10 are power-failure markers carrying the record before them.
 struct Store : TestRecords {
   Store() : TestRecords(14, 3) {
-    names[0] = "A";
-    names[1] = "B";
-    names[2] = "通道C";
+    names[0] = "A", names[1] = "B", names[2] = "通道C";
     shown[1] = 0;
     for (int i = 0; i < 14; ++i) {
       value(i, 0, 1.5 * i);
@@ -38,7 +35,7 @@ struct Store : TestRecords {
   }
   std::string Bytes(int kind, std::int64_t first, std::int64_t end, std::int64_t step = 1,
                     std::vector<std::int32_t> alarms = {}) const {
-    return ExportBytesOf(src(), kind, first, end, step, std::move(alarms));
+    return ExportBytes(ExportJob{src(), kind, first, end, step, std::move(alarms), LoadExportTexts()});
   }
 };
 
@@ -79,39 +76,30 @@ TEST_F(ExportFile, AlarmRowsFromTheListWithTheirFlagsInOrder) {
   EXPECT_EQ(s.Bytes(3, 0, 14, 1, {}), dataHead);
 }
 
-TEST_F(ExportFile, PowerFailuresListTheMarkersOfTheRange) {
-  const std::string head = G("停电时间") + "\t\r\n";
-  EXPECT_EQ(s.Bytes(4, 0, 14, 5), head + T(4) + "\r\n" + T(9) + "\r\n");
-  EXPECT_EQ(s.Bytes(4, 3, 3), head);
-}
-
-TEST_F(ExportFile, EnergyTotalOfAPowerMeterWithoutMarkers) {
-  s.model = 11;
-  const std::string head = G("开始时间") + "\t" + G("结束时间") + "\t" + G("电量累计") + "\r\n";
-  // 1.5 x (2 + 3 + 4 + 6 + 7 + 8 + 9 + 11): the markers 5 and 10 are left out.
-  EXPECT_EQ(s.Bytes(5, 2, 12), head + T(2) + "\t" + T(12) + "\t75\t");
-  EXPECT_EQ(s.Bytes(5, 3, 3), head + T(3) + "\t" + T(3) + "\t0\t");
-  // The end index is no stored record: the range's last record; a start that is none
-  // gives an empty cell.
-  EXPECT_EQ(s.Bytes(5, 12, 14), head + T(12) + "\t" + T(13) + "\t38\t");  // 37.5 rounds to even, as printf does
-  EXPECT_EQ(s.Bytes(5, 20, 30), head + "\t\t0\t");
-}
-
-TEST_F(ExportFile, PeaksSeedFromTheFirstOrdinaryRecord) {
-  // The range starts at the marker 5, which carries record 4's values.
-  EXPECT_EQ(s.Bytes(5, 5, 12),
-            G("峰值类别") + "\tA\t" + G("通道C") + "\t\r\n" +
-                G("最大值") + "\t" + T(11) + "=>16.50\t" + T(6) + "=>-6.00\t\r\n" +
-                G("最小值") + "\t" + T(6) + "=>9.00\t" + T(11) + "=>-11.00\t");
-  EXPECT_EQ(s.Bytes(5, 3, 3), G("峰值类别") + "\tA\t" + G("通道C") + "\t\r\n" + G("最大值") + "\t\t\t\r\n" +
-                                  G("最小值") + "\t\t\t");
-}
-
-TEST_F(ExportFile, AveragesOverOrdinaryRecords) {
-  const std::string head = G("开始时间") + "\t" + G("结束时间") + "\tA\t" + G("通道C") + "\t\r\n";
-  // 75 / 8 = 9.375 rounds as printf does; -50 / 8 = -6.25.
-  EXPECT_EQ(s.Bytes(6, 2, 12), head + T(2) + "\t" + T(12) + "\t9.38\t-6.25\t");
-  EXPECT_EQ(s.Bytes(6, 3, 3), head + T(3) + "\t" + T(3) + "\t0.0\t0.0\t");
+// Power failures, the energy total (model 11), peaks and averages: the markers 5 and 10
+// are left out of every figure.
+TEST_F(ExportFile, PowerFailuresAndStatisticsOverOrdinaryRecords) {
+  const std::string span = G("开始时间") + "\t" + G("结束时间") + "\t", energy = span + G("电量累计") + "\r\n";
+  const std::string peaks = G("峰值类别") + "\tA\t" + G("通道C") + "\t\r\n", avg = span + "A\t" + G("通道C") + "\t\r\n";
+  const struct { int model, kind; std::int64_t first, end, step; std::string bytes; } cases[] = {
+      {0, 4, 0, 14, 5, G("停电时间") + "\t\r\n" + T(4) + "\r\n" + T(9) + "\r\n"},
+      {0, 4, 3, 3, 1, G("停电时间") + "\t\r\n"},
+      {11, 5, 2, 12, 1, energy + T(2) + "\t" + T(12) + "\t75\t"},  // 1.5 x (2 + 3 + 4 + 6 + 7 + 8 + 9 + 11)
+      {11, 5, 3, 3, 1, energy + T(3) + "\t" + T(3) + "\t0\t"},
+      // An end past the records: the range's last record; 37.5 rounds to even as printf does.
+      {11, 5, 12, 14, 1, energy + T(12) + "\t" + T(13) + "\t38\t"},
+      {11, 5, 20, 30, 1, energy + "\t\t0\t"},
+      // From the marker 5, which carries record 4's values: the seed is the first ordinary one.
+      {0, 5, 5, 12, 1, peaks + G("最大值") + "\t" + T(11) + "=>16.50\t" + T(6) + "=>-6.00\t\r\n" + G("最小值") + "\t" +
+                           T(6) + "=>9.00\t" + T(11) + "=>-11.00\t"},
+      {0, 5, 3, 3, 1, peaks + G("最大值") + "\t\t\t\r\n" + G("最小值") + "\t\t\t"},
+      {0, 6, 2, 12, 1, avg + T(2) + "\t" + T(12) + "\t9.38\t-6.25\t"},  // 75 / 8 = 9.375 rounds as printf does
+      {0, 6, 3, 3, 1, avg + T(3) + "\t" + T(3) + "\t0.0\t0.0\t"},
+  };
+  for (const auto& c : cases) {
+    s.model = c.model;
+    EXPECT_EQ(s.Bytes(c.kind, c.first, c.end, c.step), c.bytes) << c.kind << " " << c.first << ".." << c.end;
+  }
 }
 
 TEST_F(ExportFile, EmptyKindsNoChannelShownAndLongCells) {
@@ -129,16 +117,6 @@ TEST_F(ExportFile, EmptyKindsNoChannelShownAndLongCells) {
   std::snprintf(number, sizeof number, "%4.2f", 1e200);
   EXPECT_EQ(s.Bytes(1, 0, 1), G("记录时间") + "\t" + std::string(300, 'x') + "\t" + G("通道C") + "\t\r\n" + T(0) +
                                   "\t" + number + "\t0.00\t\r\n");
-}
-
-TEST_F(ExportFile, WorkedExample) {
-  TestRecords w(1, 2);
-  w.names[0] = "A";
-  w.names[1] = "B";
-  std::memcpy(w[0].TimeText, "2012-01-01 08:00:00", 19);
-  w.value(0, 0, 12.5);
-  w.value(0, 1, -3);
-  EXPECT_EQ(ExportBytesOf(w.src(), 1, 0, 1), G("记录时间") + "\tA\tB\t\r\n2012-01-01 08:00:00\t12.50\t-3.00\t\r\n");
 }
 
 TEST(ExportLaunch, StartIndexAndFileName) {
@@ -166,33 +144,22 @@ TEST(ExportNumbers, FixedTextsArePrintfs) {
     values.push_back(std::uniform_real_distribution<double>(-1e7, 1e7)(random));
   }
   char buf[512];
-  for (double v : values) {
-    std::snprintf(buf, sizeof buf, "%4.2f", v);
-    ASSERT_EQ(PrintfFixed(v, 4, 2), buf) << v;
-    std::snprintf(buf, sizeof buf, "%0.2f", v);
-    ASSERT_EQ(PrintfFixed(v, 0, 2), buf) << v;
-    std::snprintf(buf, sizeof buf, "%0.f", v);
-    ASSERT_EQ(PrintfFixed(v, 0, 0), buf) << v;
-  }
+  for (double v : values)
+    for (auto [format, width, decimals] : {std::tuple("%4.2f", 4, 2), std::tuple("%0.2f", 0, 2), std::tuple("%0.f", 0, 0)}) {
+      std::snprintf(buf, sizeof buf, format, v);
+      ASSERT_EQ(PrintfFixed(v, width, decimals), buf) << format << " " << v;
+    }
 }
 
 TEST_F(ExportFile, NumbersKeepTheirPointUnderACommaLocale) {
   s.model = 11;
-  const std::string data = s.Bytes(1, 2, 12, 3), energy = s.Bytes(5, 0, 14), averages = s.Bytes(6, 2, 12);
-  const std::string saved = std::setlocale(LC_ALL, nullptr);
-  ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr)
-      << "the locale de_DE.UTF-8 is missing (./build.sh test generates it)";
+  const auto all = [&] { return s.Bytes(1, 2, 12, 3) + s.Bytes(5, 0, 14) + s.Bytes(6, 2, 12); };
+  const std::string here = all(), saved = std::setlocale(LC_ALL, nullptr);
+  ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr) << "de_DE.UTF-8 is missing (./build.sh test makes it)";
   char probe[16];
   std::snprintf(probe, sizeof probe, "%.2f", 1.5);
-  const std::string printed = probe;
-  const std::string dataThere = s.Bytes(1, 2, 12, 3), energyThere = s.Bytes(5, 0, 14),
-                    averagesThere = s.Bytes(6, 2, 12);
+  const std::string printed = probe, there = all();
   std::setlocale(LC_ALL, saved.c_str());
-
   EXPECT_EQ(printed, "1,50");  // the locale really was in force
-  EXPECT_EQ(dataThere, data);
-  EXPECT_EQ(energyThere, energy);
-  EXPECT_EQ(averagesThere, averages);
-  EXPECT_NE(data.find("16.50"), std::string::npos);
-  EXPECT_NE(averages.find("9.38"), std::string::npos);
+  EXPECT_EQ(there, here);      // the C-locale bytes are checked above
 }

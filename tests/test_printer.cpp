@@ -1,5 +1,6 @@
-// The printer wrapper: its metric rule, an unknown printer, PDF pages, and jobs that must
-// not count as printed (a file not written whole, a queue rejecting jobs, a silent server).
+// The printer wrapper: its metric rule, an unknown printer, PDF pages, jobs that must not
+// count as printed (a file not written whole, a queue rejecting jobs, a silent server), and
+// report pages printed to PDF as the preview draws them.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -9,14 +10,14 @@
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
-#include <filesystem>
-#include <set>
 #include <tuple>
 
-#include "output/Utprinter.h"
+#include "output/reportprint.h"
 #include "support/faultchild.h"
 #include "support/files.h"
+#include "support/listrecords.h"
 #include "support/pdftools.h"
+#include "support/recordingcanvas.h"
 #include "support/statuspump.h"
 #include "support/tempdir.h"
 
@@ -71,53 +72,16 @@ TEST(Printer, UnknownPrinterIsReportedOncePerJobAndNothingPrints) {
   EXPECT_TRUE(drawn);
 }
 
-TEST(Printer, PdfPageInSixHundredDpiUnitsFillsTheA4Sheet) {
+// Black-and-white in 600-dpi units and colour in the 300-dpi printer's own: the metrics
+// known before printing are those it prints with, and the page fills the A4 sheet.
+TEST(Printer, PdfPageInEitherUnitsFillsTheA4Sheet) {
   TempDir dir;
-  const QString path = QString::fromStdString(dir.file("page.pdf"));
-  StatusRecorder rec;
-  utPrinter printer;
-  printer.SetNotifyWindow(&rec, &rec);
-  printer.SetOutputFile(path, 300);
-  printer.SetToPrinter(1);
-  printer.SetScaleTo600(true);
-  ASSERT_TRUE(printer.Open());
-  EXPECT_DOUBLE_EQ(printer.DpiY(), 600);
-  ASSERT_TRUE(printer.BeginDoc());
-  ASSERT_TRUE(printer.BeginPage());
-  printer.Run([&] {
-    QPainter* p = printer.DC();
-    p->fillRect(printer.PageWidth() - 300, printer.PageHeight() - 300, 300, 300, Qt::black);
-    p->setFont(CreateFontFromTFont(QFont(QString::fromUtf8("宋体"), 12), 1, printer.DpiY()));
-    p->drawText(100, 400, QString::fromUtf8("打印测试 Printing"));
-  });
-  EXPECT_TRUE(printer.EndPage());
-  printer.EndDoc();
-  EXPECT_TRUE(printer.Printed());
-  EXPECT_TRUE(rec.msgs.empty());
-
-  const PdfInfo info = ReadPdfInfo(path);
-  EXPECT_EQ(info.pages, 1);
-  EXPECT_TRUE(info.a4);
-  EXPECT_TRUE(PdfText(path).contains(QString::fromUtf8("打印测试Printing")));
-  // The square lands at the sheet's far corner, not at its middle as device pixels taken
-  // for 600-dpi units would put it.
-  const QImage page = PdfPage(path, 50);
-  ASSERT_FALSE(page.isNull());
-  int darkRight = 0, darkBottom = 0;
-  for (int x = 0; x < page.width(); ++x)
-    for (int y = 0; y < page.height(); ++y)
-      if (qGray(page.pixel(x, y)) < 64) darkRight = std::max(darkRight, x), darkBottom = std::max(darkBottom, y);
-  EXPECT_GT(darkRight, page.width() * 0.85);
-  EXPECT_GT(darkBottom, page.height() * 0.85);
-}
-
-// The metrics known before printing are those the printer prints with, in colour and in
-// 黑白's 600-dpi units.
-TEST(Printer, PaperMetricsAreThoseOfTheOpenedPrinter) {
-  TempDir dir;
-  for (bool gray : {false, true}) {
+  for (bool gray : {true, false}) {
+    const QString path = QString::fromStdString(dir.file(gray ? "gray.pdf" : "colour.pdf"));
+    StatusRecorder rec;
     utPrinter printer;
-    printer.SetOutputFile(QString::fromStdString(dir.file("m.pdf")), 300);
+    printer.SetNotifyWindow(&rec, &rec);
+    printer.SetOutputFile(path, 300);
     printer.SetToPrinter(1);
     printer.SetScaleTo600(gray);
     printer.SetGrayScale(gray);
@@ -126,82 +90,76 @@ TEST(Printer, PaperMetricsAreThoseOfTheOpenedPrinter) {
     const PageMetrics& m = printer.Metrics();
     EXPECT_EQ(std::tuple(before.width, before.height, before.lineHeight, before.charWidth, before.unitsPerInchY),
               std::tuple(m.width, m.height, m.lineHeight, m.charWidth, m.unitsPerInchY));
+    EXPECT_DOUBLE_EQ(printer.DpiY(), gray ? 600 : 300);
+    ASSERT_TRUE(printer.BeginDoc() && printer.BeginPage());
+    printer.Run([&] {
+      QPainter* p = printer.DC();
+      p->fillRect(printer.PageWidth() - 300, printer.PageHeight() - 300, 300, 300, Qt::black);
+      p->setFont(CreateFontFromTFont(QFont(QString::fromUtf8("宋体"), 12), 1, printer.DpiY()));
+      p->drawText(100, 400, QString::fromUtf8("打印测试 Printing"));
+    });
+    EXPECT_TRUE(printer.EndPage());
     printer.EndDoc();
+    EXPECT_TRUE(printer.Printed());
+    EXPECT_TRUE(rec.msgs.empty());
+    const PdfInfo info = ReadPdfInfo(path);
+    EXPECT_EQ(std::pair(info.pages, info.a4), std::pair(1, true));
+    EXPECT_TRUE(PdfText(path).contains(QString::fromUtf8("打印测试Printing")));
+    // The square lands at the sheet's far corner, not at its middle as device pixels taken
+    // for 600-dpi units would put it.
+    const QImage page = PdfPage(path, 50);
+    ASSERT_FALSE(page.isNull());
+    int darkRight = 0, darkBottom = 0;
+    for (int x = 0; x < page.width(); ++x)
+      for (int y = 0; y < page.height(); ++y)
+        if (qGray(page.pixel(x, y)) < 64) darkRight = std::max(darkRight, x), darkBottom = std::max(darkBottom, y);
+    EXPECT_GT(darkRight, page.width() * 0.85) << gray;
+    EXPECT_GT(darkBottom, page.height() * 0.85) << gray;
   }
 }
 
 namespace {
 
-std::set<std::string> Names(const std::string& folder) {
-  std::set<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(folder)) names.insert(e.path().filename().string());
-  return names;
-}
+using Span = std::pair<std::int64_t, std::int64_t>;
 
-QString Run(const QString& program, const QStringList& args, int* exitCode = nullptr) {
+// A record time as pdftotext gives it back once blanks are removed.
+QString Time(std::int64_t i) { return TestRecords::time(static_cast<int>(i)).remove(' '); }
+
+// Runs a CUPS command: its exit code, or -1 when it did not run; its output in out.
+int Cups(const QString& program, const QStringList& args, QString* out = nullptr) {
   QProcess p;
   p.start(program, args);
-  p.waitForFinished(30000);
-  if (exitCode) *exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-  return QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+  const bool ran = p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit;
+  if (out) *out = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError()).trimmed();
+  return ran ? p.exitCode() : -1;
 }
 
-// A CUPS queue of this test's own (the shared one must keep taking jobs for the others),
-// removed at the end.
-class OwnQueue {
- public:
-  OwnQueue() : name_(QString("quno-reject-%1").arg(::getpid())) {
-    int rc = -1;
-    Run("lpadmin", {"-p", name_, "-E", "-v", "cups-pdf:/", "-m", "lsb/usr/cups-pdf/CUPS-PDF_opt.ppd"}, &rc);
-    made_ = rc == 0;
-  }
+// A CUPS queue of this test's own (the shared one must keep taking jobs), removed at the end.
+struct OwnQueue {
+  const QString name = QString("quno-reject-%1").arg(::getpid());
+  const bool made = Cups("lpadmin", {"-p", name, "-E", "-v", "cups-pdf:/", "-m", "lsb/usr/cups-pdf/CUPS-PDF_opt.ppd"}) == 0;
   ~OwnQueue() {
-    if (made_) Run("lpadmin", {"-x", name_});
+    if (made) Cups("lpadmin", {"-x", name});
   }
-  bool Made() const { return made_; }
-  const QString& Name() const { return name_; }
-  bool Reject() {
-    int rc = -1;
-    Run("cupsreject", {name_}, &rc);
-    return rc == 0;
-  }
-  QString Jobs() { return Run("lpstat", {"-W", "all", "-o", name_}).trimmed(); }
-
- private:
-  QString name_;
-  bool made_ = false;
 };
 
 }  // namespace
 
 // A PDF that cannot be written whole (a file-size limit in a child, as a full disk): told
-// once, not printed, the earlier file at the name kept and nothing else left; the same page
-// without the limit is a whole PDF.
+// once, not printed, the earlier file at the name kept and nothing else left.
 TEST(Printer, PdfNotWrittenWholeIsNotPrintedAndKeepsTheEarlierFile) {
   TempDir dir;
-  const std::string earlier = "%PDF-earlier";
-  WriteBytes(dir.file("kept.pdf"), earlier);
-  const struct {
-    const char* name;
-    const char* fsize;
-  } cases[] = {{"kept.pdf", "4096"}, {"none.pdf", "4096"}, {"whole.pdf", nullptr}};
-  for (const auto& c : cases) {
-    const auto before = Names(dir.path());
-    QStringList args;
-    if (c.fsize) args << "--fsize" << c.fsize;
-    args << "pdf" << QString::fromStdString(dir.file(c.name));
-    const ChildRun run = RunFaultChild(args);
-    ASSERT_TRUE(run.finished && !run.crashed && run.exitCode == 0) << c.name << " crashed or hung";
-    EXPECT_EQ(run.get("printed"), c.fsize ? "0" : "1") << c.name;
-    EXPECT_EQ(run.get("codes"), c.fsize ? "12" : "") << c.name;
-    if (!c.fsize) {
-      EXPECT_EQ(ReadPdfInfo(QString::fromStdString(dir.file(c.name))).pages, 1);
-      continue;
-    }
+  WriteBytes(dir.file("kept.pdf"), "%PDF-earlier");
+  for (const char* name : {"kept.pdf", "none.pdf"}) {
+    const auto before = FolderNames(dir.path());
+    const ChildRun run = RunFaultChild({"--fsize", "4096", "pdf", QString::fromStdString(dir.file(name))});
+    ASSERT_TRUE(run.finished && !run.crashed && run.exitCode == 0) << name << " crashed or hung";
+    EXPECT_EQ(run.get("printed"), "0") << name;
+    EXPECT_EQ(run.get("codes"), "12") << name;
     EXPECT_TRUE(run.get("reason").endsWith("File too large")) << run.get("reason").toStdString();
-    EXPECT_EQ(Names(dir.path()), before) << c.name;
+    EXPECT_EQ(FolderNames(dir.path()), before) << name;
   }
-  EXPECT_EQ(ReadBytes(dir.file("kept.pdf")), earlier);
+  EXPECT_EQ(ReadBytes(dir.file("kept.pdf")), "%PDF-earlier");
 }
 
 // A queue that cannot take the job: its spool file not written whole (a size limit in a
@@ -209,18 +167,18 @@ TEST(Printer, PdfNotWrittenWholeIsNotPrintedAndKeepsTheEarlierFile) {
 // job reaches the queue.
 TEST(PrinterQueue, JobsTheQueueDoesNotTakeAreNotPrinted) {
   OwnQueue queue;
-  if (!queue.Made()) FAULT_UNAVAILABLE("cannot make a CUPS queue (lpadmin)");
-  const ChildRun spool = RunFaultChild({"--fsize", "4096", "queue", queue.Name()});
+  if (!queue.made) FAULT_UNAVAILABLE("cannot make a CUPS queue (lpadmin)");
+  const ChildRun spool = RunFaultChild({"--fsize", "4096", "queue", queue.name});
   ASSERT_TRUE(spool.finished && !spool.crashed && spool.exitCode == 0);
   EXPECT_EQ(spool.get("printed"), "0");
   EXPECT_EQ(spool.get("codes"), "12");
   EXPECT_TRUE(spool.get("reason").endsWith("File too large")) << spool.get("reason").toStdString();
 
-  ASSERT_TRUE(queue.Reject());
+  ASSERT_EQ(Cups("cupsreject", {queue.name}), 0);
   StatusRecorder rec;
   utPrinter printer;
   printer.SetNotifyWindow(&rec, &rec);
-  printer.SetPrinterName(queue.Name().toStdString());
+  printer.SetPrinterName(queue.name.toStdString());
   printer.SetToPrinter(1);
   bool drawn = false;
   if (printer.Open() && printer.BeginDoc() && printer.BeginPage()) printer.Run([&] { drawn = true; });
@@ -229,7 +187,9 @@ TEST(PrinterQueue, JobsTheQueueDoesNotTakeAreNotPrinted) {
   EXPECT_FALSE(printer.Printed());
   EXPECT_FALSE(drawn);
   EXPECT_TRUE(printer.FailureReason().contains("not accepting jobs")) << printer.FailureReason().toStdString();
-  EXPECT_EQ(queue.Jobs(), QString());
+  QString jobs;
+  Cups("lpstat", {"-W", "all", "-o", queue.name}, &jobs);
+  EXPECT_EQ(jobs, QString());
 }
 
 // A print server that takes connections and never answers (a listening socket nobody
@@ -257,4 +217,70 @@ TEST(Printer, SilentPrintServerIsNotWaitedOn) {
   EXPECT_EQ(run.get("queue_printed"), "0");
   EXPECT_EQ(run.get("queue_codes"), "12");
   EXPECT_EQ(run.get("box"), QString());
+}
+
+TEST(ReportPdf, ThePreviewPageIsThePaperPage) {
+  TestRecords s(400, 3);
+  s.names[0] = "温度";
+  s.names[1] = "压力";
+  s.shown[2] = 0;
+  for (int i = 0; i < 400; ++i) s.value(i, 0, 20 + i * 0.5), s.value(i, 1, 100 - i * 0.25);
+  TempDir dir;
+  utPrinter printer;
+  StatusRecorder rec;
+  printer.SetNotifyWindow(&rec, &rec);
+  const QString printTime = "2024-05-06 07:08:09";
+  // The data report from page 3 black-and-white in 600-dpi units, the peaks from page 1 in
+  // colour in the 300-dpi printer's own: the PDF reads as the page the preview draws.
+  for (auto [kind, first, end, page] : {std::tuple(kReportData, 0, 400, 3), std::tuple(kReportPeak, 10, 20, 1)}) {
+    const bool blackWhite = kind == kReportData;
+    ReportContent c = BuildReportContent(s.src(), kind, first, end, 1);
+    c.deviceName = "一号炉";
+    const QString pdf = QString::fromStdString(dir.file(std::to_string(kind) + ".pdf"));
+    printer.SetOutputFile(pdf, 300);
+    printer.SetScaleTo600(blackWhite);
+    const PageMetrics paper = printer.PaperMetrics();
+    EXPECT_EQ(paper.unitsPerInchY, blackWhite ? 600 : 300);
+    PreviewPage preview = RenderPreviewPage(printer, c, {500, 707}, paper, {}, page, printTime);
+    RecordingCanvas shown(paper.unitsPerInchY);
+    DrawReportPage(shown, c, preview.layout, page, printTime);
+    PrintOutcome out = PrintReportPages(printer, c, preview.layout, page, {}, blackWhite, printTime);
+    ASSERT_EQ(out.kind, PrintOutcome::Printed) << kind;
+    EXPECT_TRUE(rec.msgs.empty());
+    EXPECT_EQ(out.pageCount, preview.layout.pageCount);
+    EXPECT_EQ((std::pair(out.firstPage, out.lastPage)), (Span(page, out.pageCount)));
+    const PdfInfo info = ReadPdfInfo(pdf);
+    EXPECT_EQ(info.pages, out.pageCount - page + 1);
+    EXPECT_TRUE(info.a4);
+    EXPECT_EQ(PdfText(pdf, 1), ReadingText(shown)) << kind;
+    EXPECT_TRUE(PdfText(pdf, 1).contains(QString("第%1页/共%2页").arg(page).arg(out.pageCount)));
+    EXPECT_TRUE(OverprintedWords(pdf, 1, 2).isEmpty()) << OverprintedWords(pdf, 1, 2).join('\n').toStdString();
+    const QString all = PdfText(pdf);
+    EXPECT_TRUE(all.contains("温度压力"));
+    EXPECT_FALSE(all.contains("CH3"));
+    if (blackWhite) {
+      EXPECT_TRUE(all.contains(Time(399) + "219.50.2"));  // 219.5 and 0.25
+      EXPECT_FALSE(all.contains("设备名称"));  // page 1 is not printed, so neither is its header
+    } else {
+      EXPECT_TRUE(all.contains("设备名称：一号炉")) << all.toStdString();
+      EXPECT_TRUE(all.contains("最大值" + Time(19) + "=>29.5" + Time(10) + "=>97.5"));
+    }
+  }
+}
+
+// The overprint check finds two words drawn over each other.
+TEST(ReportPdf, OverprintCheckSeesTextOverText) {
+  TempDir dir;
+  const QString pdf = QString::fromStdString(dir.file("over.pdf"));
+  utPrinter printer;
+  printer.SetOutputFile(pdf, 600);
+  ASSERT_TRUE(printer.Open());
+  ASSERT_TRUE(printer.BeginDoc());
+  ASSERT_TRUE(printer.BeginPage());
+  printer.DC()->setFont(CreateFontFromTFont(QFont(QString::fromUtf8("宋体"), 12), 0, printer.DpiY()));
+  printer.DC()->drawText(400, 400, "12345.6");
+  printer.DC()->drawText(450, 400, "78.9");
+  printer.DC()->drawText(400, 900, "apart");
+  printer.EndDoc();
+  EXPECT_EQ(OverprintedWords(pdf, 1, 1), QStringList{"1: 12345.6 / 78.9"});
 }

@@ -1,11 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QScrollArea>
-#include <QScrollBar>
-#include <QStatusBar>
 
 #include "mainform_support.h"
 #include "output/utbmpPrint.h"
@@ -25,15 +20,19 @@ using Span = std::pair<std::int64_t, std::int64_t>;
 
 struct Messages {
   std::vector<QString> texts;
+  std::vector<AppCursor> cursors;  // the cursor while each was told
   Messages() {
-    SetPreviewMessageHandler([this](PreviewMsg, const QString& t) { texts.push_back(t); });
+    SetPreviewMessageHandler([this](PreviewMsg, const QString& t) {
+      texts.push_back(t);
+      cursors.push_back(CurrentAppCursor());
+    });
   }
   ~Messages() { SetPreviewMessageHandler({}); }
   QString last() const { return texts.empty() ? QString() : texts.back(); }
 };
 
 // A preview of the data report of 3000 records, shown.
-QPointer<TfrmfaterPrit> ShowPreview(int type = kReportData) {
+QPointer<TfrmfaterPrit> ShowPreview() {
   FillStore(3000, 5, 3);
   int* pos = GetPubParam()->SysPar.DATAPOS;
   pos[0] = pos[1] = pos[2] = 5;
@@ -41,7 +40,7 @@ QPointer<TfrmfaterPrit> ShowPreview(int type = kReportData) {
   auto* f = new TfrmfaterPrit();
   f->SetStartIndex(0);
   f->SetEndIndex(3000);
-  f->SetReportType(type);
+  f->SetReportType(kReportData);
   f->SetInterval(1);
   f->SetRangeText("2012-09-10 08:00:00=>2012-09-10 12:09:55");
   f->resize(1400, 1000);
@@ -176,57 +175,40 @@ TEST(PreviewPage, WholeWhereItFitsElseScrollable) {
   report->close();
 }
 
+// An unknown printer is told once, with the arrow cursor; page 5 shown is page 5 printed
+// first (that the paper's pages are the preview's is ReportPdf's).
 TEST(ReportPreview, PrintsFromTheShownPage) {
   Messages msgs;
-  QPointer<TfrmfaterPrit> f = ShowPreview();
-  TempDir dir;
-  const QString all = QString::fromStdString(dir.file("all.pdf"));
-  const QString from5 = QString::fromStdString(dir.file("from5.pdf"));
-  f->Printer().SetOutputFile(all, 600);
-  f->btn6Click();
-  f->GoToPage(5);
-  f->Printer().SetOutputFile(from5, 600);
-  f->btn6Click();
-  EXPECT_TRUE(msgs.texts.empty()) << msgs.last().toStdString();
-  EXPECT_EQ(f->CurrentPage(), 5);
-  // The preview's pages are the paper's: page 5 shown, page 5 printed first.
-  const std::int64_t pages = f->PageCount();
-  EXPECT_EQ(ReadPdfInfo(all).pages, pages);
-  EXPECT_EQ(ReadPdfInfo(from5).pages, pages - 4);
-  const QRegularExpression printed("打印时间：[0-9:-]+");
-  EXPECT_EQ(PdfPageText(from5, 1).remove(printed), PdfPageText(all, 5).remove(printed));
-  EXPECT_TRUE(PdfPageText(from5, 1).contains(QString("第5页/共%1页").arg(pages)));
-  EXPECT_TRUE(PdfPageText(all, 1).contains("设备名称"));
-  EXPECT_FALSE(PdfText(from5).contains("设备名称"));  // printing started after page 1
-  f->close();
-}
-
-TEST(ReportPreview, UnknownPrinterIsToldOnceWithTheArrowCursor) {
-  Messages msgs;
-  std::vector<AppCursor> cursors;
-  SetPreviewMessageHandler([&](PreviewMsg, const QString& t) {
-    msgs.texts.push_back(t);
-    cursors.push_back(CurrentAppCursor());
-  });
   QPointer<TfrmfaterPrit> f = ShowPreview();
   f->Form()->cmbprint->setCurrentIndex(-1);
   f->btn6Click();
   EXPECT_EQ(msgs.texts, std::vector<QString>{"打印机加载失败!请重新加载."});
-  EXPECT_EQ(cursors, std::vector<AppCursor>{AppCursor::Default});
+  EXPECT_EQ(msgs.cursors, std::vector<AppCursor>{AppCursor::Default});
   EXPECT_EQ(CurrentAppCursor(), AppCursor::Default);
+
+  TempDir dir;
+  const QString from5 = QString::fromStdString(dir.file("from5.pdf"));
+  f->GoToPage(5);
+  f->Printer().SetOutputFile(from5, 600);
+  f->btn6Click();
+  EXPECT_EQ(msgs.texts.size(), 1u) << msgs.last().toStdString();
+  EXPECT_EQ(f->CurrentPage(), 5);
+  EXPECT_EQ(ReadPdfInfo(from5).pages, f->PageCount() - 4);
+  EXPECT_TRUE(PdfText(from5, 1).contains(QString("第5页/共%1页").arg(f->PageCount())));
+  EXPECT_FALSE(PdfText(from5).contains("设备名称"));  // printing started after page 1
   f->close();
 }
 
 TEST(ReportRange, DataReportStartsAtTheListsPageOthersCoverTheWindow) {
-  // Window 100..5000, list page 3, step 5: the list shows 1600 first.
-  EXPECT_EQ(ReportRangeFor(kReportData, 100, 5000, 3, 5, 680000).first, 1600);
-  const IndexRange peaks = ReportRangeFor(kReportPeak, 100, 5000, 3, 5, 680000);
-  EXPECT_EQ((std::pair(peaks.first, peaks.end)), (Span(100, 5000)));
-  // A window beyond the stored records is cut to them; a list page beyond them is empty.
-  const IndexRange cut = ReportRangeFor(kReportData, 100, 5000, 2, 5, 1000);
-  EXPECT_EQ((std::pair(cut.first, cut.end)), (Span(850, 1000)));
-  const IndexRange past = ReportRangeFor(kReportData, 100, 5000, 9, 5, 1000);
-  EXPECT_EQ((std::pair(past.first, past.end)), (Span(1000, 1000)));
+  // Window 100..5000 at step 5: list page 3 shows 1600 first. A window beyond the stored
+  // records is cut to them; a list page beyond them is empty.
+  for (auto [type, page, stored, want] : {std::tuple(kReportData, 3, 680000, Span(1600, 5000)),
+                                          std::tuple(kReportPeak, 3, 680000, Span(100, 5000)),
+                                          std::tuple(kReportData, 2, 1000, Span(850, 1000)),
+                                          std::tuple(kReportData, 9, 1000, Span(1000, 1000))}) {
+    const IndexRange r = ReportRangeFor(type, 100, 5000, page, 5, stored);
+    EXPECT_EQ(std::pair(r.first, r.end), want) << type << " " << page;
+  }
 
   // The print button's launch hands the preview that range, and the alarm report keeps
   // its own alarm list: the alarm tab's stays as it was.
@@ -240,10 +222,7 @@ TEST(ReportRange, DataReportStartsAtTheListsPageOthersCoverTheWindow) {
   form.WindowFirst = 100;
   form.WindowEnd = 2900;
   form.DataPage = 2;
-  struct Seen {
-    std::int64_t first = -1, end = -1;
-    std::vector<std::int32_t> alarms;
-  };
+  using Seen = std::tuple<std::int64_t, std::int64_t, std::vector<std::int32_t>>;
   for (auto [type, want] : {std::pair(kReportData, Seen{850, 2900, {}}), std::pair(kReportAlarm, Seen{100, 2900, {2500}})}) {
     form.ReportType = type;
     Seen seen;
@@ -256,7 +235,7 @@ TEST(ReportRange, DataReportStartsAtTheListsPageOthersCoverTheWindow) {
       return true;
     };
     form.PrintReport("A=>B");
-    EXPECT_EQ(std::tuple(seen.first, seen.end, seen.alarms), std::tuple(want.first, want.end, want.alarms)) << type;
+    EXPECT_EQ(seen, want) << type;
     EXPECT_EQ(GetPubParam()->AlarmIndex, (std::vector<std::int32_t>{7, 8, 9}));
   }
 }

@@ -2,9 +2,7 @@
 // touch the test process: a file-size limit, a print server that never answers (set
 // through the environment), a folder the process may not write to. Prints what
 // happened as key=value lines; line breaks inside a text become " | ".
-//   quno_fault_child [--fsize BYTES] export PATH ROWS
-//   quno_fault_child [--fsize BYTES] pdf PATH
-//   quno_fault_child [--fsize BYTES] queue NAME
+//   quno_fault_child [--fsize BYTES] export PATH ROWS | pdf PATH | queue NAME
 //   quno_fault_child previews PDF QUEUE
 // --fsize sets RLIMIT_FSIZE just before the export or print (after start-up).
 #include <sys/resource.h>
@@ -30,23 +28,22 @@ namespace {
 
 long long fsize = -1;
 
-void Say(const char* key, const QString& value) {
-  std::printf("%s=%s\n", key, QString(value).replace('\n', " | ").toUtf8().constData());
+void Say(const std::string& key, const QString& value) {
+  std::printf("%s=%s\n", key.c_str(), QString(value).replace('\n', " | ").toUtf8().constData());
   std::fflush(stdout);
 }
 
 void Limit() {
-  if (fsize < 0) return;
   const rlimit r{static_cast<rlim_t>(fsize), static_cast<rlim_t>(fsize)};
-  if (setrlimit(RLIMIT_FSIZE, &r) != 0) Say("error", "setrlimit failed");
+  if (fsize >= 0 && setrlimit(RLIMIT_FSIZE, &r) != 0) Say("error", "setrlimit failed");
 }
 
 struct Receiver : QObject, StatusReceiver {
   std::vector<StatusMsg> msgs;
-  QEventLoop* loop = nullptr;
+  QEventLoop loop;
   void OnStatusMsg(const StatusMsg& msg) override {
     msgs.push_back(msg);
-    if (loop) loop->quit();
+    loop.quit();
   }
   QString Codes() const {
     QStringList codes;
@@ -55,42 +52,36 @@ struct Receiver : QObject, StatusReceiver {
   }
 };
 
+// The data report of rows records of two shown channels.
 int Export(const std::string& path, int rows) {
   utPubParam* p = GetPubParam();
   p->RecordCount = rows;
   p->DataHead.ChannelCount = 2;
+  p->SysPar.ChannelShown[0] = p->SysPar.ChannelShown[1] = 1;
   for (int i = 0; i < rows; ++i) {
     std::snprintf(p->Records[i].TimeText, sizeof p->Records[i].TimeText, "2012-09-10 %02d:%02d:%02d",
                   i / 3600 % 24, i / 60 % 60, i % 60);
     p->Records[i].Channel[0].Value = i;
     p->Records[i].Channel[1].Value = -i;
   }
-  for (int k = 0; k < 2; ++k) {
-    p->SysPar.ChannelName[k] = std::string(1, static_cast<char>('A' + k));
-    p->SysPar.ChannelShown[k] = 1;
-  }
   Receiver r;
-  QEventLoop loop;
-  r.loop = &loop;
   utExeclthread thread(true);
   thread.SetFileName(path);
-  thread.SetReportType(1);
-  thread.SetStartIndex(0);
   thread.SetEndIndex(rows);
-  thread.SetInterval(1);
   thread.SetNotifyWindow(&r, &r);
   Limit();
   thread.Resume();
-  loop.exec();
+  r.loop.exec();
   Say("code", r.Codes());
   Say("text", r.msgs.empty() ? QString() : r.msgs[0].text);
   return 0;
 }
 
 // One page with text (fonts make the file a few dozen kilobytes), to a file or a queue.
-void PrintPage(utPrinter& printer, Receiver& r, const char* prefix) {
+int PrintPage(utPrinter& printer, const std::string& prefix = "") {
   QElapsedTimer t;
   t.start();
+  Receiver r;
   printer.SetNotifyWindow(&r, &r);
   printer.SetToPrinter(1);
   if (printer.Open() && printer.BeginDoc() && printer.BeginPage()) {
@@ -102,20 +93,10 @@ void PrintPage(utPrinter& printer, Receiver& r, const char* prefix) {
     printer.EndPage();
   }
   printer.EndDoc();
-  const std::string p(prefix);
-  Say((p + "printed").c_str(), QString::number(printer.Printed()));
-  Say((p + "codes").c_str(), r.Codes());
-  Say((p + "reason").c_str(), printer.FailureReason());
-  Say((p + "ms").c_str(), QString::number(t.elapsed()));
-}
-
-int Print(const QString& target, bool toFile) {
-  utPrinter printer;
-  Receiver r;
-  if (toFile) printer.SetOutputFile(target, 600);
-  else printer.SetPrinterName(target.toStdString());
-  Limit();
-  PrintPage(printer, r, "");
+  Say(prefix + "printed", QString::number(printer.Printed()));
+  Say(prefix + "codes", r.Codes());
+  Say(prefix + "reason", printer.FailureReason());
+  Say(prefix + "ms", QString::number(t.elapsed()));
   return 0;
 }
 
@@ -148,9 +129,7 @@ int Previews(const QString& pdf, const QString& queue) {
   Say("pdf_ms", QString::number(t.restart()));
   utPrinter printer;
   printer.SetPrinterName(queue.toStdString());
-  Receiver r;
-  PrintPage(printer, r, "queue_");
-  return 0;
+  return PrintPage(printer, "queue_");
 }
 
 }  // namespace
@@ -159,14 +138,18 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   GetLanchg()->SetLangFile(std::string());
   int a = 1;
-  if (a + 1 < argc && std::strcmp(argv[a], "--fsize") == 0) {
-    fsize = std::atoll(argv[a + 1]);
-    a += 2;
-  }
+  if (a + 1 < argc && std::strcmp(argv[a], "--fsize") == 0) fsize = std::atoll(argv[a + 1]), a += 2;
   const std::string cmd = a < argc ? argv[a] : "";
+  const QString arg1 = a + 1 < argc ? QString::fromLocal8Bit(argv[a + 1]) : QString();
   if (cmd == "export" && a + 2 < argc) return Export(argv[a + 1], std::atoi(argv[a + 2]));
-  if ((cmd == "pdf" || cmd == "queue") && a + 1 < argc) return Print(QString::fromLocal8Bit(argv[a + 1]), cmd == "pdf");
-  if (cmd == "previews" && a + 2 < argc) return Previews(QString::fromLocal8Bit(argv[a + 1]), QString::fromLocal8Bit(argv[a + 2]));
+  if ((cmd == "pdf" || cmd == "queue") && a + 1 < argc) {
+    utPrinter printer;
+    if (cmd == "pdf") printer.SetOutputFile(arg1, 600);
+    else printer.SetPrinterName(arg1.toStdString());
+    Limit();
+    return PrintPage(printer);
+  }
+  if (cmd == "previews" && a + 2 < argc) return Previews(arg1, QString::fromLocal8Bit(argv[a + 2]));
   std::fprintf(stderr, "usage: see tests/helpers/fault_child.cpp\n");
   return 2;
 }

@@ -31,9 +31,12 @@ inline PdfInfo ReadPdfInfo(const QString& path) {
               std::abs(size.captured(2).toDouble() - 841.9) < 2};
 }
 
-// Text of the whole file, blanks and line breaks removed (CJK texts come out spaced).
-inline QString PdfText(const QString& path) {
-  return RunTool("pdftotext", {"-enc", "UTF-8", path, "-"}).remove(QRegularExpression(R"(\s)"));
+// Text of the whole file, or of one page (from 1) as it lies on the page; blanks and line
+// breaks removed (CJK texts come out spaced).
+inline QString PdfText(const QString& path, int page = 0) {
+  const QString p = QString::number(page);
+  const QStringList pages = page > 0 ? QStringList{"-layout", "-f", p, "-l", p} : QStringList{};
+  return RunTool("pdftotext", pages + QStringList{"-enc", "UTF-8", path, "-"}).remove(QRegularExpression(R"(\s)"));
 }
 
 // The first page rendered at dpi dots per inch.
@@ -54,13 +57,6 @@ inline QString WaitForPdf(const QString& folder, const QDateTime& since, const Q
       if (PdfText(f.filePath()).contains(marker)) return f.filePath();
     }
   return {};
-}
-
-// Text of one page (from 1) as it lies on the page, line by line, blanks removed.
-inline QString PdfPageText(const QString& path, int page) {
-  const QString p = QString::number(page);
-  return RunTool("pdftotext", {"-layout", "-enc", "UTF-8", "-f", p, "-l", p, path, "-"})
-      .remove(QRegularExpression(R"(\s)"));
 }
 
 // Words of the pages first..last whose boxes (from pdftotext -bbox) overlap another
