@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QColorDialog>
 #include <QElapsedTimer>
+#include <QInputDialog>
 #include <QMouseEvent>
 #include <QMessageBox>
 #include <QTimer>
@@ -83,6 +85,16 @@ class ModalWatcher {
  private:
   QTimer timer_;
 };
+
+// Answers the rename and colour dialogs.
+inline void AnswerDialogs(ModalWatcher& w, const QString& text, const QColor& colour) {
+  w.handler = [text, colour](QWidget* m) {
+    if (auto* input = qobject_cast<QInputDialog*>(m)) input->setTextValue(text), input->accept();
+    else if (auto* dialog = qobject_cast<QColorDialog*>(m)) dialog->setCurrentColor(colour), dialog->accept();
+    else return false;
+    return true;
+  };
+}
 
 // Fills the store with count records one gap apart from 2012-09-10 08:00:00, the
 // last one a marker (the closing entry) with the time of the one before.

@@ -250,11 +250,7 @@ TEST(ChartPreview, PrintsThroughTheCupsQueue) {
 // open, every colour back after it closes by the window's close box.
 TEST(MainPrint, ChartPrintShowsTheTurnedChartAndRestoresTheChart) {
   TempDir dir;
-  SetProgramDir(dir.path());
-  GetLanchg()->SetLangFile("");
-  TfrmQuna f;
-  f.TickSource = [] { return 100000u; };
-  f.show();
+  LiveForm f(dir);
   Ui::frmQuna* ui = f.Form();
   EXPECT_TRUE(ui->rbColor->isChecked() != ui->rbBlack->isChecked());
   for (QCheckBox* box : {ui->rbColor, ui->rbBlack, ui->rbBlack, ui->rbColor, ui->rbColor, ui->rbBlack}) {
@@ -264,9 +260,7 @@ TEST(MainPrint, ChartPrintShowsTheTurnedChartAndRestoresTheChart) {
   ASSERT_TRUE(ui->rbColor->isChecked());  // the curves are looked for in their colours
 
   CreatePrintPreview(&f);
-  ASSERT_TRUE(f.OpenDataFile(Generate(dir, "print.qmd", GenOptions{.channels = 2, .records = 300})));
-  ASSERT_TRUE(WaitLoaded(f));
-  QApplication::processEvents();
+  ASSERT_TRUE(f.Load(Generate(dir, "print.qmd", GenOptions{.channels = 2, .records = 300})));
   ChartWidget* chart = ui->cht1;
   ui->edtdevice->setText("DEV-7");
   ui->lbl21->setText("2012-09-10 08:01:00");
@@ -311,5 +305,4 @@ TEST(MainPrint, ChartPrintShowsTheTurnedChartAndRestoresTheChart) {
   EXPECT_EQ(cursorColour(), QColor(Qt::yellow));
   EXPECT_EQ(ui->lbl21->text(), "2012-09-10 08:01:00");
   EXPECT_NE(ReadBytes(SystemParPath()).find("DEVNAME=DEV-7"), std::string::npos);
-  SetProgramDir("");
 }

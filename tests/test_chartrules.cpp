@@ -45,8 +45,7 @@ void Add(utPubParam& s, int t, double base, std::uint8_t marker = 0, int disorde
   for (int c = 0; c < kMaxChannels; ++c) r.Channel[c].Value = base + c;
 }
 
-// Minute m after 08:00, and a time of the day.
-int M(int m) { return 8 * 3600 + 60 * m; }
+// A time of the day.
 int Sec(int h, int m, int s) { return h * 3600 + m * 60 + s; }
 double At(int h, int m, int s) { return ToDateTimeValue(QDate(2024, 5, 6), QTime(h, m, s)); }
 
@@ -98,140 +97,90 @@ TEST(Colours, InverseAndChannelsOnTheBackground) {
   }
 }
 
-TEST(Segments, MarkersDisorderAndWindow) {
-  ChartWidget chart;
-  std::vector<ChartSeries*> curves;
-  // Two power failures and the closing entry (marker count 3), 4 channels.
-  utPubParam& s = FreshStore(4);
-  Add(s, M(0), 10), Add(s, M(1), 11), Add(s, M(2), 12), Add(s, M(2), 12, 1);
-  Add(s, M(10), 20), Add(s, M(11), 21, 0, 1), Add(s, M(12), 22), Add(s, M(12), 22, 1);
-  Add(s, M(20), 30), Add(s, M(21), 31), Add(s, M(21), 31, 1);
-  s.DataHead.MarkerCount = 3;
-  CreateSeries(chart, curves, s, 0x000000);
-  ASSERT_EQ(curves.size(), 4u);
-  int end = 999;  // beyond the count: cut to it
-  EXPECT_EQ(FillSeries(chart, curves, s, 0, end), 7);
-  EXPECT_EQ(end, s.RecordCount);
-  const ChartSegments& t = curves[3]->Source()->Segments();
-  ASSERT_EQ(t.Count(), 3);
-  // The disordered record is skipped and does not end segment 1.
-  EXPECT_EQ(t.End(1, curves[3]->Count()) - t.start[1], 2);
-  EXPECT_EQ(curves[3]->YValue(t.start[2]), 33.0f);  // after the second marker
-
-  // A window starting after the first marker puts its first records in segment 0.
-  end = 11;
-  FillSeries(chart, curves, s, 4, end);
-  EXPECT_EQ(curves[0]->SegmentCount(), 2);
-  EXPECT_EQ(curves[0]->YValue(0), 20.0f);
-  ClearSeries(chart, curves);
-}
-
-TEST(Segments, AFullStoreFilledInPartsAsPointByPoint) {
-  // Filled in parts: markers, runs of them (one near the middle), records flagged out of order,
-  // a time going back unflagged, a window that starts late, and no closing entry (a full store).
-  utPubParam& s = FreshStore(3);
-  for (int i = 0; i < kMaxRecords; ++i) {
-    const bool marker = i % 9973 == 0 || (i >= 33330 && i <= 33336) || (i >= 339990 && i <= 339992);
-    Add(s, i == 100000 ? i - 10 : i, (i * 7) % 1000 - 500.0, marker ? 1 : 0, i % 4999 == 1 ? 1 : 0);
-  }
-  ChartWidget chart;
-  std::vector<ChartSeries*> curves;
-  for (const int first : {0, 12345}) {
-    SCOPED_TRACE(first);
-    CreateSeries(chart, curves, s, 0x000000);
-    int end = s.RecordCount;
-    const int drawn = FillSeries(chart, curves, s, first, end);
-    ChartSeries& one = *chart.AddSeries();
-    for (int i = first; i < end; ++i) {
-      const tagDataRecord& r = s.Records[i];
-      if (r.Marker != 0)
-        one.BreakSegment();
-      else if (r.Disorder == 0)
-        one.AddXY(r.Time, r.Channel[2].Value);
-    }
-    const ChartSegments& a = curves[2]->Source()->Segments();
-    const ChartSegments& b = one.Source()->Segments();
-    ASSERT_EQ(drawn, one.Count());
-    EXPECT_EQ(std::tie(a.start, a.minX, a.maxX), std::tie(b.start, b.minX, b.maxX));
-    EXPECT_FALSE(a.ascending);
-    for (int i = 0; i < drawn; ++i) {
-      ASSERT_EQ(curves[2]->XValue(i), one.XValue(i)) << i;
-      ASSERT_EQ(curves[2]->YValue(i), one.YValue(i)) << i;
-      ASSERT_EQ(curves[0]->YValue(i) + 2.0f, one.YValue(i)) << i;
-    }
-    EXPECT_EQ(curves[2]->MinMaxPair(100, drawn - 100), one.MinMaxPair(100, drawn - 100));
-    chart.RemoveSeries(&one);
-  }
-  ClearSeries(chart, curves);
-  s.RecordCount = 0;
-}
-
-TEST(Segments, SummaryAgreesWithBruteForceMinMaxPerPixelColumn) {
-  // Random values, single markers and runs of them, records flagged out of order (their
-  // times going back): long enough for every level of the summary and for a fill in parts.
+TEST(Segments, AFullStoreFilledInPartsAgreesWithBruteForce) {
+  // Random values, single markers and runs of them (one near the middle), records flagged out of
+  // order (their times going back), a time going back unflagged and no closing entry (a full
+  // store): long enough for every level of the summary and for a fill in parts.
   utPubParam& s = FreshStore(3);
   std::mt19937 rng(20);
-  constexpr int kRecords = 250000;
-  std::vector<int> points;  // the records drawn, brute force
-  for (int i = 0; i < kRecords; ++i) {
+  for (int i = 0; i < kMaxRecords; ++i) {
     const int u = static_cast<int>(rng() % 1000);
-    const bool marker = u < 2 || (i >= 90000 && i < 90005) || i == kRecords - 1;
-    const bool disorder = !marker && u < 15;
-    Add(s, disorder ? 10 * i - 3000 : 10 * i, 0, marker ? 1 : 0, disorder ? 1 : 0);
+    const bool marker = u < 2 || (i >= 244800 && i < 244805) || (i >= 339990 && i <= 339992);
+    const bool disorder = !marker && i != 100000 && u < 15;
+    Add(s, disorder || i == 100000 ? 10 * i - 3000 : 10 * i, 0, marker ? 1 : 0, disorder ? 1 : 0);
     for (int c = 0; c < 3; ++c) s.Records[i].Channel[c].Value = static_cast<int>(rng() % 20001) / 10.0 + 5.0;
-    if (!marker && !disorder) points.push_back(i);
   }
-  ChartWidget chart, reference;
+  ChartWidget chart;
   std::vector<ChartSeries*> curves;
-  CreateSeries(chart, curves, s, 0x000000);
-  int end = kRecords;
-  ASSERT_EQ(FillSeries(chart, curves, s, 0, end), static_cast<int>(points.size()));
-  // The same points added one by one: their min and max are found by scanning them.
-  for (int c = 0; c < 3; ++c) {
-    ChartSeries& one = *reference.AddSeries();
-    one.SetColor(curves[static_cast<std::size_t>(c)]->Color());
-    for (int i = 0; i < kRecords; ++i) {
-      const tagDataRecord& r = s.Records[i];
-      if (r.Marker != 0)
-        one.BreakSegment();
-      else if (r.Disorder == 0)
-        one.AddXY(r.Time, r.Channel[c].Value);
-    }
-  }
-  const double t0 = s.Records[0].Time, span = s.Records[kRecords - 2].Time - t0;
-  const struct { int width; double from, to; } views[] = {
-      {900, 0, 1}, {400, 0, 1},  // many points a column: edges snapped to blocks
-      {900, 0.2, 0.5}, {700, 0.4, 0.41},  // columns from the summary and the records
-      {700, 0.3595, 0.3605},  // across the run of markers, a line through few points
-  };
-  for (const auto& v : views) {
-    SCOPED_TRACE(v.width);
-    SCOPED_TRACE(v.from);
-    for (ChartWidget* w : {&chart, &reference}) {
-      w->resize(v.width, 400);
-      SetupAxes(*w, 2100, 0, t0 + span * v.from, t0 + span * v.to);
-    }
-    EXPECT_TRUE(chart.ToImage() == reference.ToImage());
-  }
-
-  // Ranges of points, for several curves at once, against the records themselves.
-  const ChartSource& src = *curves[0]->Source();
-  const int n = static_cast<int>(points.size());
-  const int order[] = {2, 0, 1};
-  for (int k = 0; k < 120; ++k) {
-    const int len = 1 + static_cast<int>(rng() % (k % 3 == 0 ? 100000u : 3000u));
-    const int a = static_cast<int>(rng() % static_cast<unsigned>(n - len)), z = a + len;
-    float lo[3], hi[3];
-    src.MinMax(order, a, z, lo, hi);
-    for (int j = 0; j < 3; ++j) {
-      float want = FLT_MAX, wantHi = -FLT_MAX;
-      for (int p = a; p < z; ++p) {
-        const float value = static_cast<float>(s.Records[points[static_cast<std::size_t>(p)]].Channel[order[j]].Value);
-        want = std::min(want, value);
-        wantHi = std::max(wantHi, value);
+  const double t0 = s.Records[0].Time, span = s.Records[kMaxRecords - 1].Time - t0;
+  for (const int first : {12345, 0}) {
+    SCOPED_TRACE(first);
+    CreateSeries(chart, curves, s, 0x000000);
+    int end = kMaxRecords + 50;  // beyond the count: cut to it
+    const int drawn = FillSeries(chart, curves, s, first, end);
+    EXPECT_EQ(end, s.RecordCount);
+    // The same points added one by one, and the records drawn.
+    ChartWidget reference;
+    std::vector<int> points;
+    for (int c = 0; c < 3; ++c) {
+      ChartSeries& one = *reference.AddSeries();
+      one.SetColor(curves[static_cast<std::size_t>(c)]->Color());
+      for (int i = first; i < end; ++i) {
+        const tagDataRecord& r = s.Records[i];
+        if (r.Marker != 0) {
+          one.BreakSegment();
+        } else if (r.Disorder == 0) {
+          one.AddXY(r.Time, r.Channel[c].Value);
+          if (c == 0) points.push_back(i);
+        }
       }
-      ASSERT_EQ(lo[j], want) << a << ".." << z;
-      ASSERT_EQ(hi[j], wantHi) << a << ".." << z;
+      const ChartSeries& curve = *curves[static_cast<std::size_t>(c)];
+      const ChartSegments& a = curve.Source()->Segments();
+      const ChartSegments& b = one.Source()->Segments();
+      ASSERT_EQ(drawn, one.Count());
+      EXPECT_EQ(std::tie(a.start, a.minX, a.maxX), std::tie(b.start, b.minX, b.maxX));
+      EXPECT_GT(a.Count(), 1000);  // a curve broken at every marker
+      EXPECT_FALSE(a.ascending);
+      for (int i = 0; i < drawn; ++i) {
+        ASSERT_EQ(curve.XValue(i), one.XValue(i)) << i;
+        ASSERT_EQ(curve.YValue(i), one.YValue(i)) << i;
+      }
+      EXPECT_EQ(curve.MinMaxPair(100, drawn - 100), one.MinMaxPair(100, drawn - 100));
+    }
+    if (first != 0) continue;  // the pictures and ranges once, over the whole store
+    const struct { int width; double from, to; } views[] = {
+        {900, 0, 1}, {400, 0, 1},  // many points a column: edges snapped to blocks
+        {900, 0.2, 0.5}, {700, 0.4, 0.41},  // columns from the summary and the records
+        {700, 0.3595, 0.3605},  // across the run of markers, a line through few points
+    };
+    for (const auto& v : views) {
+      SCOPED_TRACE(v.from);
+      for (ChartWidget* w : {&chart, &reference}) {
+        w->resize(v.width, 400);
+        SetupAxes(*w, 2100, 0, t0 + span * v.from, t0 + span * v.to);
+      }
+      EXPECT_TRUE(chart.ToImage() == reference.ToImage()) << v.width;
+    }
+
+    // Ranges of points, for several curves at once, against the records themselves.
+    const ChartSource& src = *curves[0]->Source();
+    const int n = static_cast<int>(points.size());
+    const int order[] = {2, 0, 1};
+    for (int k = 0; k < 120; ++k) {
+      const int len = 1 + static_cast<int>(rng() % (k % 3 == 0 ? 100000u : 3000u));
+      const int a = static_cast<int>(rng() % static_cast<unsigned>(n - len)), z = a + len;
+      float lo[3], hi[3];
+      src.MinMax(order, a, z, lo, hi);
+      for (int j = 0; j < 3; ++j) {
+        float want = FLT_MAX, wantHi = -FLT_MAX;
+        for (int p = a; p < z; ++p) {
+          const float value = static_cast<float>(s.Records[points[static_cast<std::size_t>(p)]].Channel[order[j]].Value);
+          want = std::min(want, value);
+          wantHi = std::max(wantHi, value);
+        }
+        ASSERT_EQ(lo[j], want) << a << ".." << z;
+        ASSERT_EQ(hi[j], wantHi) << a << ".." << z;
+      }
     }
   }
   ClearSeries(chart, curves);

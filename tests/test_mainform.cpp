@@ -2,8 +2,6 @@
 // the real reader on generated files: the time-order dialog, the chart, channel panel and cursor.
 #include <gtest/gtest.h>
 
-#include <QColorDialog>
-#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -55,15 +53,6 @@ class LoadForm : public SpyForm {
   }
 };
 
-// Answers the rename and colour dialogs.
-void AnswerDialogs(ModalWatcher& w, const QString& text, const QColor& colour) {
-  w.handler = [text, colour](QWidget* m) {
-    if (auto* input = qobject_cast<QInputDialog*>(m)) input->setTextValue(text), input->accept();
-    else if (auto* dialog = qobject_cast<QColorDialog*>(m)) dialog->setCurrentColor(colour), dialog->accept();
-    else return false;
-    return true;
-  };
-}
 }  // namespace
 
 TEST(MainFormRefresh, TimeWindowAndLimits) {

@@ -5,7 +5,6 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QDateEdit>
-#include <QInputDialog>
 #include <QLabel>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -27,61 +26,14 @@
 
 namespace {
 
-// The real form with its settings in a temporary folder and a clock of its own.
-class RealForm : public TfrmQuna {
- public:
-  std::uint32_t clock = 100000;
-  explicit RealForm(const TempDir& dir, QSize size = QSize(1600, 960)) {
-    SetProgramDir(dir.path());
-    GetLanchg()->SetLangFile("");
-    TickSource = [this] { return clock; };
-    show();
-    Resize(size);
-  }
-  ~RealForm() override { SetProgramDir(""); }
-  void Resize(QSize size) {
-    setWindowState(Qt::WindowNoState);
-    resize(size);
-    Settle();
-  }
-  static void Settle() {
-    for (int i = 0; i < 5; ++i) QApplication::processEvents();
-  }
-  bool Load(const std::string& path) {
-    clock += 5000;
-    if (!OpenDataFile(path) || !WaitLoaded(*this)) return false;
-    Settle();
-    return true;
-  }
-  QStringList LegendValues() {
-    QStringList texts;
-    QTreeWidget* legend = Form()->lstline;
-    for (int i = 0; i < legend->topLevelItemCount(); ++i) texts << legend->topLevelItem(i)->text(2);
-    return texts;
-  }
-};
-
 // Drags the value panel by its title strip by (dx, dy).
-void DragPanel(RealForm& f, QPoint by) {
+void DragPanel(LiveForm& f, QPoint by) {
   QWidget* handle = f.Form()->Panel1;
   const QPoint at(5, 5);
   SendMouse(handle, QEvent::MouseButtonPress, Qt::LeftButton, at);
   SendMouse(handle, QEvent::MouseMove, Qt::LeftButton, at + by);
   SendMouse(handle, QEvent::MouseButtonRelease, Qt::LeftButton, at + by);
-  RealForm::Settle();
-}
-
-QScrollArea* ScrollAreaAround(QWidget* w) {
-  for (QWidget* p = w->parentWidget(); p; p = p->parentWidget())
-    if (auto* area = qobject_cast<QScrollArea*>(p)) return area;
-  return nullptr;
-}
-
-void ClickAtTime(RealForm& f, double x) {
-  ChartWidget* chart = f.Form()->cht1;
-  const QPoint at(static_cast<int>(std::lround(chart->XPixel(x))), chart->PlotRect().center().y());
-  SendMouse(chart, QEvent::MouseButtonPress, Qt::LeftButton, at);
-  SendMouse(chart, QEvent::MouseButtonRelease, Qt::LeftButton, at);
+  LiveForm::Settle();
 }
 
 }  // namespace
@@ -103,7 +55,7 @@ TEST(WindowRules, LeftColumnAndValuePanel) {
 // with a panel) scrolls the column, and a large screen keeps its design width.
 TEST(MainLayout, LeftColumnShowsWholeOnA1366By768Screen) {
   TempDir dir;
-  RealForm f(dir, QSize(1366, 749));
+  LiveForm f(dir, QSize(1366, 749));
   Ui::frmQuna* ui = f.Form();
   ASSERT_TRUE(f.Load(Generate(dir, "a.qmd", GenOptions{.channels = 32, .records = 300})));
   QScrollArea* area = ui->sclLeft;
@@ -112,7 +64,7 @@ TEST(MainLayout, LeftColumnShowsWholeOnA1366By768Screen) {
     TranslateForm("frmQuna", &f);
     for (int tab : {0, 1, 2, 3, 4, 5}) {
       ui->pgc1->setCurrentIndex(tab);
-      RealForm::Settle();
+      LiveForm::Settle();
       const std::string where = "tab " + std::to_string(tab) + " " + lang;
       EXPECT_FALSE(area->verticalScrollBar()->isVisible()) << where;
       EXPECT_LE(ui->pnl9->minimumSizeHint().height(), area->viewport()->height()) << where;
@@ -130,13 +82,13 @@ TEST(MainLayout, LeftColumnShowsWholeOnA1366By768Screen) {
   EXPECT_LE(ui->stat1->geometry().bottom(), 749);
   // The top bar's texts keep their room.
   ui->lbl9->setText("记录数：680000");
-  RealForm::Settle();
+  LiveForm::Settle();
   EXPECT_GE(ui->lbl9->width(), ui->lbl9->sizeHint().width());
 
   f.Resize(QSize(1366, 600));
   EXPECT_TRUE(area->verticalScrollBar()->isVisible());
   area->ensureWidgetVisible(ui->btnprint);
-  RealForm::Settle();
+  LiveForm::Settle();
   const QRect inViewport(ui->btnprint->mapTo(area->viewport(), QPoint(0, 0)), ui->btnprint->size());
   EXPECT_TRUE(area->viewport()->rect().contains(inViewport));
 
@@ -149,11 +101,11 @@ TEST(MainLayout, LeftColumnShowsWholeOnA1366By768Screen) {
 TEST(MainLayout, NeverGrowsByItselfOnATabSwitch) {
   TempDir dir;
   for (const QSize size : {QSize(1366, 700), QSize(1600, 960)}) {
-    RealForm f(dir, size);
+    LiveForm f(dir, size);
     ASSERT_TRUE(f.Load(Generate(dir, "a.qmd", GenOptions{.channels = 32, .records = 300})));
     for (int tab : {5, 0, 1, 0, 2, 3, 4, 0}) {
       f.Form()->pgc1->setCurrentIndex(tab);
-      RealForm::Settle();
+      LiveForm::Settle();
       EXPECT_EQ(f.size(), size) << "tab " << tab;
     }
   }
@@ -162,7 +114,7 @@ TEST(MainLayout, NeverGrowsByItselfOnATabSwitch) {
 TEST(MainLayout, ValuePanelKeepsItsDraggedPlaceWhole) {
   TempDir dir;
   GetPubParam()->DataHead.ChannelCount = 0;  // the design height, whatever ran before
-  RealForm f(dir);
+  LiveForm f(dir);
   Ui::frmQuna* ui = f.Form();
   QWidget* panel = ui->pnlMove;
   const QPoint design = panel->pos();
@@ -189,7 +141,7 @@ TEST(MainLayout, ValuePanelKeepsItsDraggedPlaceWhole) {
 
 TEST(MainLayout, ValuePanelHoldsItsWidestTextInEnglish) {
   TempDir dir;
-  RealForm f(dir);
+  LiveForm f(dir);
   GetLanchg()->SetLangFile(SourceFile("lang/langeng.ini"));
   ASSERT_TRUE(f.Load(Generate(dir, "a.qmd", GenOptions{.channels = 3, .records = 200})));
   QTreeWidget* legend = f.Form()->lstline;
@@ -200,7 +152,7 @@ TEST(MainLayout, ValuePanelHoldsItsWidestTextInEnglish) {
 
 TEST(StaleViews, FileBoxNamesTheLoadedFileAfterAFailedOrRefusedOpen) {
   TempDir dir;
-  RealForm f(dir);
+  LiveForm f(dir);
   ModalWatcher boxes;
   const std::string a = Generate(dir, "a.qmd", GenOptions{.records = 50});
   const std::string b = Generate(dir, "b.qmd", GenOptions{.records = 50});
@@ -245,27 +197,27 @@ TEST(StaleViews, FileBoxNamesTheLoadedFileAfterAFailedOrRefusedOpen) {
 // window chosen or restored on a report page is the window the curves show.
 TEST(StaleViews, CursorAndCurvesFollowTheRecordWindow) {
   TempDir dir;
-  RealForm f(dir);
+  LiveForm f(dir);
   Ui::frmQuna* ui = f.Form();
   // Records every 5 s from 2023-01-01 00:00:00.
   ASSERT_TRUE(f.Load(Generate(dir, "a.qmd", GenOptions{.channels = 3, .records = 1000})));
   const utPubParam* p = GetPubParam();
   auto click = [&] {
-    ClickAtTime(f, p->Records[150].Time);
+    f.ClickAtTime(p->Records[150].Time);
     ASSERT_FALSE(ui->lbtime->text().isEmpty());
-    ASSERT_FALSE(f.LegendValues().join("").isEmpty());
+    ASSERT_FALSE(f.LegendColumn(2).join("").isEmpty());
   };
   auto cleared = [&](const char* after) {
     EXPECT_EQ(ui->lbtime->text(), QString()) << after;
-    EXPECT_EQ(f.LegendValues().join(""), QString()) << after;
+    EXPECT_EQ(f.LegendColumn(2).join(""), QString()) << after;
     EXPECT_EQ(ui->lbl21->text(), QString()) << after;
   };
   click();
   // A tab switch rebuilds the legend: the cursor and its values stay.
-  const QStringList values = f.LegendValues();
+  const QStringList values = f.LegendColumn(2);
   ui->pgc1->setCurrentIndex(5);
   ui->pgc1->setCurrentIndex(0);
-  EXPECT_EQ(f.LegendValues(), values);
+  EXPECT_EQ(f.LegendColumn(2), values);
   EXPECT_FALSE(ui->lbtime->text().isEmpty());
   f.btnRefreshClick();
   cleared("refresh");
@@ -277,7 +229,7 @@ TEST(StaleViews, CursorAndCurvesFollowTheRecordWindow) {
   f.btnRefreshClick();
   EXPECT_EQ(f.WindowFirst, 120);
   ui->pgc1->setCurrentIndex(0);
-  RealForm::Settle();
+  LiveForm::Settle();
   EXPECT_NEAR(ui->cht1->BottomAxis().Minimum(), p->Records[120].Time, 1e-6);
   EXPECT_NEAR(ui->cht1->BottomAxis().Maximum(), p->Records[240].Time, 1e-6);
   cleared("refresh on a report page");
@@ -300,7 +252,7 @@ TEST(StaleViews, CursorAndCurvesFollowTheRecordWindow) {
 // nothing: the curves, their markers and the cursor stay after a report page.
 TEST(StaleViews, MarkerAndCursorLinesKeptOverACancelledOpen) {
   TempDir dir;
-  RealForm f(dir);
+  LiveForm f(dir);
   Ui::frmQuna* ui = f.Form();
   // One channel: markers are kept only while a single curve is shown.
   ASSERT_TRUE(f.Load(Generate(dir, "a.qmd", GenOptions{.channels = 1, .records = 300})));
@@ -315,8 +267,8 @@ TEST(StaleViews, MarkerAndCursorLinesKeptOverACancelledOpen) {
     return n;
   };
   chartunit::AddFlagClick(f);
-  ClickAtTime(f, p->Records[60].Time);
-  ClickAtTime(f, p->Records[200].Time);
+  f.ClickAtTime(p->Records[60].Time);
+  f.ClickAtTime(p->Records[200].Time);
   ASSERT_EQ(f.Chart().flagLines.size(), 1u);
   EXPECT_GT(countColumn(p->Records[60].Time, QColor(0, 0, 255)), 50);
   EXPECT_EQ(countColumn(p->Records[60].Time, QColor(255, 0, 0)), 0);
@@ -329,7 +281,7 @@ TEST(StaleViews, MarkerAndCursorLinesKeptOverACancelledOpen) {
   }
   ui->pgc1->setCurrentIndex(1);
   ui->pgc1->setCurrentIndex(0);
-  RealForm::Settle();
+  LiveForm::Settle();
   EXPECT_EQ(f.Chart().flagLines.size(), 1u);
   EXPECT_TRUE(ui->cht1->HasVLine(f.Chart().cursorLine));
   EXPECT_EQ(ui->lbtime->text(), cursorTime);
@@ -338,7 +290,7 @@ TEST(StaleViews, MarkerAndCursorLinesKeptOverACancelledOpen) {
 
 TEST(StaleViews, LogQueryWaitsForTheLoadToEnd) {
   TempDir dir;
-  RealForm f(dir);
+  LiveForm f(dir);
   const std::string path = Generate(dir, "big.qmd", GenOptions{.channels = 32, .records = 150000});
   TfrmLogInfo* log = ShowLogInfo();
   log->findChild<QDateEdit*>("dtp1")->setDate(QDate(2000, 1, 1));
@@ -357,23 +309,17 @@ TEST(StaleViews, LogQueryWaitsForTheLoadToEnd) {
 TEST(StaleViews, RenamedPowerMeterChannelRenamesItsDataColumn) {
   TempDir dir;
   for (int model : {10, 11}) {
-    RealForm f(dir);
+    LiveForm f(dir);
     Ui::frmQuna* ui = f.Form();
     ASSERT_TRUE(f.Load(Generate(dir, model == 10 ? "m10.qmd" : "m11.qmd",
                                 GenOptions{.model = model, .channels = 4, .records = 200})));
     ModalWatcher boxes;
-    boxes.handler = [](QWidget* m) {
-      auto* input = qobject_cast<QInputDialog*>(m);
-      if (!input) return false;
-      input->setTextValue("Feeder A");
-      input->accept();
-      return true;
-    };
+    AnswerDialogs(boxes, "Feeder A", QColor());
     ui->lv8->setCurrentItem(ui->lv8->topLevelItem(1));
     emit ui->lv8->itemDoubleClicked(ui->lv8->topLevelItem(1), 0);
     for (int tab : {1, 2, 0, 1}) {
       ui->pgc1->setCurrentIndex(tab);
-      RealForm::Settle();
+      LiveForm::Settle();
     }
     EXPECT_EQ(ui->lv1->model()->headerData(2, Qt::Horizontal).toString(), QString("Feeder A")) << model;
     f.btnRefreshClick();  // rebuilds the list: the new name stays
@@ -396,7 +342,7 @@ TEST(LanguageTexts, QtDialogsSpeakTheInterfaceLanguage) {
 }
 
 TEST(LanguageTexts, MessageBoxTitleShowsWhole) {
-  RealForm::Settle();
+  LiveForm::Settle();
   int width = 0;
   QTimer::singleShot(0, [&] {
     if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
