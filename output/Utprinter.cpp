@@ -247,6 +247,13 @@ PageMetrics utPrinter::PaperMetrics() {
   return m;
 }
 
+PageMetrics utPrinter::PaperFor(std::string name, bool blackWhite) {
+  printerName_ = std::move(name);
+  scaleTo600_ = blackWhite;
+  grayScale_ = blackWhite;
+  return PaperMetrics();
+}
+
 bool utPrinter::Open() {
   failed_ = false;
   printed_ = false;

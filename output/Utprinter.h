@@ -127,6 +127,9 @@ class utPrinter {
   // they are set now, without opening a document; the default paper when there is no
   // such printer. Kept until the printer or the choice changes.
   PageMetrics PaperMetrics();
+  // The paper of a preview: the printer chosen and the colour mode (黑白: greys in
+  // 600-dpi units) set, then its PaperMetrics.
+  PageMetrics PaperFor(std::string name, bool blackWhite);
   // Starts the document "Printing" (and its first page). False on failure (code 12
   // once per job).
   bool BeginDoc();

@@ -126,8 +126,9 @@ ReportTexts ReportTexts::Load(int type, int modelCode) {
   t.pageAfter = GetLangString("frmfaterPrit", "Error23", "页");
   t.pageTotal = GetLangString("frmfaterPrit", "Error24", "共");
   t.powerFail = PowerFailText();
-  t.alarms = {GetLangString("frmfaterPrit", "Error9", "上限报警,"),  GetLangString("frmfaterPrit", "Error10", "下限报警,"), GetLangString("frmfaterPrit", "Error11", "正偏报警,"),
-              GetLangString("frmfaterPrit", "Error12", "负偏报警,"), GetLangString("frmfaterPrit", "Error13", "超程报警,"), GetLangString("frmfaterPrit", "Error14", "异常报警,")};
+  t.alarms = {GetLangString("frmfaterPrit", "Error9", "上限报警,"),  GetLangString("frmfaterPrit", "Error10", "下限报警,"),
+              GetLangString("frmfaterPrit", "Error11", "正偏报警,"), GetLangString("frmfaterPrit", "Error12", "负偏报警,"),
+              GetLangString("frmfaterPrit", "Error13", "超程报警,"), GetLangString("frmfaterPrit", "Error14", "异常报警,")};
   switch (type) {
     case kReportData: t.title = GetLangString("frmfaterPrit", "Error7", "报表类型：数据报表"); break;
     case kReportAlarm: t.title = GetLangString("frmfaterPrit", "Error8", "报表类型：报警记录"); break;

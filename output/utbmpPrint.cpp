@@ -129,11 +129,7 @@ void TfrmPrint::resizeEvent(QResizeEvent* event) {
 }
 
 PageMetrics TfrmPrint::Paper() {
-  const bool blackWhite = ui->rbBlack->isChecked();
-  printer_->SetPrinterName(ui->cmbprint->currentText().toStdString());
-  printer_->SetScaleTo600(blackWhite);
-  printer_->SetGrayScale(blackWhite);
-  return printer_->PaperMetrics();
+  return printer_->PaperFor(ui->cmbprint->currentText().toStdString(), ui->rbBlack->isChecked());
 }
 
 void TfrmPrint::LayoutPreview() {

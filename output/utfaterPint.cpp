@@ -177,11 +177,7 @@ void TfrmfaterPrit::LimitMarginBars() {
 void TfrmfaterPrit::scrlbr4Scroll() { UpdateMarginSetting(3, ui->scrlbr4->value(), MarginCaption(3)); }
 
 PageMetrics TfrmfaterPrit::Paper() {
-  const bool blackWhite = ui->rbBlack->isChecked();
-  printer->SetPrinterName(ui->cmbprint->currentText().toStdString());
-  printer->SetScaleTo600(blackWhite);
-  printer->SetGrayScale(blackWhite);
-  return printer->PaperMetrics();
+  return printer->PaperFor(ui->cmbprint->currentText().toStdString(), ui->rbBlack->isChecked());
 }
 
 void TfrmfaterPrit::RenderPreview() {
