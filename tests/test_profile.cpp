@@ -290,8 +290,6 @@ TEST(SysParBkColor, DecimalOnlyAlwaysDefinedAndSystemColoursRoundTrip) {
   Par().BKCOLOR = SystemColor(4);
   WriteBkColor();
   EXPECT_NE(folder.Par().find("BKCOLOR=-2147483644"), std::string::npos);
-  ReadLangSelect();
-  EXPECT_EQ(GetPubParam()->LANGESELECT, 1);
 }
 
 TEST(SysParWrite, GroupsKeepTheRestOfTheFile) {
