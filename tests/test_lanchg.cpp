@@ -104,13 +104,6 @@ std::vector<TextMutant> LongValues(const std::string& label, const std::string& 
   return out;
 }
 
-// The captions that the real files' [frmusr], [frmQuna] and [frmLogin] have keys for.
-QStringList Captions(const Form& f) {
-  QStringList all = {f.lbl1->text(), f.btn1->text(), f.grp1->title(), f.pc1->tabText(0), f.pc1->tabText(1)};
-  for (int i = 0; i < 3; ++i) all << f.lv1->headerItem()->text(i);
-  return all;
-}
-
 // Every lookup fits the 512-byte buffer and no caption of the real forms' sections is emptied.
 std::string CheckLang(const std::string& path, const std::string& bytes,
                       const std::vector<std::pair<std::string, std::string>>& keys, Form& sample) {
@@ -122,7 +115,11 @@ std::string CheckLang(const std::string& path, const std::string& bytes,
   }
   for (const char* section : {"frmusr", "frmQuna", "frmLogin"}) {
     TranslateForm(section, &sample.form);
-    for (const QString& caption : Captions(sample))
+    // The captions that the real files' sections have keys for.
+    const Form& f = sample;
+    QStringList captions = {f.lbl1->text(), f.btn1->text(), f.grp1->title(), f.pc1->tabText(0), f.pc1->tabText(1)};
+    for (int i = 0; i < 3; ++i) captions << f.lv1->headerItem()->text(i);
+    for (const QString& caption : captions)
       if (caption.isEmpty()) return std::string("an empty caption after ") + section;
   }
   return {};

@@ -170,7 +170,7 @@ TEST(Gbk, WhatGbkLacksIsKeptAndNoCharacterIsSplit) {
   EXPECT_EQ(gbk::CutAt(four, 5), four);
 }
 
-TEST(ProfileRead, MissingFileMatchingTrimmingAndQuotes) {
+TEST(ProfileRead, MissingFileMatchingTrimmingQuotesAndTheBufferLimit) {
   TempDir dir;
   const std::string path = dir.file("a.ini");
   EXPECT_EQ(Read(path, "par", "UP"), "dflt");
@@ -188,11 +188,8 @@ TEST(ProfileRead, MissingFileMatchingTrimmingAndQuotes) {
   WriteBytes(path, "[\xB0\x41]\nk=1\n");
   EXPECT_EQ(GetProfileBytes("\xB0\x41", "K", "d", kProfileNoLimit, path), "1");
   EXPECT_EQ(GetProfileBytes("\xB0\x61", "k", "d", kProfileNoLimit, path), "d");
-}
 
-TEST(ProfileRead, BufferLimitCutsOnCharacterBoundary) {
-  TempDir dir;
-  const std::string path = dir.file("a.ini");
+  // The buffer limit cuts on a character boundary.
   const std::string chinese40 = gbk::FromUtf8("通道通道通道通道通道通道通道通道通道通道");
   WriteBytes(path, "[s]\nname=" + chinese40 + "\nascii=" + std::string(40, 'a') + "\n");
   EXPECT_EQ(gbk::Encode(Read(path, "s", "name", "", 32)).size(), 30u);
@@ -293,8 +290,6 @@ TEST(SysParBkColor, DecimalOnlyAlwaysDefinedAndSystemColoursRoundTrip) {
   Par().BKCOLOR = SystemColor(4);
   WriteBkColor();
   EXPECT_NE(folder.Par().find("BKCOLOR=-2147483644"), std::string::npos);
-  ReadLangSelect();
-  EXPECT_EQ(GetPubParam()->LANGESELECT, 1);
 }
 
 TEST(SysParWrite, GroupsKeepTheRestOfTheFile) {

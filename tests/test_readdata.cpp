@@ -198,8 +198,7 @@ std::string CheckStore(const utPubParam& s, const Bytes& b, std::int64_t records
   return {};
 }
 
-// The parse alone over a buffer of exactly the file's size: the reader's spare byte would
-// hide a read just past the end.
+// The parse alone, with no reader around it.
 ParseOutcome ParseAlone(const Bytes& b, utPubParam& store, int threads = 0) {
   struct : ParseSink {
     void Notify(const StatusMsg&) override {}
@@ -209,12 +208,6 @@ ParseOutcome ParseAlone(const Bytes& b, utPubParam& store, int threads = 0) {
   ParseHeaderFields(b.data(), store);
   return ParseRecords(b.data(), static_cast<std::int64_t>(b.size()), store, sink, policy, stop, threads);
 }
-std::string ParseExactBuffer(const Bytes& b, bool valid) {
-  const Bytes exact(b);  // a fresh allocation of exactly b.size() bytes
-  if (IsValidDataFile(exact.data(), static_cast<std::int64_t>(b.size())) != valid) return "validity differs";
-  return !valid || ParseAlone(exact, *GetPubParam()) == ParseOutcome::Completed ? "" : "parse did not complete";
-}
-
 // One file through the reader as the main form drives it, then through the parse alone.
 std::string LoadMutant(utReadData& reader, StatusRecorder& form, const std::string& path, const Bytes& b) {
   WriteBytes(path, std::string(b.begin(), b.end()));
@@ -242,7 +235,11 @@ std::string LoadMutant(utReadData& reader, StatusRecorder& form, const std::stri
     if (form.msgs[1].value != records) return "code 7 counts " + std::to_string(form.msgs[1].value);
     if (std::string broken = CheckStore(*GetPubParam(), b, records); !broken.empty()) return broken;
   }
-  return ParseExactBuffer(b, records > 0);
+  // Then over a fresh buffer of exactly the file's size: the reader's spare byte would hide a
+  // read just past the end.
+  const Bytes exact(b);
+  if (IsValidDataFile(exact.data(), static_cast<std::int64_t>(b.size())) != ok) return "validity differs";
+  return !ok || ParseAlone(exact, *GetPubParam()) == ParseOutcome::Completed ? "" : "parse did not complete";
 }
 
 }  // namespace

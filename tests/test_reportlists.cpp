@@ -280,14 +280,12 @@ TEST(NumberTexts, SameTextsInTheCAndADecimalCommaLocale) {
   ExpectNumberTexts();
 }
 
-TEST(AverageInterval, GapsNearTheStart) {
+TEST(WindowRules, AverageIntervalAndLoadedWindowEnd) {
   // 120 records: 21 gaps of 5 s over 20; 10 records: two gaps over n - 1; fewer than 5: none read.
   for (auto [n, want] : {std::pair{120, 5}, {10, 10}, {4, 1}})
     EXPECT_EQ(CalcAverageInterval(Stamped(Every(0, 5 * n, 5)).recs.data(), n), want) << n;
   EXPECT_EQ(CalcAverageInterval(nullptr, 0), 1);
-}
-
-TEST(LoadedWindow, LeavesTheClosingMarkerOut) {
+  // The loaded window leaves the closing marker out.
   EXPECT_EQ(LoadedWindowEnd(Stamped(Every(0, 5, 1), {4}).recs.data(), 5), 4);
   EXPECT_EQ(LoadedWindowEnd(Stamped(Every(0, 5, 1)).recs.data(), 5), 5);  // a full store has no closing entry
 }

@@ -19,11 +19,7 @@ struct TestRecords {
 
   TestRecords(int count, int channelCount) : recs(static_cast<std::size_t>(count)), channels(channelCount) {
     std::memset(recs.data(), 0, recs.size() * sizeof(tagDataRecord));
-    const QDateTime base(QDate(2024, 1, 1), QTime(0, 0, 0));
-    for (int i = 0; i < count; ++i) {
-      const QByteArray t = base.addSecs(i).toString("yyyy-MM-dd HH:mm:ss").toLatin1();
-      std::memcpy(recs[static_cast<std::size_t>(i)].TimeText, t.constData(), 19);
-    }
+    for (int i = 0; i < count; ++i) std::memcpy((*this)[i].TimeText, time(i).toLatin1().constData(), 19);
     for (int k = 0; k < kMaxChannels; ++k) {
       names[k] = "CH" + std::to_string(k + 1);
       shown[k] = 1;
