@@ -2,7 +2,11 @@
 
 #include <cups/cups.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <memory>
 
 namespace {
 
@@ -94,21 +98,65 @@ QueueState CheckQueue(const std::string& queue) {
 JobResult SubmitPdfJob(const std::string& queue, const std::string& pdfPath, const std::string& title,
                        const JobOptions& options) {
   JobResult r;
-  http_t* http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, 4000, nullptr);
-  if (!http) {
-    r.reason = LastError();
+  const std::string name = QueueName(queue);
+  // A connection that broke or went quiet leaves the library's error text at the system's
+  // word for errno, often "Success": say what happened instead.
+  const auto fail = [&r](const QString& why) {
+    r.jobId = 0;
+    const ipp_status_t status = cupsLastError();
+    const bool lost = status <= IPP_STATUS_OK_EVENTS_COMPLETE || status == IPP_STATUS_ERROR_INTERNAL ||
+                      status == IPP_STATUS_ERROR_SERVICE_UNAVAILABLE;
+    r.reason = lost || why.isEmpty()
+                   ? QStringLiteral("no answer from the print server %1").arg(QString::fromLocal8Bit(cupsServer()))
+                   : why;
+    return r;
+  };
+  std::FILE* file = std::fopen(pdfPath.c_str(), "rb");
+  if (!file) {
+    r.reason = QString::fromLocal8Bit(pdfPath.c_str()) + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
     return r;
   }
-  // A document of any size: each wait (not the whole job) is bounded.
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(file, &std::fclose);
+  http_t* http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, 4000, nullptr);
+  if (!http) return fail(LastError());
+  const std::unique_ptr<http_t, void (*)(http_t*)> connection(http, &httpClose);
+  // A document of any size: each wait (not the whole job) is bounded. Every request goes
+  // over this connection: the library's own job calls look the queue up again over its
+  // default connection, which waits a minute an answer.
   httpSetTimeout(http, 4.0, nullptr, nullptr);
+
+  char uri[HTTP_MAX_URI];
+  httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(),
+                   "/printers/%s", name.c_str());
+  const std::string resource = "/printers/" + name;
+  ipp_t* request = ippNewRequest(IPP_OP_CREATE_JOB);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, title.c_str());
   cups_option_t* opts = nullptr;
   int count = 0;
   for (const auto& [key, value] : options) count = cupsAddOption(key.c_str(), value.c_str(), count, &opts);
-  // Creates the job, sends the document and checks the server's answer to both; a job
-  // whose document was not taken whole is cancelled and gives 0.
-  r.jobId = cupsPrintFile2(http, QueueName(queue).c_str(), pdfPath.c_str(), title.c_str(), count, opts);
-  if (r.jobId == 0) r.reason = LastError();
+  cupsEncodeOptions2(request, count, opts, IPP_TAG_OPERATION);
+  cupsEncodeOptions2(request, count, opts, IPP_TAG_JOB);
   cupsFreeOptions(count, opts);
-  httpClose(http);
-  return r;
+  ipp_t* response = cupsDoRequest(http, request, resource.c_str());  // frees the request
+  if (response) {
+    if (ipp_attribute_t* id = ippFindAttribute(response, "job-id", IPP_TAG_INTEGER)) r.jobId = ippGetInteger(id, 0);
+    ippDelete(response);
+  }
+  if (r.jobId == 0 || cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE) return fail(LastError());
+
+  // The document, then the server's answer to it; a job whose document was not taken
+  // whole is cancelled.
+  bool sent = cupsStartDocument(http, name.c_str(), r.jobId, title.c_str(), CUPS_FORMAT_PDF, 1) ==
+              HTTP_STATUS_CONTINUE;
+  char buffer[65536];
+  for (std::size_t n; sent && (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+    sent = cupsWriteRequestData(http, buffer, n) == HTTP_STATUS_CONTINUE;
+  sent = sent && !std::ferror(file);
+  const bool taken = cupsFinishDocument(http, name.c_str()) <= IPP_STATUS_OK_EVENTS_COMPLETE;
+  if (sent && taken) return r;
+  const QString why = LastError();
+  cupsCancelJob2(http, name.c_str(), r.jobId, 0);
+  return fail(why);
 }
