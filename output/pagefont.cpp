@@ -132,7 +132,7 @@ std::vector<RowCell> PlaceRow(std::vector<RowCell> cells, const PageFont& font, 
   }
   // What still does not fit is cut.
   for (std::size_t i = 0; i < n; ++i) {
-    const int room = limit(i) - cells[i].x;
+    const int room = std::min(limit(i), rightEdge) - cells[i].x;
     if (w[i] > room) cells[i].text = room > 0 ? font.Cut(cells[i].text, room) : QString();
   }
   return cells;

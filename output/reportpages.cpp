@@ -47,7 +47,7 @@ QString NumberThatFits(const PageFont& font, const QString& prefix, double value
   }
   QString marks;
   while (marks.size() < 64 && font.Width(marks + u'#') <= room) marks += u'#';
-  return marks.isEmpty() ? QStringLiteral("#") : marks;
+  return marks;  // empty where not even one mark fits: nothing is drawn over the rule
 }
 
 namespace {

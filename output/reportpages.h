@@ -121,7 +121,8 @@ std::int64_t PrintStartPage(const ReportContent& content, const ReportLayout& pr
                             std::int64_t shownPage, const ReportLayout& paper);
 
 // A figure of a cell no wider than room: prefix and the value with `decimals`, else with
-// fewer (rounded), else a row of '#': a figure cut short would read as another value.
+// fewer (rounded), else a row of '#' (none where not one fits): a figure cut short would
+// read as another value.
 QString NumberThatFits(const PageFont& font, const QString& prefix, double value, int decimals, int room);
 
 // "yyyy-MM-dd HH:mm:ss" of now; a time of exactly midnight is left out.

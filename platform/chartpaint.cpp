@@ -69,7 +69,14 @@ void ChartWidget::EnsureBase() {
   const Layout layout = ComputeLayout();
   ApplyLayout(layout);
   const double ranges[4] = {bottom_.Minimum(), bottom_.Maximum(), left_.Minimum(), left_.Maximum()};
-  if (holdPicture_ && !base_.isNull()) {
+  if (holdPicture_) {
+    // Held before it ever painted: nothing to keep, and the series may not be read.
+    if (base_.isNull()) {
+      base_ = QImage(size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+      base_.fill(ToQColor(panelColor_));
+      baseValid_ = false;
+      return;
+    }
     if (base_.size() != size()) {
       QImage grown(size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
       grown.fill(ToQColor(panelColor_));
