@@ -69,13 +69,15 @@ void TfrmQuna::rbColorClick() { ui->rbBlack->setChecked(!ui->rbColor->isChecked(
 void TfrmQuna::rbBlackClick() { ui->rbColor->setChecked(!ui->rbBlack->isChecked()); }
 
 void TfrmQuna::PrintCurrentPage() {
+  PubParam->SysPar.COPYNAME = ui->edname->text().toStdString();
+  PubParam->SysPar.DEVNAME = ui->edtdevice->text().toStdString();
+  // The names print as typed even when the file does not take them.
+  int error = 0;
+  if (!PubParam->WriteFilePar(SettingsSection(DataFileName), 33, &error)) SettingsNotSaved(error);
+
   SetAppCursor(AppCursor::HourGlass);
   const ChartAxis& axis = ui->cht1->BottomAxis();
   const QString range = ChartRangeText(axis.Minimum(), axis.Maximum());
-
-  PubParam->SysPar.COPYNAME = ui->edname->text().toStdString();
-  PubParam->SysPar.DEVNAME = ui->edtdevice->text().toStdString();
-  PubParam->WriteFilePar(SettingsSection(DataFileName), 33);
 
   if (ReportType == 2) {
     utBitmap bitmap;
