@@ -314,6 +314,18 @@ Needs TableNeeds(ReportLayout& l, const ReportContent& c) {
   return n;
 }
 
+// Lines of a font of the given height that fit in a band of 2·LH, clear of its rules;
+// at least 1.
+int LinesInBand(int fontHeight, int lineHeight) {
+  const int clear = std::max(1, lineHeight / 16);
+  return fontHeight > 0 ? std::max(1, (2 * lineHeight - 2 * clear) / fontHeight) : 1;
+}
+
+// The top of line i of n lines stacked in the middle of band b.
+int StackedLineY(const PageMargins& g, int lineHeight, int band, int fontHeight, int i, int n) {
+  return RuleY(g, lineHeight, band) + (2 * lineHeight - n * fontHeight) / 2 + i * fontHeight;
+}
+
 // Every kind of alarm cell either fits on one line or has a line for each of its texts
 // (that each text fits its line on its own is a need of the body). A cell with more
 // texts than even the smallest font stacks in a band cannot be shown whole at any size:
@@ -351,16 +363,6 @@ void FitTable(ReportLayout& l, const ReportContent& c) {
 }
 
 }  // namespace
-
-int LinesInBand(int fontHeight, int lineHeight) {
-  const int clear = std::max(1, lineHeight / 16);
-  return fontHeight > 0 ? std::max(1, (2 * lineHeight - 2 * clear) / fontHeight) : 1;
-}
-
-int StackedLineY(const PageMargins& g, int lineHeight, int band, int fontHeight, int i, int n) {
-  const int top = RuleY(g, lineHeight, band) + (2 * lineHeight - n * fontHeight) / 2;
-  return top + i * fontHeight;
-}
 
 ReportLayout LayoutReport(const ReportContent& c, const PageMetrics& m, int topPercent,
                           int bottomPercent, int leftPercent) {

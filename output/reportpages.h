@@ -112,12 +112,6 @@ struct ReportLayout {
   int bodyLines = 1;       // lines of the body font that fit in one band
 };
 
-// Lines of a font of the given height that fit in a band of 2·LH, clear of its rules;
-// at least 1.
-int LinesInBand(int fontHeight, int lineHeight);
-// The top of line i of n lines stacked in the middle of band b.
-int StackedLineY(const PageMargins& g, int lineHeight, int band, int fontHeight, int i, int n);
-
 ReportLayout LayoutReport(const ReportContent& content, const PageMetrics& m, int topPercent,
                           int bottomPercent, int leftPercent);
 
