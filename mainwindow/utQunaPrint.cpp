@@ -9,6 +9,7 @@
 #include "mainwindow/paperchart.h"
 #include "mainwindow/utQuna.h"
 #include "output/utBitmap.h"
+#include "output/reportprint.h"
 #include "output/utbmpPrint.h"
 #include "platform/appcursor.h"
 #include "platform/chartwidget.h"
@@ -70,8 +71,13 @@ void TfrmQuna::rbBlackClick() { ui->rbColor->setChecked(!ui->rbBlack->isChecked(
 
 void TfrmQuna::PrintCurrentPage() {
   SetAppCursor(AppCursor::HourGlass);
+  // The chart's paper states what its axis shows; a report's, the records it lists.
   const ChartAxis& axis = ui->cht1->BottomAxis();
-  const QString range = ChartRangeText(axis.Minimum(), axis.Maximum());
+  const ReportSource store = StoreSource();
+  const QString range =
+      ReportType == 2 ? ChartRangeText(axis.Minimum(), axis.Maximum())
+                      : ReportRangeText(store, ReportRangeFor(ReportType, WindowFirst, WindowEnd, DataPage,
+                                                              CurrentStep(), store.count));
 
   PubParam->SysPar.COPYNAME = ui->edname->text().toStdString();
   PubParam->SysPar.DEVNAME = ui->edtdevice->text().toStdString();
