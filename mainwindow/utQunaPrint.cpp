@@ -9,6 +9,7 @@
 #include "mainwindow/paperchart.h"
 #include "mainwindow/utQuna.h"
 #include "output/utBitmap.h"
+#include "output/reportprint.h"
 #include "output/utbmpPrint.h"
 #include "platform/appcursor.h"
 #include "platform/chartwidget.h"
@@ -76,8 +77,13 @@ void TfrmQuna::PrintCurrentPage() {
   if (!PubParam->WriteFilePar(SettingsSection(DataFileName), 33, &error)) SettingsNotSaved(error);
 
   SetAppCursor(AppCursor::HourGlass);
+  // The chart's paper states what its axis shows; a report's, the records it lists.
   const ChartAxis& axis = ui->cht1->BottomAxis();
-  const QString range = ChartRangeText(axis.Minimum(), axis.Maximum());
+  const ReportSource store = StoreSource();
+  const QString range =
+      ReportType == 2 ? ChartRangeText(axis.Minimum(), axis.Maximum())
+                      : ReportRangeText(store, ReportRangeFor(ReportType, WindowFirst, WindowEnd, DataPage,
+                                                              CurrentStep(), store.count));
 
   if (ReportType == 2) {
     utBitmap bitmap;

@@ -137,3 +137,27 @@ std::vector<RowCell> PlaceRow(std::vector<RowCell> cells, const PageFont& font, 
   }
   return cells;
 }
+
+std::vector<QString> StackTexts(const PageFont& font, const QStringList& texts, int room, int maxLines) {
+  const QString joined = texts.join(QString());
+  if (texts.size() <= 1 || font.Width(joined) <= room) return {font.Cut(joined, room)};
+  const int lines = std::max(1, maxLines);
+  std::vector<QString> out;
+  for (int i = 0; i < texts.size() && static_cast<int>(out.size()) < lines - 1; ++i)
+    out.push_back(font.Cut(texts[i], room));
+  const QStringList rest = texts.mid(static_cast<int>(out.size()));
+  if (rest.isEmpty()) return out;
+  if (rest.size() == 1 || font.Width(rest.join(QString())) <= room) {
+    out.push_back(font.Cut(rest.join(QString()), room));
+    return out;
+  }
+  const QString more = QString(QChar(0x2026));
+  QString last;
+  for (const QString& t : rest) {
+    if (font.Width(last + t + more) > room) break;
+    last += t;
+  }
+  if (last.isEmpty()) last = font.Cut(rest.front(), room - static_cast<int>(std::ceil(font.Width(more))));
+  out.push_back(font.Cut(last + more, room));
+  return out;
+}

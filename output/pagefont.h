@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QRawFont>
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <vector>
 
@@ -59,3 +60,10 @@ struct RowCell {
 };
 std::vector<RowCell> PlaceRow(std::vector<RowCell> cells, const PageFont& font, int rightEdge,
                               int gap);
+
+// The lines of a table cell that holds several texts (the alarms of a channel): all on
+// one line where they fit room; else each on a line of its own, cut only where it alone
+// does not fit. When the cell has more texts than maxLines (at least 1), the last line
+// takes as many of the rest whole as fit and ends in "…", so that a cut never goes
+// unnoticed.
+std::vector<QString> StackTexts(const PageFont& font, const QStringList& texts, int room, int maxLines);

@@ -18,6 +18,8 @@ constexpr std::size_t kHeaderBuffer = 128;
 constexpr std::size_t kBodyBuffer = 1024;
 // The first column's width sample of every report but the statistics of type 5.
 constexpr int kTimeSampleBytes = 12;  // "2010-12-12 1"
+// An average over records that are all markers (or none).
+const QString kNoMean = QStringLiteral("0.0");
 
 QString Fit(const QString& text, std::size_t buffer) {
   // Plain ASCII shorter than the buffer (times, numbers) needs no conversion.
@@ -88,7 +90,8 @@ void ScanDataCells(ReportContent& c) {
   if (odd) c.widestCells.push_back(QStringLiteral("-nan"));
 }
 
-// The alarm cells that occur: one text per combination of flags present.
+// The alarm cells that occur: the texts of each combination of flags present, and each
+// alarm text on its own.
 void ScanAlarmCells(ReportContent& c) {
   std::uint64_t present = 0;
   for (std::int32_t index : c.alarmIndex)
@@ -99,11 +102,17 @@ void ScanAlarmCells(ReportContent& c) {
       present |= std::uint64_t{1} << mask;
     }
   tagChannelValue ch{};
+  unsigned flags = 0;
   for (unsigned mask = 1; mask < 64; ++mask) {
     if (!(present & (std::uint64_t{1} << mask))) continue;
     for (int f = 0; f < 6; ++f) ch.Alarm[f] = (mask >> f) & 1u;
-    c.widestCells.push_back(AlarmCellText(ch, c.texts.alarms));
+    QStringList texts = AlarmCellTexts(ch, c.texts.alarms);
+    for (QString& t : texts) t = Fit(t, kBodyBuffer);
+    c.alarmCells.push_back(texts);
+    flags |= mask;
   }
+  for (int f = 0; f < 6; ++f)
+    if (flags & (1u << f)) c.widestCells.push_back(Fit(c.texts.alarms[static_cast<std::size_t>(f)], kBodyBuffer));
 }
 
 }  // namespace
@@ -134,9 +143,9 @@ ReportTexts ReportTexts::Load(int type, int modelCode) {
     case kReportAlarm: t.title = GetLangString("frmfaterPrit", "Error8", "报表类型：报警记录"); break;
     case kReportPowerFail: t.title = GetLangString("frmfaterPrit", "Error15", "报表类型：停电记录"); break;
     case kReportPeak:
-      // The energy title has a key of its own: the export's heading of the same
-      // name says something else.
-      t.title = modelCode == 11 ? GetLangString("frmfaterPrit", "Error32", "报表类型：电量累计") : GetLangString("frmfaterPrit", "Error16", "报表类型：峰值统计");
+      // The energy total shares its title with the export's heading of the same report.
+      t.title = modelCode == 11 ? GetLangString("utExeclthread", "Error14", "报表类型：电量累计")
+                                : GetLangString("frmfaterPrit", "Error16", "报表类型：峰值统计");
       break;
     case kReportAverage: t.title = GetLangString("frmfaterPrit", "Error20", "报表类型：平均值统计"); break;
     default: break;
@@ -195,6 +204,8 @@ ReportContent BuildReportContent(const ReportSource& src, int type, std::int64_t
       c.averages = AveragesOf(src, c.first, c.end);
       if (c.averages.ordinary > 0)
         for (int k : c.shown) c.widestCells.push_back(Fixed(c.averages.mean(k), 2));
+      else
+        c.widestCells.push_back(kNoMean);
       break;
     default: break;
   }
@@ -303,6 +314,31 @@ Needs TableNeeds(ReportLayout& l, const ReportContent& c) {
   return n;
 }
 
+// Lines of a font of the given height that fit in a band of 2·LH, clear of its rules;
+// at least 1.
+int LinesInBand(int fontHeight, int lineHeight) {
+  const int clear = std::max(1, lineHeight / 16);
+  return fontHeight > 0 ? std::max(1, (2 * lineHeight - 2 * clear) / fontHeight) : 1;
+}
+
+// The top of line i of n lines stacked in the middle of band b.
+int StackedLineY(const PageMargins& g, int lineHeight, int band, int fontHeight, int i, int n) {
+  return RuleY(g, lineHeight, band) + (2 * lineHeight - n * fontHeight) / 2 + i * fontHeight;
+}
+
+// Every kind of alarm cell either fits on one line or has a line for each of its texts
+// (that each text fits its line on its own is a need of the body). A cell with more
+// texts than even the smallest font stacks in a band cannot be shown whole at any size:
+// it ends in "…" and does not shrink the table for the others.
+bool AlarmCellsFit(const ReportLayout& l, const ReportContent& c, const PageFont& font) {
+  const int room = Room(l, l.tableCw / 2, l.columnWidth);
+  const int lines = LinesInBand(font.height, l.m.lineHeight);
+  const int most = LinesInBand(GetPageFont(kMinPoints, false, l.m.unitsPerInchY).height, l.m.lineHeight);
+  return std::all_of(c.alarmCells.begin(), c.alarmCells.end(), [&](const QStringList& texts) {
+    return texts.size() <= lines || texts.size() > most || font.Width(texts.join(QString())) <= room;
+  });
+}
+
 // Lays the table out at its designed font, or at the largest smaller one at which every
 // column's widest text fits (the data and alarm tables narrowing with their font), and
 // shrinks the headers to what fits there.
@@ -315,11 +351,12 @@ void FitTable(ReportLayout& l, const ReportContent& c) {
   for (double p = designed; p >= kMinPoints; p -= kPointStep) {
     TableColumns(l, c, narrows ? static_cast<int>(l.m.charWidth * p / designed) : l.m.charWidth);
     n = TableNeeds(l, c);
-    if (TextsFit(p, false, dpi, n.body)) {
+    if (TextsFit(p, false, dpi, n.body) && AlarmCellsFit(l, c, GetPageFont(p, false, dpi))) {
       l.bodyPoints = p;
       break;
     }
   }
+  l.bodyLines = LinesInBand(GetPageFont(l.bodyPoints, false, dpi).height, l.m.lineHeight);
   l.footPoints = designed;
   l.headPoints = FitPoints(9, false, dpi, n.head);
   l.groupPoints = FitPoints(8, true, dpi, n.group);
@@ -401,6 +438,19 @@ struct PageDraw {
       if (!r.text.isEmpty()) cv.Text(r.x, y, r.text);
   }
 
+  // An alarm cell in band b: its texts on one line, or stacked a line each.
+  void AlarmCell(int left, int right, int band, const tagChannelValue& ch) {
+    QStringList texts = AlarmCellTexts(ch, c.texts.alarms);
+    for (QString& t : texts) t = Fit(t, kBodyBuffer);
+    const int x = left + l.tableCw / 2;
+    const std::vector<QString> lines = StackTexts(*font, texts, Room(l, x, right), l.bodyLines);
+    if (lines.size() == 1) return Put(x, BandY(band), lines.front(), right);
+    const int n = static_cast<int>(lines.size());
+    for (int i = 0; i < n; ++i)
+      if (!lines[static_cast<std::size_t>(i)].isEmpty())
+        cv.Text(x, StackedLineY(l.g, LH(), band, font->height, i, n), lines[static_cast<std::size_t>(i)]);
+  }
+
   void Grid();
   void Header();
   void Body();
@@ -479,7 +529,7 @@ void PageDraw::Records() {
       const int x = l.x0 + static_cast<int>(j) * d;
       const tagChannelValue& ch = rec.Channel[c.shown[j]];
       if (c.type == kReportData) ValueCell(x, x + d, y, ch.Value, 1);
-      else if (rec.Marker == 0) Cell(x, x + d, y, Fit(AlarmCellText(ch, c.texts.alarms), kBodyBuffer));
+      else if (rec.Marker == 0) AlarmCell(x, x + d, h() + 1 + static_cast<int>(line), ch);
     }
   }
 }
@@ -574,8 +624,10 @@ void PageDraw::Averages() {
       Cell(x, x + s.cell, BandY(band), Fit(c.src.channelName(channel), kHeaderBuffer));
       Font(l.bodyPoints, false);
       Rule(x);
-      // Without an ordinary record there is no mean: an empty cell, as the list shows.
+      // Without an ordinary record there is no mean; the paper says so as the export
+      // does, where the screen list leaves the cell empty.
       if (c.averages.ordinary > 0) ValueCell(x, x + s.cell, BandY(band + 1), c.averages.mean(channel), 2);
+      else Cell(x, x + s.cell, BandY(band + 1), kNoMean);
     }
   }
 }

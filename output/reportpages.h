@@ -8,6 +8,7 @@
 // smaller font, and what still does not fit is cut on a character.
 
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <cstdint>
 #include <string>
@@ -73,6 +74,9 @@ struct ReportContent {
   QString timeSample;
   bool markerRows = false;
   std::vector<QString> widestCells;
+  // Alarm report: the texts of each kind of alarm cell that occurs (one list per
+  // combination of flags); widestCells then holds each alarm text on its own.
+  std::vector<QStringList> alarmCells;
   QString rangeText, deviceName, unitName;
   ReportTexts texts;
 
@@ -105,6 +109,7 @@ struct ReportLayout {
   // narrows its time column and leaves the channels more room.
   int tableCw = 0;
   int gap = 1;             // kept between a text and the next rule or text
+  int bodyLines = 1;       // lines of the body font that fit in one band
 };
 
 ReportLayout LayoutReport(const ReportContent& content, const PageMetrics& m, int topPercent,

@@ -3,6 +3,7 @@
 #include <QPainter>
 
 #include "output/pagecanvas.h"
+#include "platform/datetime.h"
 
 namespace {
 
@@ -87,4 +88,11 @@ IndexRange ReportRangeFor(int type, std::int64_t windowFirst, std::int64_t windo
   if (type != kReportData) return window;
   const PageRange page = PageRangeOf(dataPage, window.first, step, window.end, recordCount);
   return {page.start, window.end};
+}
+
+QString ReportRangeText(const ReportSource& src, const IndexRange& range) {
+  const IndexRange r = ClampRange(range.first, range.end, src.records ? src.count : 0);
+  if (r.empty()) return {};
+  return DateTimeToStr(src.records[r.first].Time) + QStringLiteral("=>") +
+         DateTimeToStr(src.records[r.end - 1].Time);
 }

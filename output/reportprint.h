@@ -53,3 +53,8 @@ PrintOutcome PrintReportPages(utPrinter& printer, const ReportContent& content,
 // the whole record window.
 IndexRange ReportRangeFor(int type, std::int64_t windowFirst, std::int64_t windowEnd,
                           std::int64_t dataPage, std::int64_t step, std::int64_t recordCount);
+
+// The header's time range of a report over the records [range.first, range.end): the
+// times of its first and last record, "first=>last" as the chart's range reads; empty
+// when the range holds no record.
+QString ReportRangeText(const ReportSource& src, const IndexRange& range);

@@ -58,10 +58,17 @@ bool Tfrmjumppage::eventFilter(QObject* watched, QEvent* event) {
     btn1Click();
     return true;
   }
-  // Escape goes on to the dialog, which cancels (it has no close box to do so).
-  if (key->key() == Qt::Key_Backspace || key->key() == Qt::Key_Escape) return false;
+  if (key->key() == Qt::Key_Backspace) return false;
+  // Only digits edit the entry; any other key, Escape included, is swallowed here.
   const QString t = key->text();
-  // Keys without a character (arrows, Delete, Home) keep their editing role.
-  if (t.isEmpty()) return false;
   return !(t.size() == 1 && t[0] >= '0' && t[0] <= '9');
+}
+
+void Tfrmjumppage::keyPressEvent(QKeyEvent* event) {
+  // Escape on a button does not cancel either: only 取消 does.
+  if (event->key() == Qt::Key_Escape) {
+    event->accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The go-to-page dialog of the report preview: "第 [n] 页" under the page total. OK hands
-// the typed page back, anything else (Cancel, Escape, closing) hands back 0.
+// the typed page back, Cancel or closing hands back 0. The entry takes digits,
+// Backspace and Enter only.
 
 #include <QDialog>
 #include <functional>
@@ -27,6 +28,7 @@ class Tfrmjumppage : public QDialog {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void done(int result) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   std::unique_ptr<Ui::frmjumppage> ui;

@@ -175,6 +175,13 @@ QString AlarmCellText(const tagChannelValue& ch, const AlarmTexts& texts) {
   return cell;
 }
 
+QStringList AlarmCellTexts(const tagChannelValue& ch, const AlarmTexts& texts) {
+  QStringList cell;
+  for (int f = 0; f < 6; ++f)
+    if (ch.Alarm[f] != 0) cell << texts[static_cast<std::size_t>(f)];
+  return cell;
+}
+
 QStringList AlarmRowTexts(const tagDataRecord& rec, int channelCount, const AlarmTexts& texts) {
   const int channels = std::clamp(channelCount, 0, kMaxChannels);
   QStringList row;

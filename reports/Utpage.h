@@ -107,3 +107,5 @@ QStringList DataRowTexts(const tagDataRecord& rec, int channelCount, const QStri
 // An alarm row: each cell holds the texts of the channel's set flags, in flag order.
 QStringList AlarmRowTexts(const tagDataRecord& rec, int channelCount, const AlarmTexts& texts);
 QString AlarmCellText(const tagChannelValue& ch, const AlarmTexts& texts);
+// The same texts one by one, in flag order.
+QStringList AlarmCellTexts(const tagChannelValue& ch, const AlarmTexts& texts);

@@ -2,10 +2,13 @@
 
 #include <ostream>
 #include <algorithm>
+#include <map>
 #include <tuple>
 
 #include "output/reportpages.h"
+#include "data/lanchg.h"
 #include "platform/gbk.h"
+#include "support/files.h"
 #include "support/listrecords.h"
 #include "support/recordingcanvas.h"
 
@@ -193,7 +196,7 @@ TEST(ReportPages, EmptyAndMarkerOnlyRangesGiveEmptyCells) {
   TestRecords s(10, 2);
   s.marker(4);
   s.marker(5);
-  // Markers carry the time of the record before them: the cells are drawn, empty.
+  // Markers carry the time of the record before them: the peak cells are drawn, empty.
   ReportContent peaks = BuildReportContent(s.src(), kReportPeak, 4, 6, 1);
   RecordingCanvas pk = Draw(peaks, Layout(peaks, Metrics(600)), 1);
   EXPECT_EQ(pk.row(BandY(3)), (QStringList{"峰值类别", "CH1", "CH2"}));
@@ -202,7 +205,8 @@ TEST(ReportPages, EmptyAndMarkerOnlyRangesGiveEmptyCells) {
   ReportContent avg = BuildReportContent(s.src(), kReportAverage, 4, 6, 1);
   RecordingCanvas av = Draw(avg, Layout(avg, Metrics(600)), 1);
   EXPECT_EQ(av.row(BandY(3)), (QStringList{"开始时间", "结束时间", "CH1", "CH2"}));
-  EXPECT_EQ(av.row(BandY(4)), (QStringList{TestRecords::time(3), TestRecords::time(3)}));
+  // The averages say there is no mean, as the export writes it.
+  EXPECT_EQ(av.row(BandY(4)), (QStringList{TestRecords::time(3), TestRecords::time(3), "0.0", "0.0"}));
   // The energy total of a model-11 file: one line, two decimals, its own title.
   s.model = 11;
   s.value(1, 0, 1.5);
@@ -322,4 +326,71 @@ TEST(ReportPages, FiguresLoseDecimalsThenShowMarksNeverAHead) {
   EXPECT_TRUE(marks.size() >= 3 && marks == QString(marks.size(), '#') && f.Width(marks) <= five) << marks.toStdString();
   EXPECT_EQ(NumberThatFits(f, "t=>", 12.25, 1, static_cast<int>(f.Width("t=>12")) + 1), "t=>12");
   EXPECT_EQ(NumberThatFits(f, "", 7, 1, 1), "");
+}
+
+// ---- Alarm cells on paper, and the statistics' own texts ----
+
+// The generated demo's alarms (upper limit, upper limit with over-range, lower limit) and
+// one cell with all six, on A4 at 16 and 32 shown channels in both shipped languages: a
+// cell that one line does not hold gets a line per alarm, each a head of its text (whole
+// at 16 channels in Chinese); with more texts than lines the last ends in "…".
+TEST(ReportPages, AlarmCellsStackEveryAlarmOnPaper) {
+  TestRecords s(40, 32);
+  for (int i = 0; i < 40; ++i)
+    for (int k = 0; k < 32; ++k) {
+      std::uint8_t* a = s[i].Channel[k].Alarm;
+      const int kind = (i + k) % 4;
+      a[0] = kind == 1 || kind == 2, a[4] = kind == 2, a[1] = kind == 3;
+    }
+  for (auto& a : s[6].Channel[1].Alarm) a = 1;
+  for (const std::string lang : {"", "lang/langeng.ini"})
+    for (int shown : {16, 32}) {
+      GetLanchg()->SetLangFile(lang.empty() ? lang : SourceFile(lang));
+      for (int k = 0; k < 32; ++k) s.shown[k] = k < shown;
+      const ReportContent c = BuildReportContent(s.src(), kReportAlarm, 0, 40, 1);
+      const ReportLayout l = LayoutReport(c, DefaultPaperMetrics(true), 5, 5, 5);
+      const RecordingCanvas cv = Draw(c, l, 1);
+      const std::string where = lang + " " + std::to_string(shown);
+      ASSERT_EQ(cv.clash(), QString()) << where;
+      // The lines of each cell, top to bottom: record r's in band 4 + r.
+      const int top = RuleY(l.g, l.m.lineHeight, 4), band = 2 * l.m.lineHeight;
+      std::map<std::pair<int, int>, QStringList> cells;
+      for (const Drawn& d : cv.texts)
+        if (d.x > l.x0 && d.y > top && d.y < RuleY(l.g, l.m.lineHeight, l.rules - 1))
+          cells[{(d.y - top) / band, (d.x - l.x0) / l.columnWidth}] << d.text;
+      int stacked = 0;
+      for (int r = 0; r < std::min(40, LinesOnPage(1, l.rules)); ++r)
+        for (int j = 0; j < shown; ++j) {
+          const QStringList want = AlarmCellTexts(s[r].Channel[j], c.texts.alarms), got = cells[{r, j}];
+          const std::string cell = where + " record " + std::to_string(r) + " channel " + std::to_string(j);
+          if (want.size() > l.bodyLines) {
+            EXPECT_EQ(got.size(), l.bodyLines) << cell;
+            EXPECT_TRUE(got.back().endsWith(QChar(0x2026))) << cell;
+          } else if (got != QStringList{want.join(QString())}) {
+            ASSERT_EQ(got.size(), want.size()) << cell;
+            stacked += got.size() > 1;
+            for (int t = 0; t < want.size(); ++t)
+              EXPECT_TRUE(!got[t].isEmpty() && want[t].startsWith(got[t]) &&
+                          (shown == 32 || !lang.empty() || got[t] == want[t])) << cell << " " << got[t].toStdString();
+          }
+        }
+      EXPECT_GT(stacked, 0) << where;
+    }
+  GetLanchg()->SetLangFile("");
+}
+
+// The energy total's title is the export's heading of the same report, in each shipped
+// language file as by default.
+TEST(ReportPages, EnergyTitleIsTheExportsHeading) {
+  TestRecords s(10, 2);
+  s.model = 11;
+  for (auto [lang, title] : {std::pair<std::string, QString>{"", "报表类型：电量累计"},
+                             {"lang/langchs.ini", "电量累计"},
+                             {"lang/langeng.ini", "Energy total"}}) {
+    GetLanchg()->SetLangFile(lang.empty() ? lang : SourceFile(lang));
+    const ReportContent c = BuildReportContent(s.src(), kReportPeak, 0, 10, 1);
+    RecordingCanvas cv = Draw(c, Layout(c, Metrics(600)), 1);
+    EXPECT_TRUE(cv.row(static_cast<int>(6.3 * 80 + 2 * 80 * 26)).contains(title)) << lang;  // the footer
+  }
+  GetLanchg()->SetLangFile("");
 }

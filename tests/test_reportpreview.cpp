@@ -13,6 +13,7 @@
 #include "support/files.h"
 #include "support/fulldisk.h"
 #include "support/pdftools.h"
+#include "support/recordingcanvas.h"
 #include "ui_frmPrint.h"
 #include "support/tempdir.h"
 #include "ui_frmQuna.h"
@@ -78,15 +79,14 @@ TEST(JumpPage, OnlyOkHandsBackTheTypedPage) {
     Key(d.Form()->edt1, Qt::Key_Return, "\r");  // Enter is OK
     EXPECT_EQ(handed, 1);
   }
-  // Cancel, the window's close box and Escape where the key really lands hand back 0.
-  for (int way = 0; way < 3; ++way) {
+  // Cancel and the window's close hand back 0.
+  for (int way = 0; way < 2; ++way) {
     handed = -1;
     auto* d = new Tfrmjumppage(nullptr, [&](int p) { handed = p; });
     d->Prepare(5, "");
     d->show();
     if (way == 0) d->btn2Click();
-    else if (way == 1) d->close();
-    else Key(d->Form()->edt1, Qt::Key_Escape, QString(QChar(27)));
+    else d->close();
     EXPECT_EQ(handed, 0) << way;
   }
   EXPECT_EQ(TypedPage(""), 0);
@@ -323,4 +323,79 @@ TEST(PreviewSave, AFullDiskIsToldWithTheReason) {
     EXPECT_TRUE(told.warning) << preview;
     EXPECT_EQ(ReadBytes(disk.file("system.par")), kNamesPar);
   }
+}
+
+// ---- What the go-to entry takes, and the time range a report's header states ----
+
+// Only digits, Backspace and Enter act in the entry: cursor keys and Delete do not edit,
+// and Escape, in the entry or on a button, leaves the dialog open.
+TEST(JumpPage, EntryDiscardsEveryOtherKey) {
+  int handed = -1;
+  QPointer<Tfrmjumppage> d = new Tfrmjumppage(nullptr, [&](int p) { handed = p; });
+  d->Prepare(5, "");
+  d->show();
+  QLineEdit* entry = d->Form()->edt1;
+  entry->clear();
+  Type(entry, "12");
+  for (int key : {Qt::Key_Left, Qt::Key_Home, Qt::Key_Delete}) Key(entry, key);
+  Type(entry, "3");
+  Key(entry, Qt::Key_Escape, QString(QChar(27)));
+  Key(d->Form()->btn1, Qt::Key_Escape, QString(QChar(27)));
+  QCoreApplication::processEvents();
+  ASSERT_FALSE(d.isNull());
+  EXPECT_TRUE(d->isVisible());
+  EXPECT_EQ(entry->text(), "123");
+  Key(entry, Qt::Key_Backspace);
+  Key(entry, Qt::Key_Enter, "\r");
+  EXPECT_EQ(handed, 12);
+}
+
+namespace {
+
+// Presses the main form's print button and reads the time range that page 1 of the
+// report states on paper.
+std::string PrintedRange(LiveForm& form) {
+  QString range = "(no report)";
+  ModalWatcher watcher;
+  watcher.handler = [&](QWidget* w) {
+    auto* preview = qobject_cast<TfrmfaterPrit*>(w);
+    if (!preview) return false;
+    const ReportContent& c = preview->Content();
+    RecordingCanvas cv;
+    DrawReportPage(cv, c, LayoutReport(c, DefaultPaperMetrics(true), 5, 5, 5), 1, "now");
+    for (const Drawn& t : cv.texts)
+      if (t.text.startsWith("时间范围：")) range = t.text.mid(5);
+    preview->close();
+    return true;
+  };
+  form.Form()->btnprint->click();
+  return range.toStdString();
+}
+
+}  // namespace
+
+TEST(ReportHeader, StatesTheFirstAndLastRecordOfTheWindowItPrints) {
+  TempDir dir;
+  LiveForm form(dir);
+  // 1000 records 5 s apart from 2023-01-01 00:00:00: the last at 01:23:15.
+  ASSERT_TRUE(form.Load(Generate(dir, "r.qmd", {.channels = 4, .records = 1000, .alarms = true})));
+  Ui::frmQuna* ui = form.Form();
+  ui->pgc1->setCurrentIndex(1);
+  ui->dtp4->setTime(QTime(0, 3, 0));
+  ui->btnRefresh->click();
+  EXPECT_EQ(PrintedRange(form), "2023-01-01=>2023-01-01 00:03:00");
+  ui->btnRestore->click();
+  EXPECT_EQ(PrintedRange(form), "2023-01-01=>2023-01-01 01:23:15");
+  // The data report printed from the list's second page lists from its first record.
+  ui->btnNext->click();
+  EXPECT_EQ(PrintedRange(form), "2023-01-01 00:12:30=>2023-01-01 01:23:15");
+  // Every other report covers the window.
+  ui->dtp2->setTime(QTime(0, 10, 0));
+  ui->btnRefresh->click();
+  ui->pgc1->setCurrentIndex(2);
+  EXPECT_EQ(PrintedRange(form), "2023-01-01 00:10:00=>2023-01-01 01:23:15");
+
+  // No record in the range: nothing is stated.
+  EXPECT_EQ(ReportRangeText(StoreSource(), {500, 500}).toStdString(), "");
+  EXPECT_EQ(ReportRangeText(StoreSource(), {999, 5000}).toStdString(), "2023-01-01 01:23:15=>2023-01-01 01:23:15");
 }
