@@ -73,9 +73,10 @@ class utPubParam {
   utPubParam& operator=(const utPubParam&) = delete;
 
   // Settings file "system.par" (section = the data file's name without its folder).
-  // WriteFilePar is false when a value could not be written (the file keeps its old text).
+  // WriteFilePar is false when a value could not be written (the file keeps its old text);
+  // error then receives the errno of the first value that failed.
   void ReadFilePar(const std::string& section);
-  bool WriteFilePar(const std::string& section, int group);
+  bool WriteFilePar(const std::string& section, int group, int* error = nullptr);
 
   tagDataHead DataHead;
   tagSysPar SysPar;

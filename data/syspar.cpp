@@ -4,6 +4,7 @@
 #include <charconv>
 #include <climits>
 #include <cmath>
+#include <system_error>
 
 #include "platform/appdir.h"
 #include "platform/colors.h"
@@ -27,17 +28,21 @@ std::string ReadText(const QString& section, const QString& key, const QString& 
   return Read(section, key, def).toStdString();
 }
 
-// Write failures leave the old file whole; false tells the callers that show them.
-bool Write(const QString& section, const QString& key, const QString& value) {
-  return WriteProfileText(section, key, value, SystemParPath());
+// Write failures leave the old file whole; false tells the callers that show them, and
+// *error keeps the reason of the first failure of a group.
+bool Write(const QString& section, const QString& key, const QString& value, int* error) {
+  int reason = 0;
+  const bool ok = WriteProfileText(section, key, value, SystemParPath(), &reason);
+  if (!ok && error && *error == 0) *error = reason;
+  return ok;
 }
 
-bool WriteText(const QString& section, const QString& key, const std::string& value) {
-  return Write(section, key, QString::fromStdString(value));
+bool WriteText(const QString& section, const QString& key, const std::string& value, int* error) {
+  return Write(section, key, QString::fromStdString(value), error);
 }
 
-bool WriteInt(const QString& section, const QString& key, std::int32_t value) {
-  return Write(section, key, QString::number(value));
+bool WriteInt(const QString& section, const QString& key, std::int32_t value, int* error) {
+  return Write(section, key, QString::number(value), error);
 }
 
 constexpr TColor kLime = 0x00FF00, kRed = 0x0000FF, kBlue = 0xFF0000, kYellow = 0x00FFFF,
@@ -99,7 +104,14 @@ void ReadGlobalPar() {
   par.DEVNAME = ReadText(kGlobal, "DEVNAME", "0");
 }
 
-void WriteBkColor() { WriteInt(kGlobal, "BKCOLOR", GetPubParam()->SysPar.BKCOLOR); }
+bool WriteBkColor(int* error) {
+  if (error) *error = 0;
+  return WriteInt(kGlobal, "BKCOLOR", GetPubParam()->SysPar.BKCOLOR, error);
+}
+
+QString SettingsNotSavedText(const QString& message, int error) {
+  return message + QLatin1Char('\n') + QString::fromStdString(std::system_category().message(error));
+}
 
 int MarginLimit(int index, const std::int32_t* pos) {
   if (index == 2) return kMarginPairLimit / 2;
@@ -137,21 +149,22 @@ void utPubParam::ReadFilePar(const std::string& sectionName) {
   }
 }
 
-bool utPubParam::WriteFilePar(const std::string& sectionName, int group) {
+bool utPubParam::WriteFilePar(const std::string& sectionName, int group, int* error) {
   const QString section = QString::fromStdString(sectionName);
+  if (error) *error = 0;
   bool ok = true;
   if (group == -1) {
     const int count = std::min<int>(DataHead.ChannelCount, kMaxChannels);
     for (int i = 0; i < count; ++i)
-      ok = WriteText(section, QString("ch%1").arg(i + 1), SysPar.ChannelName[i]) && ok;
+      ok = WriteText(section, QString("ch%1").arg(i + 1), SysPar.ChannelName[i], error) && ok;
   } else if (group >= 1 && group <= 31) {
-    ok = WriteInt(section, QString("chcolor%1").arg(group), SysPar.ChannelColor[group - 1]);
+    ok = WriteInt(section, QString("chcolor%1").arg(group), SysPar.ChannelColor[group - 1], error);
   } else if (group >= 33 && group <= 35) {
-    ok = WriteText(kGlobal, "COPYNAME", SysPar.COPYNAME);
-    ok = WriteText(kGlobal, "DEVNAME", SysPar.DEVNAME) && ok;
+    ok = WriteText(kGlobal, "COPYNAME", SysPar.COPYNAME, error);
+    ok = WriteText(kGlobal, "DEVNAME", SysPar.DEVNAME, error) && ok;
   } else if (group >= 43 && group <= 45) {
     for (int i = 0; i < 4; ++i)
-      ok = WriteInt(section, QString("DATAPOS%1").arg(i), SysPar.DATAPOS[i]) && ok;
+      ok = WriteInt(section, QString("DATAPOS%1").arg(i), SysPar.DATAPOS[i], error) && ok;
   }
   return ok;
 }

@@ -16,8 +16,13 @@ std::string SystemParPath();  // ProgramDir() + "system.par"
 void ReadLangSelect();
 // [par] BKCOLOR, COPYNAME, DEVNAME; channel names "通道1".."通道32", all shown.
 void ReadGlobalPar();
-// GetPubParam()->SysPar.BKCOLOR into [par] BKCOLOR.
-void WriteBkColor();
+// GetPubParam()->SysPar.BKCOLOR into [par] BKCOLOR; false (error: the errno) when it
+// could not be written.
+bool WriteBkColor(int* error = nullptr);
+
+// What a user is told when a setting could not be saved: message, and on a line of its
+// own why the write failed (the system's text of error).
+QString SettingsNotSavedText(const QString& message, int error);
 
 // The colour every channel gets on each ReadFilePar.
 TColor ChannelPaletteColor(int channel);

@@ -252,6 +252,11 @@ void TfrmQuna::WarningBox(const QString& text) {
   ShowMessageBox(this, QMessageBox::Warning, windowTitle(), text);
 }
 
+// The screen keeps what the user chose; only the file did not take it.
+void TfrmQuna::SettingsNotSaved(int error) {
+  WarningBox(SettingsNotSavedText(GetLangString("frmPrint", "Error7", QString::fromUtf8("设置保存失败!")), error));
+}
+
 void SetPickersFromText(QDateEdit* datePicker, QTimeEdit* timePicker, const char* text) {
   if (!text || !std::strchr(text, ' ')) return;
   const std::string s(text);

@@ -73,6 +73,8 @@ class TfrmQuna : public QMainWindow, public StatusReceiver {
   int PlotBottom() const;
   // Status bar panel 0..2.
   void SetStatusPanel(int index, const QString& text);
+  // The warning that a setting the user changed could not be saved, with why (errno).
+  void SettingsNotSaved(int error);
 
   // ---- file open, time window, page modes ----
   void cbb3DropDown();                          // open dialog, then OpenDataFile
@@ -115,8 +117,9 @@ class TfrmQuna : public QMainWindow, public StatusReceiver {
   virtual void ShowChannelSummary();
   // hook: legend and curves of one channel, by index
   virtual void RefreshChannelList(int channel, bool shown);
-  // hook: kind 0 background, 1 channel
-  virtual void ApplyColor(int kind, int channel, TColor colour);
+  // hook: kind 0 background, 1 channel; false (error: the errno) when the colour could
+  // not be saved
+  virtual bool ApplyColor(int kind, int channel, TColor colour, int* error = nullptr);
   // hook: colour dialog, then ApplyColor
   virtual void ChooseColor(int kind, int channel);
 

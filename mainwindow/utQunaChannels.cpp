@@ -179,9 +179,11 @@ void chartunit::EditChannelLabel(TfrmQuna& f, int which) {
     const QSignalBlocker block(list);
     item->setText(0, text);
   }
-  f.PubParam->WriteFilePar(SettingsSection(f.DataFileName), -1);
+  int error = 0;
+  const bool saved = f.PubParam->WriteFilePar(SettingsSection(f.DataFileName), -1, &error);
   f.ApplyColumnLayout(f.ReportType);
   RebuildLegend(f);
+  if (!saved) f.SettingsNotSaved(error);
 }
 
 void chartunit::SwatchClick(TfrmQuna& f, int number) {

@@ -190,8 +190,9 @@ void TfrmQuna::ClearSeries() {
   chart_->cursorLine = 0;
 }
 
-void TfrmQuna::ApplyColor(int kind, int channel, TColor colour) {
+bool TfrmQuna::ApplyColor(int kind, int channel, TColor colour, int* error) {
   Chart();
+  if (error) *error = 0;
   if (kind == 0) {
     ApplyColorToStore(*PubParam, 0, channel, colour);
     ChartWidget* chart = ui->cht1;
@@ -199,13 +200,14 @@ void TfrmQuna::ApplyColor(int kind, int channel, TColor colour) {
     chart->BottomAxis().LabelColor = InvertColorRGB(clBtnFace);
     chart->LeftAxis().LabelColor = InvertColorRGB(clBtnFace);
     chart->Refresh();
-    WriteBkColor();
-  } else if (kind == 1) {
-    if (channel < 0 || channel >= kMaxChannels) return;
+    return WriteBkColor(error);
+  }
+  if (kind == 1 && channel >= 0 && channel < kMaxChannels) {
     ApplyColorToStore(*PubParam, 1, channel, colour);
     chartunit::PaintSwatch(chartunit::Swatch(*this, channel), colour);
-    PubParam->WriteFilePar(SettingsSection(DataFileName), channel + 1);
+    return PubParam->WriteFilePar(SettingsSection(DataFileName), channel + 1, error);
   }
+  return true;
 }
 
 void TfrmQuna::ChooseColor(int kind, int channel) {
@@ -217,8 +219,10 @@ void TfrmQuna::ChooseColor(int kind, int channel) {
   if (dialog.exec() != QDialog::Accepted || !dialog.selectedColor().isValid()) return;
   last = dialog.selectedColor();
   const TColor colour = FromQColor(last);
-  ApplyColor(kind, channel, colour);
+  int error = 0;
+  const bool saved = ApplyColor(kind, channel, colour, &error);
   if (kind == 0) BkColor = colour;
+  if (!saved) SettingsNotSaved(error);
 }
 
 void chartunit::ChartDoubleClick(TfrmQuna& f) {

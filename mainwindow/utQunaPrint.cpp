@@ -70,6 +70,12 @@ void TfrmQuna::rbColorClick() { ui->rbBlack->setChecked(!ui->rbColor->isChecked(
 void TfrmQuna::rbBlackClick() { ui->rbColor->setChecked(!ui->rbBlack->isChecked()); }
 
 void TfrmQuna::PrintCurrentPage() {
+  PubParam->SysPar.COPYNAME = ui->edname->text().toStdString();
+  PubParam->SysPar.DEVNAME = ui->edtdevice->text().toStdString();
+  // The names print as typed even when the file does not take them.
+  int error = 0;
+  if (!PubParam->WriteFilePar(SettingsSection(DataFileName), 33, &error)) SettingsNotSaved(error);
+
   SetAppCursor(AppCursor::HourGlass);
   // The chart's paper states what its axis shows; a report's, the records it lists.
   const ChartAxis& axis = ui->cht1->BottomAxis();
@@ -78,10 +84,6 @@ void TfrmQuna::PrintCurrentPage() {
       ReportType == 2 ? ChartRangeText(axis.Minimum(), axis.Maximum())
                       : ReportRangeText(store, ReportRangeFor(ReportType, WindowFirst, WindowEnd, DataPage,
                                                               CurrentStep(), store.count));
-
-  PubParam->SysPar.COPYNAME = ui->edname->text().toStdString();
-  PubParam->SysPar.DEVNAME = ui->edtdevice->text().toStdString();
-  PubParam->WriteFilePar(SettingsSection(DataFileName), 33);
 
   if (ReportType == 2) {
     utBitmap bitmap;

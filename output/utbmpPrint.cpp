@@ -204,12 +204,14 @@ void TfrmPrint::scrlbrChange(int index) {
 }
 
 void TfrmPrint::btn3Click() {
-  if (pubParam_->WriteFilePar(section_.toStdString(), 43)) {
+  int error = 0;
+  if (pubParam_->WriteFilePar(section_.toStdString(), 43, &error)) {
     QMessageBox::information(this, windowTitle(), GetLangString("frmPrint", "Error6", "设置成功"),
                              QMessageBox::Ok);
   } else {
-    QMessageBox::critical(this, windowTitle(),
-                          GetLangString("frmPrint", "Error7", "设置保存失败!"), QMessageBox::Ok);
+    QMessageBox::warning(this, windowTitle(),
+                         SettingsNotSavedText(GetLangString("frmPrint", "Error7", "设置保存失败!"), error),
+                         QMessageBox::Ok);
   }
 }
 

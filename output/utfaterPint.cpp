@@ -112,6 +112,7 @@ void TfrmfaterPrit::Message(PreviewMsg kind, const QString& text) {
     return;
   }
   if (kind == PreviewMsg::Error) QMessageBox::critical(this, QString(), text);
+  else if (kind == PreviewMsg::Warning) QMessageBox::warning(this, QString(), text);
   else QMessageBox::information(this, QString(), text);
 }
 
@@ -267,8 +268,12 @@ void TfrmfaterPrit::btn6Click() {
 }
 
 void TfrmfaterPrit::btn3Click() {
-  if (pubParam->WriteFilePar(section_, 43)) Message(PreviewMsg::Information, GetLangString("frmfaterPrit", "Error25", "设置成功"));
-  else Message(PreviewMsg::Error, GetLangString("frmfaterPrit", "Error34", "设置保存失败."));
+  int error = 0;
+  if (pubParam->WriteFilePar(section_, 43, &error))
+    Message(PreviewMsg::Information, GetLangString("frmfaterPrit", "Error25", "设置成功"));
+  else
+    Message(PreviewMsg::Warning,
+            SettingsNotSavedText(GetLangString("frmfaterPrit", "Error34", "设置保存失败."), error));
 }
 
 void TfrmfaterPrit::OnStatusMsg(const StatusMsg& msg) {

@@ -21,7 +21,7 @@ class frmfaterPrit;
 class QScrollBar;
 class QLabel;
 
-enum class PreviewMsg { Information, Error };
+enum class PreviewMsg { Information, Warning, Error };
 // Tests replace the message boxes of the preview with a recorder; empty restores them.
 using PreviewMessageHandler = std::function<void(PreviewMsg, const QString&)>;
 void SetPreviewMessageHandler(PreviewMessageHandler handler);

@@ -214,8 +214,10 @@ std::string GetProfileBytes(std::string_view section, std::string_view key,
   return std::string(bufferSize == kProfileNoLimit ? result : gbk::FitBuffer(result, bufferSize));
 }
 
-bool WriteProfileBytes(std::string_view section, std::string_view key, std::string_view value,
-                       const std::string& path) {
+namespace {
+
+bool WriteBytes(std::string_view section, std::string_view key, std::string_view value,
+                const std::string& path) {
   if (path.empty() || !ValidName(section, true) || !ValidName(key, false)) return false;
   section = Trim(section);
   key = Trim(key);
@@ -264,6 +266,18 @@ bool WriteProfileBytes(std::string_view section, std::string_view key, std::stri
   return ReplaceFile(path, out, exists ? &st : nullptr);
 }
 
+}  // namespace
+
+bool WriteProfileBytes(std::string_view section, std::string_view key, std::string_view value,
+                       const std::string& path, int* error) {
+  // A failing step's errno is still in place on the way out: what runs after it
+  // (closing and removing the temporary file) leaves errno alone when it succeeds.
+  errno = 0;
+  const bool ok = WriteBytes(section, key, value, path);
+  if (error) *error = ok ? 0 : errno != 0 ? errno : EINVAL;
+  return ok;
+}
+
 QString GetProfileText(const QString& section, const QString& key, const QString& defaultValue,
                        std::size_t bufferSize, const std::string& path) {
   return gbk::Decode(GetProfileBytes(gbk::Encode(section), gbk::Encode(key),
@@ -271,6 +285,6 @@ QString GetProfileText(const QString& section, const QString& key, const QString
 }
 
 bool WriteProfileText(const QString& section, const QString& key, const QString& value,
-                      const std::string& path) {
-  return WriteProfileBytes(gbk::Encode(section), gbk::Encode(key), gbk::Encode(value), path);
+                      const std::string& path, int* error) {
+  return WriteProfileBytes(gbk::Encode(section), gbk::Encode(key), gbk::Encode(value), path, error);
 }

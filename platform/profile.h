@@ -28,13 +28,14 @@ QString GetProfileText(const QString& section, const QString& key, const QString
 // section; every other line stays as it was. Line breaks in value become blanks.
 // Returns false, leaving the file as it was, when the names cannot be written
 // (empty, or holding a line break, '=' in a key, ']' in a section) or the file
-// cannot be written.
+// cannot be written. When error is given it receives why: the errno of the step
+// that failed (EINVAL for names that cannot be written), 0 after a success.
 bool WriteProfileText(const QString& section, const QString& key, const QString& value,
-                      const std::string& path);
+                      const std::string& path, int* error = nullptr);
 
 // The same on GBK bytes, for callers that hold GBK texts.
 std::string GetProfileBytes(std::string_view section, std::string_view key,
                             std::string_view defaultValue, std::size_t bufferSize,
                             const std::string& path);
 bool WriteProfileBytes(std::string_view section, std::string_view key, std::string_view value,
-                       const std::string& path);
+                       const std::string& path, int* error = nullptr);

@@ -65,6 +65,7 @@ class SpyForm : public TfrmQuna {
 class ModalWatcher {
  public:
   std::vector<QString> texts;
+  std::vector<QMessageBox::Icon> icons;  // the kind of each box, in step with texts
   std::function<bool(QWidget*)> handler;  // true when it dealt with the widget itself
   ModalWatcher() {
     timer_.setInterval(5);
@@ -73,6 +74,7 @@ class ModalWatcher {
       if (!m) return;
       if (auto* box = qobject_cast<QMessageBox*>(m)) {
         texts.push_back(box->text());
+        icons.push_back(box->icon());
         box->close();
         return;
       }

@@ -4,6 +4,7 @@
 
 #include <QPainter>
 #include <algorithm>
+#include <system_error>
 #include <QPrinterInfo>
 
 #include "data/lanchg.h"
@@ -198,7 +199,8 @@ TEST(ChartPreview, UnknownPrinterPdfPageAndSettings) {
   QFile::remove(QString::fromStdString(SystemParPath()));
   QDir().mkpath(QString::fromStdString(SystemParPath()));
   p.form.btn3Click();
-  EXPECT_EQ(boxes.texts, (std::vector<QString>{QString::fromUtf8("设置成功"), QString::fromUtf8("设置保存失败!")}));
+  const QString reason = QString::fromStdString(std::system_category().message(EISDIR));
+  EXPECT_EQ(boxes.texts, (std::vector<QString>{QString::fromUtf8("设置成功"), QString::fromUtf8("设置保存失败!\n") + reason}));
 }
 
 // The start-up (settings, printer list, colour mode) runs once per opening: restoring the

@@ -172,3 +172,27 @@ TEST(ChartImage, SmallFileDrawsItsValuesWhereTheAxesSay) {
   for (int y = py(100); y <= py(0); ++y) ASSERT_FALSE(Near(img, gapX, y, kRed, 0)) << y;
   store.RecordCount = 0;
 }
+
+// Value labels keep their sign: "-20" below zero, never a second "20".
+TEST(ChartImage, ValueLabelsBelowZeroShowTheirSign) {
+  const std::pair<double, const char*> texts[] = {
+      {-20.0, "-20"}, {-0.5, "-0.5"}, {-1234.56, "-1,234.6"}, {-0.04, "0"}, {20.0, "20"}, {1234567.0, "1,234,567"}};
+  for (const auto& [value, want] : texts) EXPECT_EQ(FormatChartValue(value), want) << value;
+
+  // On the drawn chart the label of -20 reaches further left than that of 20 by its sign.
+  ChartWidget chart;
+  chart.resize(600, 420);
+  chart.LeftAxis().SetMinMax(-30.0, 30.0);
+  chart.BottomAxis().SetMinMax(45000.0, 45000.01);
+  const QImage img = chart.ToImage();
+  const auto leftmostInk = [&](double value) {
+    const int y0 = static_cast<int>(std::lround(chart.YPixel(value)));
+    for (int x = 0; x < chart.PlotRect().left(); ++x)
+      for (int y = y0 - 8; y <= y0 + 8; ++y)
+        if (img.valid(x, y) && qGray(img.pixel(x, y)) < 100) return x;
+    return -1;
+  };
+  const int minus20 = leftmostInk(-20.0), plus20 = leftmostInk(20.0);
+  ASSERT_GE(plus20, 0) << "the label of 20 is drawn";
+  EXPECT_LT(minus20, plus20 - 1);
+}

@@ -2,16 +2,24 @@
 // the real reader on generated files: the time-order dialog, the chart, channel panel and cursor.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
+#include <system_error>
 #include <tuple>
 
+#include "data/syspar.h"
 #include "data/utDataError.h"
 #include "mainform_support.h"
 #include "mainwindow/chartstate.h"
+#include "output/utbmpPrint.h"
 #include "platform/colors.h"
+#include "platform/gbk.h"
+#include "support/files.h"
+#include "support/fulldisk.h"
+#include "ui_frmPrint.h"
 #include "ui_frmQuna.h"
 
 namespace {
@@ -274,4 +282,95 @@ TEST(MainChart, ClickPlacesCursorAndFillsValuePanel) {
   EXPECT_TRUE(ui->cht1->PictureHeld());
   EXPECT_TRUE(WaitLoaded(f));
   EXPECT_FALSE(ui->cht1->PictureHeld());
+}
+
+// The cursor's record may lie exactly at the far end of the search tolerance: a click
+// just before a record that follows a long pause shows that record, not the one before
+// the pause (which the wider retries would reach first).
+TEST(MainChart, ClickJustBeforeARecordAfterAPauseShowsThatRecord) {
+  TempDir dir;
+  DataFileBuilder b;
+  b.header(0, 1);
+  for (int i = 0; i < 100; ++i) b.addRecord(RecordTime::At(2024, 3, 1, 10, i / 60, i % 60), {100 + i});
+  // 31 s later: the record before lies just inside the first retry's window.
+  for (int i = 130; i < 150; ++i) b.addRecord(RecordTime::At(2024, 3, 1, 10, i / 60, i % 60), {700 + i});
+  ASSERT_TRUE(b.write(dir.file("pause.qmd")));
+  LiveForm f(dir);
+  ASSERT_TRUE(f.Load(dir.file("pause.qmd")));
+  ASSERT_EQ(f.AvgInterval, 1);
+  const tagDataRecord& after = GetPubParam()->Records[100];
+  ASSERT_STREQ(after.TimeText, "2024-03-01 10:02:10");
+  f.ClickAtTime(after.Time - 0.5 / 86400.0);  // the time shown is 10:02:09
+  EXPECT_EQ(f.LegendColumn(2), QStringList{QString::asprintf("%0.1f", after.Channel[0].Value)});
+}
+
+// A data file's section is named by the file's name alone: its stored channel names and
+// margins come back when the file is opened from any folder.
+TEST(MainFormLoad, TheFilesOwnSectionIsReadBack) {
+  TempDir dir;
+  WriteBytes(dir.file("system.par"), gbk::FromUtf8("[a.qmd]\r\nch1=温度\r\nch3=压力\r\nDATAPOS0=12\r\n"));
+  LiveForm f(dir);
+  ASSERT_TRUE(f.Load(Generate(dir, "a.qmd", {.channels = 4, .records = 50})));
+  QStringList names;
+  for (int i = 0; i < f.Form()->lv8->topLevelItemCount(); ++i) names << f.Form()->lv8->topLevelItem(i)->text(0);
+  EXPECT_EQ(names, QStringList({"温度", "ch2", "压力", "ch4"}));
+  EXPECT_EQ(f.LegendColumn(1), names);
+
+  ModalWatcher boxes;
+  QString topMargin;
+  boxes.handler = [&](QWidget* m) {
+    auto* preview = qobject_cast<TfrmPrint*>(m);
+    if (!preview) return false;
+    topMargin = preview->Form()->lbl1->text();
+    preview->close();
+    return true;
+  };
+  f.btnprintClick();
+  EXPECT_EQ(topMargin, "上:12%");
+}
+
+// On a full disk every setting the user changes stays on the screen and a warning says
+// why it was not saved; the file keeps what it had and no temporary file is left.
+TEST(SettingsOnAFullDisk, EachChangeIsReportedWithTheReason) {
+  TempDir data;
+  const std::string path = Generate(data, "full.qmd", {.channels = 4, .records = 100});
+  FullDisk disk;
+  FULL_DISK_OR_UNAVAILABLE(disk);
+  const std::string par = gbk::FromUtf8("[par]\r\nCOPYNAME=甲厂\r\n\r\n[full.qmd]\r\nch1=一\r\n");
+  WriteBytes(disk.file("system.par"), par);
+  ASSERT_TRUE(disk.Fill());
+
+  ModalWatcher boxes;
+  AnswerDialogs(boxes, "新名", QColor(10, 200, 30));
+  LiveForm f(disk.Dir());
+  auto* ui = f.Form();
+  ASSERT_TRUE(f.Load(path));
+  EXPECT_TRUE(boxes.texts.empty()) << "start-up and the load change no setting";
+
+  // A rename, a channel colour, the background, and the names typed before printing.
+  const std::function<void()> changes[] = {
+      [&] {
+        ui->lv8->setCurrentItem(ui->lv8->topLevelItem(0));
+        emit ui->lv8->itemDoubleClicked(ui->lv8->topLevelItem(0), 0);
+      },
+      [&] { SendMouse(chartunit::Swatch(f, 1), QEvent::MouseButtonDblClick, Qt::LeftButton, QPoint(5, 5)); },
+      [&] { f.btnExeclClick(); },
+      [&] {
+        ui->edname->setText("乙厂");
+        f.btnprintClick();  // the chart preview that follows is closed unanswered
+      },
+  };
+  const QString want = QString::fromUtf8("设置保存失败!\n") + QString::fromStdString(std::system_category().message(ENOSPC));
+  for (std::size_t i = 0; i < std::size(changes); ++i) {
+    boxes.texts.clear();
+    boxes.icons.clear();
+    changes[i]();
+    EXPECT_EQ(boxes.texts, std::vector<QString>{want}) << i;
+    EXPECT_EQ(boxes.icons, std::vector<QMessageBox::Icon>{QMessageBox::Warning}) << i;
+  }
+  EXPECT_EQ(ui->lv8->topLevelItem(0)->text(0), "新名");
+  EXPECT_EQ(f.Chart().curveSeries[1]->Color(), FromQColor(QColor(10, 200, 30)));
+  EXPECT_EQ(ReadBytes(disk.file("system.par")), par);
+  EXPECT_EQ(QDir(QString::fromStdString(disk.path())).entryList(QDir::Files | QDir::Hidden),
+            QStringList({".filler", "system.par"}));
 }

@@ -11,6 +11,7 @@
 #include <QTextLayout>
 #include <QDateTime>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QPointer>
 #include <QProcess>
@@ -315,4 +316,30 @@ TEST(InstanceLock, OneHolderAcrossProcessesAndAKilledHolderLeavesNoStaleLock) {
   EXPECT_TRUE(QFile::exists(QString::fromStdString(runtime.file("Quno-V6.0.lock"))));
   LockChild third(runtime.path());
   EXPECT_EQ(third.Result(), 0);
+}
+
+// The program started while another instance holds the lock ends at once, with code 0,
+// before it shows anything (no login, no message).
+TEST(Startup, ASecondStartOfTheProgramEndsAtOnce) {
+  TempDir runtime;
+  LockChild first(runtime.path());
+  ASSERT_EQ(first.Result(), 0);
+  QProcess second;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtime.path()));
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  second.setProcessEnvironment(env);
+  QElapsedTimer took;
+  took.start();
+  second.start(QStringLiteral(QUNO_EXECUTABLE), {});
+  // A start that went on would wait for ever in its login dialog.
+  const bool ended = second.waitForFinished(20000);
+  if (!ended) {
+    second.kill();
+    second.waitForFinished(5000);
+  }
+  ASSERT_TRUE(ended) << "still running after " << took.elapsed() << " ms";
+  EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(second.exitCode(), 0);
+  EXPECT_EQ(second.readAllStandardOutput() + second.readAllStandardError(), QByteArray());
 }

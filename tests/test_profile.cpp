@@ -10,8 +10,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <cerrno>
 #include <climits>
 #include <functional>
+#include <tuple>
 #include <vector>
 
 #include "data/lanchg.h"
@@ -342,4 +344,37 @@ TEST(SysParMutants, CutChangedAndAtTheirEdges) {
   for (const TextMutant& mu : mutants) run.Check(mu.name, [&] { return CheckPar(SystemParPath(), mu.bytes); });
   EXPECT_GT(run.count(), 500);
   run.ExpectAllHeld();
+}
+
+// A failed write tells why, for each group the user's actions write.
+TEST(SysParWrite, FailureTellsWhy) {
+  TempDir dir;
+  int error = -1;
+  EXPECT_TRUE(WriteProfileText("par", "k", "v", dir.file("system.par"), &error));
+  EXPECT_EQ(error, 0);
+  const std::tuple<const char*, std::string, int> cases[] = {
+      {"pa]r", dir.file("system.par"), EINVAL},
+      {"par", dir.file("missing/system.par"), ENOENT},
+      {"par", dir.path(), EISDIR},  // a folder in the file's place
+  };
+  for (const auto& [section, path, want] : cases) {
+    error = -1;
+    EXPECT_FALSE(WriteProfileText(section, "k", "v", path, &error)) << path;
+    EXPECT_EQ(error, want) << section << " " << path;
+  }
+
+  ParFolder folder;
+  QDir().mkpath(QString::fromStdString(SystemParPath()));
+  utPubParam* p = GetPubParam();
+  p->DataHead.ChannelCount = 2;
+  for (int group : {-1, 1, 33, 43}) {
+    error = -1;
+    EXPECT_FALSE(p->WriteFilePar("a.qmd", group, &error)) << group;
+    EXPECT_EQ(error, EISDIR) << group;
+  }
+  error = -1;
+  EXPECT_FALSE(WriteBkColor(&error));
+  EXPECT_EQ(error, EISDIR);
+  EXPECT_TRUE(p->WriteFilePar("a.qmd", 32, &error)) << "the 32nd colour is never written";
+  EXPECT_EQ(error, 0);
 }
