@@ -221,6 +221,7 @@ bool utReadData::LoadFile(const std::string& path) {
   d->buffer.swap(fresh);
   d->size = got;
   d->path = path;
+  d->channel.SetAction(QString::fromStdString(path));
   d->pending = true;
   utPubParam* store = GetPubParam();
   store->MinValue = 100000.0;

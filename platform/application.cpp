@@ -67,6 +67,8 @@ bool NotifyGuarded(QApplication* app, QObject* receiver, QEvent* event,
   const QPointer<QObject> target(receiver);  // the handler may have freed it
   try {
     return app->QApplication::notify(receiver, event);
+  } catch (const OutOfMemoryDuring& e) {
+    report(OutOfMemoryText(e.Action()));
   } catch (const std::bad_alloc&) {
     report(OutOfMemoryText(DescribeAction(target.data())));
   } catch (const std::exception& e) {

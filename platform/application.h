@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QString>
 #include <functional>
+#include <new>
 
 class QWidget;
 
@@ -15,6 +16,17 @@ constexpr int kHintHidePause = 1200;
 // Shows the application's standard error box for an exception that nobody handled.
 // An empty text stands for an exception that carried no message.
 void ShowException(const QString& text);
+
+// Memory that ran out while action was being done (a handler of a file's load, say),
+// so that the report names that action rather than the window that got the event.
+class OutOfMemoryDuring : public std::bad_alloc {
+ public:
+  explicit OutOfMemoryDuring(QString action) : action_(std::move(action)) {}
+  const QString& Action() const { return action_; }
+
+ private:
+  QString action_;
+};
 
 // The box text for memory that could not be had while the user's action ran: the
 // out-of-memory text, a dash and what was being done (never the exception's own text).

@@ -15,7 +15,9 @@
 #include <QPointer>
 #include <QProcess>
 #include <QTimer>
+#include <QPushButton>
 #include <QWidget>
+#include <sys/wait.h>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -33,7 +35,11 @@
 #include "platform/datetime.h"
 #include "platform/largemem.h"
 #include "platform/parallel.h"
+#include "platform/profile.h"
+#include "platform/safefile.h"
 #include "platform/statusmsg.h"
+#include "support/faultchild.h"
+#include "support/files.h"
 #include "support/statuspump.h"
 #include "support/tempdir.h"
 
@@ -193,6 +199,45 @@ TEST(DateTime, EncodeDecodeSecondsAndTexts) {
 
 namespace {
 
+// Runs out of memory in its event handler: a plain one, or one that names its action.
+struct MemoryEater : QPushButton {
+  using QPushButton::QPushButton;
+  bool event(QEvent* e) override {
+    if (e->type() == QEvent::User) throw std::bad_alloc();
+    if (e->type() == QEvent::Type(QEvent::User + 1)) throw OutOfMemoryDuring("/data/a.qmd");
+    return QPushButton::event(e);
+  }
+};
+
+// A writer of path in a forked process: its new file begun, written in part and held,
+// until it is killed.
+struct ForkedWriter {
+  pid_t pid = -1;
+  explicit ForkedWriter(const std::string& path) {
+    int ready[2];
+    if (::pipe(ready) != 0) return;
+    pid = ::fork();
+    if (pid == 0) {
+      ReplacingFile file;
+      const char ok = file.Begin(path) && file.Write("half a file") ? '1' : '0';
+      [[maybe_unused]] const ssize_t n = ::write(ready[1], &ok, 1);
+      for (;;) ::pause();
+    }
+    ::close(ready[1]);
+    char ok = '0';
+    if (::read(ready[0], &ok, 1) != 1 || ok != '1') Kill();
+    ::close(ready[0]);
+  }
+  ~ForkedWriter() { Kill(); }
+  bool Running() const { return pid > 0; }
+  void Kill() {
+    if (pid <= 0) return;
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    pid = -1;
+  }
+};
+
 // Throws from its event handler for the two user event types.
 struct Thrower : QObject {
   int delivered = 0;
@@ -253,6 +298,86 @@ TEST(Application, ExceptionFromAHandlerIsReportedAndTheProgramGoesOn) {
   }
   EXPECT_EQ(reports, QStringList({"disk on fire", ""}));  // not a standard exception: no text to show
   EXPECT_EQ(target.delivered, 1);
+}
+
+// Memory that runs out in a handler is told with the out-of-memory text and what the user
+// was doing: the button's caption, the window's title, or the action the sender named.
+TEST(Application, NoMemoryIsToldWithTheAction) {
+  QWidget preview;
+  preview.setWindowTitle("打印预览");
+  MemoryEater button("导出到&Excel", &preview), plain(&preview);
+  plain.setText("");
+  const struct { MemoryEater* target; int type; bool looked; const char* told; } cases[] = {
+      {&button, QEvent::User, false, "内存分配失败-导出到Excel"},
+      {&plain, QEvent::User, false, "内存分配失败-打印预览"},
+      {&plain, QEvent::User + 1, false, "内存分配失败-/data/a.qmd"},
+      {&button, QEvent::User, true, "Out of memory-导出到Excel"},  // the chosen language's text
+  };
+  for (const auto& c : cases) {
+    SetOutOfMemoryLookup(c.looked ? std::function<QString()>([] { return QString("Out of memory"); }) : nullptr);
+    QStringList reports;
+    QEvent e(QEvent::Type(c.type));
+    EXPECT_FALSE(NotifyGuarded(qApp, c.target, &e, [&](const QString& text) { reports << text; }));
+    EXPECT_EQ(reports, QStringList{QString::fromUtf8(c.told)});
+  }
+  SetOutOfMemoryLookup(nullptr);
+}
+
+// Start-up with too little address space for the record store (in the fault child, with
+// the address space limited for real): the out-of-memory box names the start, and the
+// program ends cleanly instead of showing the exception's own text.
+TEST(Startup, NoMemoryForTheStoreIsToldAndTheProgramEnds) {
+  TempDir dir;
+  const QString sanitizer = qEnvironmentVariable("ASAN_OPTIONS");
+  const ChildRun run = RunFaultChild({"oom-start", QString::fromStdString(dir.path()), "200"},
+                                     {{"ASAN_OPTIONS", (sanitizer.isEmpty() ? "" : sanitizer + ":") +
+                                                           "allocator_may_return_null=1"}});
+  ASSERT_TRUE(run.finished && !run.crashed) << "crashed or hung";
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.get("box"), "内存分配失败-启动程序");
+  EXPECT_EQ(run.get("dialog"), "") << "the login came up: the store fitted";
+  EXPECT_EQ(run.get("ended"), "1");
+}
+
+// Writers killed with SIGKILL leave their locked new files unlocked: start-up removes those
+// of the settings file, and every later write to the same name removes those of its name,
+// while the file of a writer that still runs, and every other name, stays.
+TEST(SafeFile, WhatDeadWritersLeftGoesAndALiveWritersFileStays) {
+  TempDir dir;
+  const std::string par = dir.file("system.par");
+  WriteBytes(par, "[par]\nBKCOLOR=1\n");
+  const std::set<std::string> others = {".system.par.ABCDEFGH.tmp", ".system.par.abc.tmp", ".other.abcdefgh.tmp",
+                                        "system.par.abcdefgh.tmp"};
+  for (const std::string& name : others) WriteBytes(dir.file(name), "not ours");
+  std::set<std::string> expected = others;
+  expected.insert("system.par");
+  const auto newFiles = [&] {
+    std::set<std::string> names = FolderNames(dir.path());
+    for (const std::string& name : expected) names.erase(name);
+    return names;
+  };
+
+  ForkedWriter live(par);
+  ASSERT_TRUE(live.Running());
+  const std::set<std::string> held = newFiles();
+  ASSERT_EQ(held.size(), 1u);
+  {
+    ForkedWriter first(par), second(par);
+    ASSERT_TRUE(first.Running() && second.Running());
+  }  // both killed: two unlocked leftovers
+  ASSERT_EQ(newFiles().size(), 3u);
+
+  SetProgramDir(dir.path());
+  PrepareProgramFiles();
+  SetProgramDir("");
+  EXPECT_EQ(newFiles(), held);
+  ASSERT_TRUE(WriteProfileText("par", "BKCOLOR", "2", par));
+  EXPECT_EQ(newFiles(), held) << "a live writer's file is never touched";
+  live.Kill();
+  { ForkedWriter dead(par); }
+  ASSERT_TRUE(WriteProfileText("par", "BKCOLOR", "3", par));
+  EXPECT_EQ(newFiles(), std::set<std::string>{});
+  EXPECT_EQ(ReadBytes(par), "[par]\nBKCOLOR=3\n");
 }
 
 TEST(Startup, RefusedLoginCreatesNoMainForm) {
