@@ -53,6 +53,7 @@ inline ChildRun RunFaultChild(const QStringList& args, const std::map<QString, Q
       // Out of the bounding set, the capabilities are gone after exec even for root.
       prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0);
       prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0);
+      prctl(PR_CAPBSET_DROP, CAP_FOWNER, 0, 0, 0);  // nor may it act as the owner of any file
     });
   }
   p.start(QStringLiteral(QUNO_FAULT_CHILD), args);
