@@ -8,7 +8,6 @@
 
 #include <QElapsedTimer>
 #include <QFileDialog>
-#include <QProcess>
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
@@ -191,35 +190,6 @@ TEST_F(ExportThread, FailedExportsKeepWhatStoodAtTheName) {
   }
   ::close(sock);
 }
-namespace {
-
-// An export in the fault child held at its first piece: its new file written in part and
-// locked, until the child is killed with SIGKILL.
-class HeldChild {
- public:
-  explicit HeldChild(const std::string& path) {
-    proc_.start(QStringLiteral(QUNO_FAULT_CHILD), {"hold-export", QString::fromStdString(path)});
-    QElapsedTimer t;
-    t.start();
-    while (!out_.contains("held=1") && t.elapsed() < 20000 && proc_.state() != QProcess::NotRunning) {
-      proc_.waitForReadyRead(100);
-      out_ += proc_.readAllStandardOutput();
-    }
-  }
-  ~HeldChild() { Kill(); }
-  bool Held() const { return out_.contains("held=1"); }
-  void Kill() {
-    proc_.kill();
-    proc_.waitForFinished(10000);
-  }
-
- private:
-  QProcess proc_;
-  QByteArray out_;
-};
-
-}  // namespace
-
 // A writer killed in the middle (SIGKILL) leaves its new file; the next export or PDF to
 // the same name removes it, while the new file of a writer still at work stays.
 TEST_F(ExportThread, WhatAKilledWriterLeftGoesWithTheNextWrite) {

@@ -402,7 +402,15 @@ TEST(ReaderOutOfMemory, TheOpenTellsItAndTheProgramGoesOn) {
   const std::map<QString, QString> env = {
       {"ASAN_OPTIONS", (sanitizer.isEmpty() ? "" : sanitizer + ":") + "allocator_may_return_null=1"}};
   const QString told = "内存分配失败-" + QString::fromStdString(file);
-  for (int mb : {40, 70, 80, 100}) {
+  // With a little room beyond the file's bytes the parse and the curves run short. The
+  // sanitizer's own allocator cannot work in so little room; the build without it, which
+  // runs the same tests, makes those cases.
+#ifdef __SANITIZE_ADDRESS__
+  const std::vector<int> spare = {40};
+#else
+  const std::vector<int> spare = {40, 70, 80, 100};
+#endif
+  for (int mb : spare) {
     SCOPED_TRACE(mb);
     const ChildRun run =
         RunFaultChild({"oom-open", QString::fromStdString(dir.path()), QString::fromStdString(file), QString::number(mb)}, env);
