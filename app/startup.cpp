@@ -3,7 +3,10 @@
 #include <QPointer>
 #include <QWidget>
 #include <exception>
+#include <new>
 
+#include "data/lanchg.h"
+#include "data/syspar.h"
 #include "output/utbmpPrint.h"
 #include "output/utfaterPint.h"
 #include "platform/application.h"
@@ -41,12 +44,26 @@ int RunApplication(int argc, char** argv, const MainFormFactory& createMainForm)
   if (lock.AlreadyRunning()) return 0;
 
   Application app(argc, argv);
+  PrepareProgramFiles();
+  RunSessionGuarded(&ShowLoginDialog, createMainForm);
+  return 0;
+}
+
+void PrepareProgramFiles() {
+  SetOutOfMemoryLookup([] { return GetLangString("frmQuna", "Error2", QStringLiteral("内存分配失败")); });
+  // Only one instance runs, yet a writer of another program may: only the files that
+  // no live writer holds are removed.
+  RemoveLeftovers(SystemParPath());
+}
+
+void RunSessionGuarded(const LoginStep& login, const MainFormFactory& createMainForm) {
   try {
-    RunSession(&ShowLoginDialog, createMainForm);
+    RunSession(login, createMainForm);
+  } catch (const std::bad_alloc&) {
+    ShowException(OutOfMemoryText(GetLangString("utPubParam", "StartUp", QStringLiteral("启动程序"))));
   } catch (const std::exception& e) {
     ShowException(QString::fromUtf8(e.what()));
   } catch (...) {
     ShowException(QString());
   }
-  return 0;
 }

@@ -17,6 +17,13 @@ int RunApplication(int argc, char** argv, const MainFormFactory& createMainForm)
 
 // What follows once the application object exists: login, main form, loop.
 int RunSession(const LoginStep& login, const MainFormFactory& createMainForm);
+// RunSession, with what escapes it shown in the application's error box; memory that
+// could not be had is told as such, with the start of the program as the action.
+void RunSessionGuarded(const LoginStep& login, const MainFormFactory& createMainForm);
+// Start-up's work on the files beside the executable that needs the application
+// object: the language of the out-of-memory text, and the temporary files of settings
+// writers that have died.
+void PrepareProgramFiles();
 
 // The login dialog, modally; freed before the function returns.
 bool ShowLoginDialog();

@@ -16,6 +16,7 @@
 #include "platform/appcursor.h"
 #include "platform/largemem.h"
 #include "platform/parallel.h"
+#include "platform/safefile.h"
 #include "platform/workerthread.h"
 
 namespace {
@@ -120,15 +121,35 @@ struct utReadData::Impl {
           UseSmallPages(store->Records, sizeof(tagDataRecord) * kRecordCapacity);
           prefault = std::make_unique<Prefault>(store->Records, bytes, stop);
         }
-        // The buffer is parsed once: what is decoded goes back to the system.
-        ParseRecords(buffer.get(), size, *store, sink, owner.DisorderPolicy, stop, fewCores ? 1 : 0, true);
+        try {
+          // The buffer is parsed once: what is decoded goes back to the system.
+          ParseRecords(buffer.get(), size, *store, sink, owner.DisorderPolicy, stop, fewCores ? 1 : 0, true);
+        } catch (const std::bad_alloc&) {
+          OutOfMemory(*store);
+        }
         if (!stop.load()) SetAppCursor(AppCursor::Default);
       }
       if (!self.Park()) break;
     }
   }
 
+  // No memory in the middle of a parse: the half-filled store would show a recording
+  // that is not the file's. The user is told, and the load ends with no records.
+  void OutOfMemory(utPubParam& store) {
+    store.RecordCount = 0;
+    store.AlarmIndex.clear();
+    store.DataHead.PowerFailures.clear();
+    StatusMsg msg;
+    msg.code = kStatusOutOfMemory;
+    msg.text = QString::fromStdString(path);
+    channel.Send(msg);
+    msg.code = kStatusParseDone;
+    msg.text.clear();
+    channel.Send(msg);
+  }
+
   utReadData& owner;
+  std::string path;  // of the file in the buffer
   StatusChannel channel;
   std::unique_ptr<std::uint8_t[]> buffer;  // the file's bytes and one 0 byte
   std::int64_t size = 0;
@@ -174,9 +195,13 @@ bool utReadData::LoadFile(const std::string& path) {
     return false;
   };
 
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  // Only a regular file is read: a FIFO or a device would hold the window in open() or
+  // read() for ever.
+  const int fd = OpenRegularForReading(path);
+  std::unique_ptr<std::FILE, FileCloser> file(fd < 0 ? nullptr : ::fdopen(fd, "rb"));
+  if (fd >= 0 && !file) ::close(fd);
   struct stat st {};
-  if (!file || fstat(fileno(file.get()), &st) != 0 || !S_ISREG(st.st_mode)) return fail(kStatusOpenFailed);
+  if (!file || fstat(fileno(file.get()), &st) != 0) return fail(kStatusOpenFailed);
   const std::int64_t fileSize = st.st_size;
 
   // The new buffer exists before the old one is released.
@@ -195,6 +220,8 @@ bool utReadData::LoadFile(const std::string& path) {
 
   d->buffer.swap(fresh);
   d->size = got;
+  d->path = path;
+  d->channel.SetAction(QString::fromStdString(path));
   d->pending = true;
   utPubParam* store = GetPubParam();
   store->MinValue = 100000.0;

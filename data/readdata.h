@@ -28,9 +28,11 @@ class utReadData {
 
   void SetNotifyWindow(StatusReceiver* receiver, QObject* context);
 
-  // User-interface thread, reader idle only. Sends code 1 (open failed), 2 (out of
-  // memory), 1101 (not a valid data file) or 4 (header read) before it returns;
-  // true when a new buffer is ready for Resume.
+  // User-interface thread, reader idle only. Sends code 1 (open failed, or no regular
+  // file: nothing else is opened, so a FIFO never holds it up), 2 (out of memory), 1101
+  // (not a valid data file) or 4 (header read) before it returns; true when a new
+  // buffer is ready for Resume. A parse that runs out of memory sends 2 and ends with
+  // no records (6).
   bool LoadFile(const std::string& path);
   void ParseHeader();
   // Sends a text (a path) with a code to the notify window; message is WM_STATUSMSG.

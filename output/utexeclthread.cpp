@@ -65,8 +65,10 @@ struct ExportShared {
     ReplacingFile file;
     const auto fail = [&](const QString& what) {
       if (stop.load()) return false;  // stopped: nobody is told
-      text = what + QLatin1Char('-') + QString::fromStdString(path);
-      if (!file.Refused()) text += QLatin1Char('\n') + Reason(file.Error());
+      // No memory is told as such, with the export's file as what was being done.
+      const bool noMemory = file.Error() == ENOMEM;
+      text = (noMemory ? outOfMemory : what) + QLatin1Char('-') + QString::fromStdString(path);
+      if (!file.Refused() && !noMemory) text += QLatin1Char('\n') + Reason(file.Error());
       if (file.HadEarlierFile()) text += QLatin1Char('\n') + unchanged;
       return false;
     };
@@ -91,7 +93,7 @@ struct ExportShared {
   ExportJob job;
   std::string names[kMaxChannels];
   std::int32_t shown[kMaxChannels] = {};
-  QString createFailed, writeFailed, refused, unchanged;
+  QString createFailed, writeFailed, refused, unchanged, outOfMemory;
   std::function<void()> hook;
   StatusChannel channel;
   std::atomic<bool> stop{false};
@@ -119,6 +121,7 @@ struct utExeclthread::Impl {
     s.refused = GetLangString("utExeclthread", "Error19",
                               QStringLiteral("导出目标不是普通文件(文件夹、管道、设备或套接字),没有写入"));
     s.unchanged = GetLangString("utExeclthread", "Error20", QStringLiteral("原有文件未改变"));
+    s.outOfMemory = GetLangString("frmQuna", "Error2", QStringLiteral("内存分配失败"));
     s.hook = PieceHook();
   }
 

@@ -1,11 +1,15 @@
 #include "platform/application.h"
 
+#include <QAbstractButton>
+#include <QAction>
 #include <QCloseEvent>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
 #include <exception>
+#include <mutex>
+#include <new>
 
 #include "platform/fonts.h"
 #include "platform/msgbox.h"
@@ -15,14 +19,58 @@ void ShowException(const QString& text) {
                  text.isEmpty() ? QStringLiteral("Exception") : text);
 }
 
+namespace {
+
+std::mutex g_lookupMutex;
+std::function<QString()> g_outOfMemoryLookup;
+
+QString WithoutMnemonic(QString text) {
+  text.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
+  text.remove(QLatin1Char('&'));
+  return text.replace(QLatin1Char('\x01'), QLatin1Char('&'));
+}
+
+}  // namespace
+
+void SetOutOfMemoryLookup(std::function<QString()> lookup) {
+  std::lock_guard lock(g_lookupMutex);
+  g_outOfMemoryLookup = std::move(lookup);
+}
+
+QString OutOfMemoryText(const QString& action) {
+  std::function<QString()> lookup;
+  {
+    std::lock_guard lock(g_lookupMutex);
+    lookup = g_outOfMemoryLookup;
+  }
+  QString text = lookup ? lookup() : QString();
+  if (text.isEmpty()) text = QStringLiteral("内存分配失败");
+  return action.isEmpty() ? text : text + QLatin1Char('-') + action;
+}
+
+QString DescribeAction(QObject* receiver) {
+  for (QObject* o = receiver; o != nullptr; o = o->parent()) {
+    if (auto* b = qobject_cast<QAbstractButton*>(o); b && !b->text().isEmpty()) return WithoutMnemonic(b->text());
+    if (auto* a = qobject_cast<QAction*>(o); a && !a->text().isEmpty()) return WithoutMnemonic(a->text());
+    if (auto* w = qobject_cast<QWidget*>(o); w && w->isWindow()) return w->windowTitle();
+  }
+  QWidget* active = QApplication::activeWindow();
+  return active ? active->windowTitle() : QString();
+}
+
 bool NotifyGuarded(QApplication* app, QObject* receiver, QEvent* event,
                    const ExceptionReporter& report) {
   if (event->type() == QEvent::ToolTip && receiver->isWidgetType()) {
     auto* w = static_cast<QWidget*>(receiver);
     if (w->toolTipDuration() < 0) w->setToolTipDuration(kHintHidePause);
   }
+  const QPointer<QObject> target(receiver);  // the handler may have freed it
   try {
     return app->QApplication::notify(receiver, event);
+  } catch (const OutOfMemoryDuring& e) {
+    report(OutOfMemoryText(e.Action()));
+  } catch (const std::bad_alloc&) {
+    report(OutOfMemoryText(DescribeAction(target.data())));
   } catch (const std::exception& e) {
     report(QString::fromUtf8(e.what()));
   } catch (...) {

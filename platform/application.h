@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QString>
 #include <functional>
+#include <new>
 
 class QWidget;
 
@@ -16,11 +17,33 @@ constexpr int kHintHidePause = 1200;
 // An empty text stands for an exception that carried no message.
 void ShowException(const QString& text);
 
+// Memory that ran out while action was being done (a handler of a file's load, say),
+// so that the report names that action rather than the window that got the event.
+class OutOfMemoryDuring : public std::bad_alloc {
+ public:
+  explicit OutOfMemoryDuring(QString action) : action_(std::move(action)) {}
+  const QString& Action() const { return action_; }
+
+ private:
+  QString action_;
+};
+
+// The box text for memory that could not be had while the user's action ran: the
+// out-of-memory text, a dash and what was being done (never the exception's own text).
+QString OutOfMemoryText(const QString& action);
+// Where the out-of-memory text comes from (the language file, once start-up has chosen
+// it); the built-in Chinese text until then.
+void SetOutOfMemoryLookup(std::function<QString()> lookup);
+// What the user was doing when receiver got an event: the caption of the button or
+// menu entry, else the title of its window (or of the active one).
+QString DescribeAction(QObject* receiver);
+
 // Reports an exception that escaped an event handler; replaceable for tests.
 using ExceptionReporter = std::function<void(const QString&)>;
 
 // Delivers an event as QApplication does; an exception thrown by the handler is
-// handed to report and the event counts as unhandled, so the program goes on.
+// handed to report and the event counts as unhandled, so the program goes on. Memory
+// that could not be had is reported with OutOfMemoryText of the action.
 // Tooltips shown for the receiver stay kHintHidePause ms unless it set its own time.
 bool NotifyGuarded(QApplication* app, QObject* receiver, QEvent* event,
                    const ExceptionReporter& report);

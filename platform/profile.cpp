@@ -4,14 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <optional>
 #include <vector>
 
 #include "platform/gbk.h"
+#include "platform/safefile.h"
 
 namespace {
 
@@ -123,10 +121,11 @@ Found Find(std::string_view data, const std::vector<Line>& lines, std::string_vi
 }
 
 // The whole file, or nothing when it cannot be read (missing counts as empty
-// through *missing).
+// through *missing). Anything but a regular file counts as unreadable, and is never
+// waited on.
 std::optional<std::string> ReadAll(const std::string& path, bool* missing) {
   *missing = false;
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = OpenRegularForReading(path);
   if (fd < 0) {
     *missing = (errno == ENOENT || errno == ENOTDIR);
     return std::nullopt;
@@ -147,39 +146,11 @@ std::optional<std::string> ReadAll(const std::string& path, bool* missing) {
   return data;
 }
 
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
-// Replaces the file at path by data through a temporary file in the same folder.
-bool ReplaceFile(const std::string& path, std::string_view data, const struct stat* old) {
-  static std::atomic<unsigned> counter{0};
-  std::string target = path;
-  if (old) {  // write through a symbolic link to the file it names
-    if (char* real = ::realpath(path.c_str(), nullptr)) {
-      target = real;
-      std::free(real);
-    }
-  }
-  std::size_t slash = target.rfind('/');
-  std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-  std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-  std::string temp = dir + "." + base + ".tmp" + std::to_string(::getpid()) + "-" +
-                     std::to_string(counter.fetch_add(1));
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  bool ok = (!old || ::fchmod(fd, old->st_mode & 07777) == 0) && WriteAll(fd, data) &&
-            ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
-  if (!ok) ::unlink(temp.c_str());
-  return ok;
+// Replaces the file at path (or the file its links lead to) by data; the old file
+// stays whole when anything fails.
+bool ReplaceFile(const std::string& path, std::string_view data) {
+  ReplacingFile file;
+  return file.Begin(path) && file.Write(data) && file.Finish();
 }
 
 bool ValidName(std::string_view name, bool isSection) {
@@ -229,9 +200,9 @@ bool WriteBytes(std::string_view section, std::string_view key, std::string_view
   bool missing = false;
   std::optional<std::string> old = ReadAll(path, &missing);
   if (!old && !missing) return false;
-  struct stat st {};
-  const bool exists = old.has_value();
-  if (exists && (::stat(path.c_str(), &st) != 0 || ::access(path.c_str(), W_OK) != 0)) return false;
+  // A file the user may not write stays as it is, although its folder would let it
+  // be replaced.
+  if (old && ::access(path.c_str(), W_OK) != 0) return false;
   const std::string data = old.value_or(std::string());
 
   std::string eol = "\r\n";
@@ -263,7 +234,7 @@ bool WriteBytes(std::string_view section, std::string_view key, std::string_view
     out.append("[").append(section).append("]").append(eol);
     out.append(keyLine).append(eol);
   }
-  return ReplaceFile(path, out, exists ? &st : nullptr);
+  return ReplaceFile(path, out);
 }
 
 }  // namespace

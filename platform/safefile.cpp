@@ -1,6 +1,8 @@
 #include "platform/safefile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,14 +36,59 @@ TargetKind KindOf(mode_t mode) {
 // The errno a refused target is reported with.
 int RefusalError(TargetKind kind) { return kind == TargetKind::Directory ? EISDIR : EINVAL; }
 
+constexpr std::size_t kSuffixLength = 8;
+constexpr char kSuffixChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+constexpr char kTempEnd[] = ".tmp";
+constexpr char kSpoolStem[] = "quno-spool-";
+
+// A hidden name of its own beside the target (the name cut to stay below the limit).
+std::string TempStem(const std::string& target) {
+  std::string stem(1, '.');
+  stem.append(NameOf(target), 0, 200);
+  stem += '.';
+  return stem;
+}
+
+bool IsTempName(std::string_view name, std::string_view stem) {
+  const std::size_t end = sizeof kTempEnd - 1;
+  if (name.size() != stem.size() + kSuffixLength + end || name.substr(0, stem.size()) != stem ||
+      name.substr(name.size() - end) != kTempEnd)
+    return false;
+  const std::string_view suffix = name.substr(stem.size(), kSuffixLength);
+  return suffix.find_first_not_of(kSuffixChars) == std::string_view::npos;
+}
+
+// The new files of stem in folder that nobody holds locked: their writers have died.
+// A file is removed only while this holds its lock and only when the name still leads to
+// it, so a writer that has just created its file (and not yet locked it) notices the loss
+// and takes another name.
+int RemoveUnheld(const std::string& folder, std::string_view stem) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return 0;
+  const int dirFd = ::dirfd(dir);
+  int removed = 0;
+  while (const dirent* e = ::readdir(dir)) {
+    if (!IsTempName(e->d_name, stem)) continue;
+    const int fd = ::openat(dirFd, e->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;  // another user's, or gone meanwhile
+    struct stat held {}, named {};
+    if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        ::fstatat(dirFd, e->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 && named.st_dev == held.st_dev &&
+        named.st_ino == held.st_ino && ::unlinkat(dirFd, e->d_name, 0) == 0)
+      ++removed;
+    ::close(fd);
+  }
+  ::closedir(dir);
+  return removed;
+}
+
 std::string RandomSuffix() {
-  static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
   thread_local std::mt19937_64 random(std::random_device{}() ^
                                       static_cast<std::uint64_t>(::getpid()) ^
                                       static_cast<std::uint64_t>(
                                           std::chrono::steady_clock::now().time_since_epoch().count()));
-  std::string s(8, 'x');
-  for (char& c : s) c = kChars[random() % (sizeof kChars - 1)];
+  std::string s(kSuffixLength, 'x');
+  for (char& c : s) c = kSuffixChars[random() % (sizeof kSuffixChars - 1)];
   return s;
 }
 
@@ -85,6 +132,37 @@ FileTarget ResolveTarget(const std::string& path) {
   return t;
 }
 
+int OpenRegularForReading(const std::string& path) {
+  // Looked at first, so that nothing but a regular file is ever opened (opening a device
+  // can act on it); the open itself does not wait, and what it opened is checked again,
+  // in case another kind of file took the name in between.
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return -1;
+  const auto refuse = [](mode_t mode) {
+    errno = S_ISDIR(mode) ? EISDIR : EINVAL;
+    return -1;
+  };
+  if (!S_ISREG(st.st_mode)) return refuse(st.st_mode);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return -1;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const int error = errno;
+    const mode_t mode = st.st_mode;
+    ::close(fd);
+    if (!S_ISREG(mode)) return refuse(mode);
+    errno = error;
+    return -1;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
+int RemoveLeftovers(const std::string& target) {
+  const FileTarget t = ResolveTarget(target);
+  if (t.error != 0) return 0;
+  return RemoveUnheld(FolderOf(t.path), TempStem(t.path));
+}
+
 ReplacingFile::ReplacingFile() = default;
 
 ReplacingFile::~ReplacingFile() { Abort(); }
@@ -106,18 +184,18 @@ bool ReplacingFile::Begin(const std::string& target) {
     SetError(RefusalError(target_.kind));
     return false;
   }
-  // A hidden name of its own beside the target (the name cut to stay below the limit).
-  std::string stem(1, '.');
-  stem.append(NameOf(target_.path), 0, 200);
-  stem += '.';
-  return Create(FolderOf(target_.path), stem);
+  const std::string folder = FolderOf(target_.path), stem = TempStem(target_.path);
+  RemoveUnheld(folder, stem);
+  return Create(folder, stem);
 }
 
 bool ReplacingFile::BeginSpool(const std::string& folder) {
   IgnoreFileSizeSignal();
   spool_ = true;
   target_ = FileTarget();
-  return Create(folder.empty() ? std::string(".") : folder, "quno-spool-");
+  const std::string in = folder.empty() ? std::string(".") : folder;
+  RemoveUnheld(in, kSpoolStem);
+  return Create(in, kSpoolStem);
 }
 
 bool ReplacingFile::Create(const std::string& folder, const std::string& stem) {
@@ -127,14 +205,42 @@ bool ReplacingFile::Create(const std::string& folder, const std::string& stem) {
     // Exclusive: never an existing file, a link or a FIFO planted at the name.
     fd_ = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                  spool_ ? 0600 : 0666);
-    if (fd_ >= 0) {
-      temp_ = name;
-      return true;
+    if (fd_ < 0) {
+      if (errno != EEXIST) break;
+      continue;
     }
-    if (errno != EEXIST) break;
+    // Locked before anything is written; a file that a cleaner took first (it found
+    // it not yet locked) is given up for another name. Where the file system has no
+    // locks, nobody can take the file either: it is written unlocked.
+    struct stat st {};
+    const bool taken = ::flock(fd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    if (taken || ::fstat(fd_, &st) != 0 || st.st_nlink == 0) {
+      ::close(fd_);
+      fd_ = -1;
+      continue;
+    }
+    // The lock lives as long as any descriptor of this open file: it outlasts the close
+    // that Finish checks, up to the rename.
+    lockFd_ = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+    if (lockFd_ < 0) {
+      const int error = errno;
+      ::close(fd_);
+      fd_ = -1;
+      ::unlink(name.c_str());
+      SetError(error);
+      return false;
+    }
+    temp_ = name;
+    return true;
   }
-  SetError(errno);
+  SetError(errno != 0 ? errno : EEXIST);
   return false;
+}
+
+void ReplacingFile::Unlock() {
+  if (lockFd_ < 0) return;
+  ::close(lockFd_);
+  lockFd_ = -1;
 }
 
 bool ReplacingFile::Write(std::string_view bytes) {
@@ -181,6 +287,7 @@ bool ReplacingFile::Finish() {
       SetError(errno);
     } else {
       temp_.clear();
+      Unlock();
       const int dir = ::open(FolderOf(target_.path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
       if (dir >= 0) {
         ::fsync(dir);  // the new name on disk too; a folder that cannot be synced is no failure
@@ -196,6 +303,7 @@ void ReplacingFile::Abort() {
   Close();
   if (!temp_.empty()) ::unlink(temp_.c_str());
   temp_.clear();
+  Unlock();  // only once the file is gone: a cleaner could take it otherwise
 }
 
 qint64 ReplacingDevice::writeData(const char* data, qint64 len) {

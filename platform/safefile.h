@@ -8,6 +8,11 @@
 // new file beside the target, created exclusively; only when every write and the close
 // succeeded is it flushed to disk and renamed over the target. On any failure only that
 // new file is removed.
+//
+// A writer holds a lock on its new file until that file is renamed or removed; the
+// kernel drops the lock when the writer dies. So a new file nobody holds is what a
+// killed writer left, and the next writer of the same name removes it (a spool, the
+// spool files of its folder).
 
 #include <sys/types.h>
 
@@ -29,6 +34,16 @@ struct FileTarget {
 };
 // Examines path without opening it.
 FileTarget ResolveTarget(const std::string& path);
+
+// Opens path for reading only when it is a regular file (or a link to one), without
+// ever waiting: a FIFO, a device, a folder or a socket is refused before anything
+// could block. -1 with errno (EINVAL for a file of another kind, EISDIR for a folder).
+int OpenRegularForReading(const std::string& path);
+
+// Removes the new files that writers of target which have died left beside it: those
+// named as a ReplacingFile names them for target that no live writer holds. Returns how
+// many were removed.
+int RemoveLeftovers(const std::string& target);
 
 class ReplacingFile {
  public:
@@ -64,10 +79,12 @@ class ReplacingFile {
  private:
   bool Create(const std::string& folder, const std::string& stem);
   void Close();
+  void Unlock();
 
   FileTarget target_;
   std::string temp_;
   int fd_ = -1;
+  int lockFd_ = -1;  // holds the lock on the new file until it is renamed or removed
   int error_ = 0;
   bool refused_ = false;
   bool spool_ = false;

@@ -8,6 +8,9 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <new>
+
+#include "platform/application.h"
 
 namespace {
 
@@ -17,10 +20,23 @@ struct Shared {
   StatusReceiver* receiver = nullptr;
   QPointer<QObject> context;
   bool cancelled = false;
+  QString action;
   // Raised by every Cancel, so a sender notices a Cancel even when Reopen follows
   // before it wakes up.
   std::uint64_t epoch = 0;
 };
+
+// Runs the handler; memory that runs out there is told with the sender's action.
+void Deliver(StatusReceiver* receiver, const StatusMsg& msg, const QString& action) {
+  try {
+    receiver->OnStatusMsg(msg);
+  } catch (const OutOfMemoryDuring&) {
+    throw;
+  } catch (const std::bad_alloc&) {
+    if (action.isEmpty()) throw;
+    throw OutOfMemoryDuring(action);
+  }
+}
 
 struct Call {
   bool finished = false;
@@ -60,6 +76,12 @@ void StatusChannel::SetReceiver(StatusReceiver* receiver, QObject* context) {
   s.context = context;
 }
 
+void StatusChannel::SetAction(const QString& action) {
+  Shared& s = *state_->shared;
+  std::lock_guard lock(s.mutex);
+  s.action = action;
+}
+
 bool StatusChannel::Send(const StatusMsg& msg) {
   Shared& s = *state_->shared;
   std::unique_lock lock(s.mutex);
@@ -67,8 +89,9 @@ bool StatusChannel::Send(const StatusMsg& msg) {
   StatusReceiver* receiver = s.receiver;
   QObject* context = s.context.data();
   if (context == nullptr || context->thread() == QThread::currentThread()) {
+    const QString action = s.action;
     lock.unlock();
-    receiver->OnStatusMsg(msg);
+    Deliver(receiver, msg, action);
     return true;
   }
 
@@ -82,13 +105,15 @@ bool StatusChannel::Send(const StatusMsg& msg) {
       context,
       [state, call, guard, msg, epoch]() {
         StatusReceiver* target = nullptr;
+        QString action;
         {
           std::lock_guard inner(state->mutex);
           if (!state->cancelled && state->epoch == epoch) target = state->receiver;
+          action = state->action;
         }
         // A call that arrives after Cancel does nothing: its receiver may be gone.
         if (target == nullptr) return;
-        target->OnStatusMsg(msg);
+        Deliver(target, msg, action);
         std::lock_guard inner(state->mutex);
         call->handled = true;
       },

@@ -38,6 +38,10 @@ class StatusChannel {
   // The receiver and a QObject living on the receiver's thread (usually the form itself).
   void SetReceiver(StatusReceiver* receiver, QObject* context);
 
+  // What the sender is doing for the user (the file being loaded): memory that runs out
+  // in a handler of this channel's messages is reported with it (OutOfMemoryDuring).
+  void SetAction(const QString& action);
+
   // Delivers msg and returns once the handler has run (true), or at once when the
   // channel is cancelled or has no receiver (false).
   bool Send(const StatusMsg& msg);

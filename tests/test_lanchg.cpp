@@ -18,6 +18,7 @@
 #include "data/lanchg.h"
 #include "platform/gbk.h"
 #include "platform/profile.h"
+#include "support/fifoguard.h"
 #include "support/files.h"
 #include "support/mutation.h"
 
@@ -184,6 +185,17 @@ TEST(LangString, LooksUpTheFileOrGivesTheDefault) {
   EXPECT_EQ(GetLangString("utPubParam", "Error1", "x"), "End before start");
   EXPECT_EQ(GetLangString("UTPUBPARAM", "error2", "x"), QString::fromUtf8("记录时间"));
   EXPECT_EQ(GetLangString("frmQuna", "Error1", "缺省"), QString::fromUtf8("缺省"));
+
+  // A FIFO (or a folder) as the language file: the defaults, at once.
+  ASSERT_TRUE(MakeFifo(dir.file("langchs.ini")));
+  ASSERT_TRUE(QDir().mkpath(QString::fromStdString(dir.file("langeng.ini"))));
+  for (const char* name : {"langchs.ini", "langeng.ini"}) {
+    GetLanchg()->SetLangFile(dir.file(name));
+    FifoWatchdog watch(dir.file("langchs.ini"));
+    EXPECT_EQ(GetLangString("utPubParam", "Error1", "缺省"), QString::fromUtf8("缺省")) << name;
+    EXPECT_FALSE(watch.Stop()) << name << " waited";
+  }
+  GetLanchg()->SetLangFile("");
 }
 
 TEST(Translate, CaptionsItemsAndColumnsTakeTheirTextsAndOnlyThose) {

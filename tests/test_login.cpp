@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "data/lanchg.h"
+#include "support/fifoguard.h"
 #include "support/files.h"
 #include "users/Utdboper.h"
 #include "users/udmData.h"
@@ -240,4 +241,34 @@ TEST(UserDbOper, WithoutAnOpenDatabaseEveryOperationFails) {
   utDbOper unbound;
   EXPECT_THROW(unbound.CountUsers(), DbError);
   EXPECT_THROW(unbound.CheckLogin("a", "b"), DbError);
+}
+
+// FIFOs where start-up reads: the settings and the language file count as missing (the
+// login comes up in the built-in language), the user database as one that cannot be
+// opened (its message); nothing waits.
+TEST(UserDatabase, FifosWhereTheLoginReadsAreDecidedAtOnce) {
+  ProgramFolder dir;
+  ASSERT_TRUE(MakeFifo(dir.file("system.par")));
+  ASSERT_TRUE(MakeFifo(dir.file("langchs.ini")));
+  {
+    FifoWatchdog settings(dir.file("system.par")), language(dir.file("langchs.ini"));
+    TfrmLogin login;
+    login.show();
+    EXPECT_EQ(login.windowTitle(), "用户登录");
+    EXPECT_EQ(GetLanchg()->LangFile(), dir.file("langchs.ini"));
+    EXPECT_FALSE(settings.Stop() || language.Stop()) << "waited on a FIFO";
+  }
+  GetLanchg()->SetLangFile("");
+
+  ASSERT_TRUE(QFile::remove(QString::fromStdString(dir.file("kqz-tt.qmdkqz"))));
+  ASSERT_TRUE(MakeFifo(dir.file("kqz-tt.qmdkqz")));
+  FifoWatchdog database(dir.file("kqz-tt.qmdkqz"));
+  TdmData dm;
+  try {
+    dm.OpenDatabase();
+    ADD_FAILURE() << "a FIFO was opened as the user database";
+  } catch (const DbError& e) {
+    EXPECT_EQ(std::string(e.what()), "Cannot open " + dir.file("kqz-tt.qmdkqz") + ": not a regular file");
+  }
+  EXPECT_FALSE(database.Stop()) << "waited on the FIFO";
 }

@@ -16,6 +16,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QTimer>
+#include <QPushButton>
 #include <QWidget>
 #include <atomic>
 #include <chrono>
@@ -34,7 +35,10 @@
 #include "platform/datetime.h"
 #include "platform/largemem.h"
 #include "platform/parallel.h"
+#include "platform/profile.h"
 #include "platform/statusmsg.h"
+#include "support/faultchild.h"
+#include "support/files.h"
 #include "support/statuspump.h"
 #include "support/tempdir.h"
 
@@ -194,6 +198,16 @@ TEST(DateTime, EncodeDecodeSecondsAndTexts) {
 
 namespace {
 
+// Runs out of memory in its event handler: a plain one, or one that names its action.
+struct MemoryEater : QPushButton {
+  using QPushButton::QPushButton;
+  bool event(QEvent* e) override {
+    if (e->type() == QEvent::User) throw std::bad_alloc();
+    if (e->type() == QEvent::Type(QEvent::User + 1)) throw OutOfMemoryDuring("/data/a.qmd");
+    return QPushButton::event(e);
+  }
+};
+
 // Throws from its event handler for the two user event types.
 struct Thrower : QObject {
   int delivered = 0;
@@ -254,6 +268,76 @@ TEST(Application, ExceptionFromAHandlerIsReportedAndTheProgramGoesOn) {
   }
   EXPECT_EQ(reports, QStringList({"disk on fire", ""}));  // not a standard exception: no text to show
   EXPECT_EQ(target.delivered, 1);
+}
+
+// Memory that runs out in a handler is told with the out-of-memory text and what the user
+// was doing: the button's caption, the window's title, or the action the sender named.
+TEST(Application, NoMemoryIsToldWithTheAction) {
+  QWidget preview;
+  preview.setWindowTitle("打印预览");
+  MemoryEater button("导出到&Excel", &preview), plain(&preview);
+  plain.setText("");
+  const struct { MemoryEater* target; int type; bool looked; const char* told; } cases[] = {
+      {&button, QEvent::User, false, "内存分配失败-导出到Excel"},
+      {&plain, QEvent::User, false, "内存分配失败-打印预览"},
+      {&plain, QEvent::User + 1, false, "内存分配失败-/data/a.qmd"},
+      {&button, QEvent::User, true, "Out of memory-导出到Excel"},  // the chosen language's text
+  };
+  for (const auto& c : cases) {
+    SetOutOfMemoryLookup(c.looked ? std::function<QString()>([] { return QString("Out of memory"); }) : nullptr);
+    QStringList reports;
+    QEvent e(QEvent::Type(c.type));
+    EXPECT_FALSE(NotifyGuarded(qApp, c.target, &e, [&](const QString& text) { reports << text; }));
+    EXPECT_EQ(reports, QStringList{QString::fromUtf8(c.told)});
+  }
+  SetOutOfMemoryLookup(nullptr);
+}
+
+// Start-up with too little address space for the record store (in the fault child, with
+// the address space limited for real): the out-of-memory box names the start, and the
+// program ends cleanly instead of showing the exception's own text.
+TEST(Startup, NoMemoryForTheStoreIsToldAndTheProgramEnds) {
+  TempDir dir;
+  const QString sanitizer = qEnvironmentVariable("ASAN_OPTIONS");
+  const ChildRun run = RunFaultChild({"oom-start", QString::fromStdString(dir.path()), "200"},
+                                     {{"ASAN_OPTIONS", (sanitizer.isEmpty() ? "" : sanitizer + ":") +
+                                                           "allocator_may_return_null=1"}});
+  ASSERT_TRUE(run.finished && !run.crashed) << "crashed or hung";
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.get("box"), "内存分配失败-启动程序");
+  EXPECT_EQ(run.get("dialog"), "") << "the login came up: the store fitted";
+  EXPECT_EQ(run.get("ended"), "1");
+}
+
+// Writers killed with SIGKILL leave their new files unlocked: start-up removes those of the
+// settings file, and the next write to the name removes what is left then, while the file
+// of a writer still at work, and every other name, stays.
+TEST(SafeFile, WhatDeadWritersLeftGoesAndALiveWritersFileStays) {
+  TempDir dir;
+  const std::string par = dir.file("system.par");
+  const std::set<std::string> others = {".system.par.ABCDEFGH.tmp", ".other.abcdefgh.tmp", "system.par"};
+  for (const std::string& name : others) WriteBytes(dir.file(name), "not ours");
+  const auto newFiles = [&] {
+    std::set<std::string> names = FolderNames(dir.path());
+    for (const std::string& name : others) names.erase(name);
+    return names;
+  };
+  HeldChild dead(par), deadToo(par), live(par);
+  ASSERT_TRUE(dead.Held() && deadToo.Held() && live.Held());
+  const std::set<std::string> all = newFiles();
+  dead.Kill();
+  deadToo.Kill();
+  SetProgramDir(dir.path());
+  PrepareProgramFiles();
+  SetProgramDir("");
+  const std::set<std::string> held = newFiles();
+  ASSERT_EQ(held.size(), 1u);
+  EXPECT_TRUE(all.count(*held.begin()) && all.size() == 3u);
+  ASSERT_TRUE(WriteProfileText("par", "BKCOLOR", "2", par));
+  EXPECT_EQ(newFiles(), held) << "a live writer's file is never touched";
+  live.Kill();
+  ASSERT_TRUE(WriteProfileText("par", "BKCOLOR", "3", par));
+  EXPECT_EQ(newFiles(), std::set<std::string>{});
 }
 
 TEST(Startup, RefusedLoginCreatesNoMainForm) {

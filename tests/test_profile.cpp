@@ -21,6 +21,7 @@
 #include "platform/colors.h"
 #include "platform/gbk.h"
 #include "platform/profile.h"
+#include "support/fifoguard.h"
 #include "support/files.h"
 #include "support/mutation.h"
 
@@ -332,6 +333,33 @@ TEST(SysParWrite, LongValuesWrittenWholeAndFailureTold) {
   QDir().mkpath(QString::fromStdString(SystemParPath()));  // a folder in the file's place
   EXPECT_FALSE(p->WriteFilePar("a.qmd", 43));
   EXPECT_FALSE(p->WriteFilePar("a.qmd", 33));
+}
+
+// A FIFO (or a folder) in the file's place counts as a file that cannot be read: the
+// defaults, at once; a write is refused and leaves it as it was.
+TEST(SysParRead, NoRegularFileGivesTheDefaultsAtOnce) {
+  ParFolder folder;
+  ASSERT_TRUE(MakeFifo(SystemParPath()));
+  utPubParam* p = GetPubParam();
+  p->LANGESELECT = 5;
+  p->SysPar.UP = 7;
+  {
+    FifoWatchdog watch(SystemParPath());
+    ReadLangSelect();
+    ReadGlobalPar();
+    p->ReadFilePar("a.qmd");
+    EXPECT_FALSE(p->WriteFilePar("a.qmd", 33));
+    EXPECT_FALSE(watch.Stop()) << "waited on the FIFO";
+  }
+  EXPECT_EQ(p->LANGESELECT, 0);
+  EXPECT_EQ(p->SysPar.UP, 100);
+  EXPECT_EQ(p->SysPar.ChannelName[0], "ch1");
+  struct stat st {};
+  ASSERT_EQ(::stat(SystemParPath().c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  EXPECT_EQ(QDir(QString::fromStdString(folder.path())).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                                                   QDir::NoDotAndDotDot),
+            QStringList{"system.par"});
 }
 
 TEST(SysParMutants, CutChangedAndAtTheirEdges) {

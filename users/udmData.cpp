@@ -6,6 +6,7 @@
 #include <atomic>
 
 #include "platform/appdir.h"
+#include "platform/safefile.h"
 
 namespace {
 
@@ -49,6 +50,11 @@ void TdmData::ConnectDb(const QString& path, const QString& /*password*/,
   QSqlDatabase db = QSqlDatabase::database(connName_, false);
   if (!db.isValid()) throw DbError("The database driver QSQLITE is not available.");
   db.close();
+  // The engine would wait for ever on a FIFO (or read a device): only a regular file,
+  // or none yet, is handed to it.
+  const FileTarget target = ResolveTarget(path.toStdString());
+  if (target.kind != TargetKind::Missing && target.kind != TargetKind::Regular)
+    throw DbError((QStringLiteral("Cannot open ") + path + QStringLiteral(": not a regular file")).toStdString());
   db.setDatabaseName(path);
   if (!db.open()) Fail(QStringLiteral("Cannot open ") + path, db.lastError());
   EnsureUserTable();

@@ -4,8 +4,13 @@
 // happened as key=value lines; line breaks inside a text become " | ".
 //   quno_fault_child [--fsize BYTES] export PATH ROWS | pdf PATH | queue NAME
 //   quno_fault_child previews PDF QUEUE
+//   quno_fault_child hold-export PATH        (the export stops at its first piece, says
+//                                             held=1 and waits to be killed)
+//   quno_fault_child oom-start DIR MB        (start-up in program folder DIR with MB of
+//   quno_fault_child oom-open DIR FILE MB     address space to spare; the main form opening FILE)
 // --fsize sets RLIMIT_FSIZE just before the export or print (after start-up).
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -17,12 +22,17 @@
 #include <cstring>
 #include <string>
 
+#include "app/startup.h"
 #include "data/lanchg.h"
 #include "data/pubparam.h"
+#include "mainwindow/utQuna.h"
 #include "output/Utprinter.h"
 #include "output/utbmpPrint.h"
 #include "output/utexeclthread.h"
 #include "output/utfaterPint.h"
+#include "platform/appdir.h"
+#include "platform/application.h"
+#include "users/utLogin.h"
 
 namespace {
 
@@ -132,9 +142,93 @@ int Previews(const QString& pdf, const QString& queue) {
   return PrintPage(printer, "queue_");
 }
 
+// An export held at its first piece, its new file written in part and locked, as a
+// writer is when it is killed.
+int HoldExport(const std::string& path) {
+  SetExportPieceHook([] {
+    Say("held", "1");
+    for (;;) ::pause();
+  });
+  return Export(path, 20000);
+}
+
+// Message boxes are told (box=text) and closed, as a user would close them.
+struct BoxCloser {
+  QTimer timer;
+  BoxCloser() {
+    QObject::connect(&timer, &QTimer::timeout, [] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+        Say("box", box->text());
+        box->close();
+      } else if (auto* dialog = qobject_cast<QDialog*>(modal)) {  // the login: refused
+        Say("dialog", dialog->windowTitle());
+        dialog->reject();
+      }
+    });
+    timer.start(10);
+  }
+};
+
+// The address space from now on: what is mapped already and mb more. Relative, so that
+// it holds in a build whose sanitizer reserves terabytes up front. The hard limit stays,
+// so the exit (and a leak check there) has room again.
+bool LimitAddressSpace(long mb) {
+  long pages = 0;
+  if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(f, "%ld", &pages) != 1) pages = 0;
+    std::fclose(f);
+  }
+  if (pages <= 0) return false;
+  rlimit r{};
+  getrlimit(RLIMIT_AS, &r);
+  r.rlim_cur = static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) +
+               static_cast<rlim_t>(mb) * (1u << 20);
+  return setrlimit(RLIMIT_AS, &r) == 0;
+}
+
+void UnlimitAddressSpace() {
+  rlimit r{};
+  getrlimit(RLIMIT_AS, &r);
+  r.rlim_cur = r.rlim_max;
+  setrlimit(RLIMIT_AS, &r);
+}
+
+// The program's own application object, so that an exception in an event handler is
+// reported as the program reports it.
+int OutOfMemory(int argc, char** argv) {
+  Application app(argc, argv);
+  const std::string cmd = argv[1];
+  SetProgramDir(argv[2]);
+  PrepareProgramFiles();
+  GetLanchg()->SetLangFile(std::string());
+  BoxCloser boxes;
+  if (cmd == "oom-start" && argc > 3) {
+    if (!LimitAddressSpace(std::atol(argv[3]))) return Say("error", "no limit"), 3;
+    RunSessionGuarded(&ShowLoginDialog, [] { return new QWidget; });
+  } else if (cmd == "oom-open" && argc > 4) {
+    TfrmQuna form;
+    form.show();
+    QCoreApplication::processEvents();
+    if (!LimitAddressSpace(std::atol(argv[4]))) return Say("error", "no limit"), 3;
+    form.OpenDataFile(argv[3]);
+    QElapsedTimer t;
+    t.start();
+    while ((form.IsBusy() || QApplication::activeModalWidget()) && t.elapsed() < 30000)
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    Say("busy", QString::number(form.IsBusy()));
+  } else {
+    return 2;
+  }
+  UnlimitAddressSpace();
+  Say("ended", "1");
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 2 && std::strncmp(argv[1], "oom-", 4) == 0) return OutOfMemory(argc, argv);
   QApplication app(argc, argv);
   GetLanchg()->SetLangFile(std::string());
   int a = 1;
@@ -142,6 +236,7 @@ int main(int argc, char** argv) {
   const std::string cmd = a < argc ? argv[a] : "";
   const QString arg1 = a + 1 < argc ? QString::fromLocal8Bit(argv[a + 1]) : QString();
   if (cmd == "export" && a + 2 < argc) return Export(argv[a + 1], std::atoi(argv[a + 2]));
+  if (cmd == "hold-export" && a + 1 < argc) return HoldExport(argv[a + 1]);
   if ((cmd == "pdf" || cmd == "queue") && a + 1 < argc) {
     utPrinter printer;
     if (cmd == "pdf") printer.SetOutputFile(arg1, 600);

@@ -5,6 +5,7 @@
 #include <sys/prctl.h>
 #include <unistd.h>
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <filesystem>
 #include <functional>
@@ -53,6 +54,7 @@ inline ChildRun RunFaultChild(const QStringList& args, const std::map<QString, Q
       // Out of the bounding set, the capabilities are gone after exec even for root.
       prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0);
       prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0);
+      prctl(PR_CAPBSET_DROP, CAP_FOWNER, 0, 0, 0);  // nor may it act as the owner of any file
     });
   }
   p.start(QStringLiteral(QUNO_FAULT_CHILD), args);
@@ -70,3 +72,28 @@ inline ChildRun RunFaultChild(const QStringList& args, const std::map<QString, Q
   }
   return r;
 }
+
+// An export in the fault child held at its first piece: its new file beside path written
+// in part and locked, until the child is killed with SIGKILL (at the latest on destruction).
+class HeldChild {
+ public:
+  explicit HeldChild(const std::string& path) {
+    proc_.start(QStringLiteral(QUNO_FAULT_CHILD), {"hold-export", QString::fromStdString(path)});
+    QElapsedTimer t;
+    t.start();
+    while (!out_.contains("held=1") && t.elapsed() < 20000 && proc_.state() != QProcess::NotRunning) {
+      proc_.waitForReadyRead(100);
+      out_ += proc_.readAllStandardOutput();
+    }
+  }
+  ~HeldChild() { Kill(); }
+  bool Held() const { return out_.contains("held=1"); }
+  void Kill() {
+    proc_.kill();
+    proc_.waitForFinished(10000);
+  }
+
+ private:
+  QProcess proc_;
+  QByteArray out_;
+};
