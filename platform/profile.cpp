@@ -149,8 +149,16 @@ std::optional<std::string> ReadAll(const std::string& path, bool* missing) {
 // Replaces the file at path (or the file its links lead to) by data; the old file
 // stays whole when anything fails.
 bool ReplaceFile(const std::string& path, std::string_view data) {
-  ReplacingFile file;
-  return file.Begin(path) && file.Write(data) && file.Finish();
+  bool ok = false;
+  int error = 0;
+  {
+    ReplacingFile file;
+    ok = file.Begin(path) && file.Write(data) && file.Finish();
+    error = file.Error();
+  }
+  // The clean-up of a failed write may touch errno: the caller is told the write's own reason.
+  if (!ok && error != 0) errno = error;
+  return ok;
 }
 
 bool ValidName(std::string_view name, bool isSection) {
