@@ -11,9 +11,11 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <system_error>
 
+#include "data/lanchg.h"
 #include "platform/safefile.h"
 
 namespace {
@@ -44,6 +46,10 @@ QString FileFailure(const ReplacingFile& file, const QString& name) {
   const QString why = file.Refused() ? QStringLiteral("not a regular file")
                                      : QString::fromStdString(std::system_category().message(file.Error()));
   return name + QStringLiteral(": ") + why;
+}
+
+PrintFailure FileKind(const ReplacingFile& file) {
+  return file.Refused() ? PrintFailure::FileNotWritten : FileFailureKind(file.Error());
 }
 
 // The job options the toolkit's own print engine would send for this printer, and the
@@ -146,10 +152,11 @@ void utPrinter::SetDC(QPainter* painter) {
   metrics_.deviceScaleX = metrics_.deviceScaleY = 1.0;
 }
 
-void utPrinter::Fail(const QString& reason) {
+void utPrinter::Fail(PrintFailure kind, const QString& reason) {
   if (failed_) return;
   failed_ = true;
   failure_ = reason;
+  failureKind_ = kind;
   StatusMsg msg;
   msg.code = kPrinterFailedCode;
   msg.value = 0;
@@ -174,13 +181,15 @@ void utPrinter::ReleasePrinter() {
 // are the toolkit's for that printer, so the page is laid out as its own engine would.
 namespace {
 
-std::optional<QueuePage> QueuePageOf(const std::string& name, QString& why) {
+std::optional<QueuePage> QueuePageOf(const std::string& name, PrintFailure& kind, QString& why) {
+  kind = PrintFailure::NoPrinter;
   if (name.empty()) {
     why = QStringLiteral("no printer chosen");
     return std::nullopt;
   }
   const QueueState state = CheckQueue(name);
-  if (!state.exists || !state.accepting) {
+  if (QueueFailure(state) != PrintFailure::None) {
+    kind = QueueFailure(state);
     why = state.reason;
     return std::nullopt;
   }
@@ -195,6 +204,7 @@ std::optional<QueuePage> QueuePageOf(const std::string& name, QString& why) {
     why = QString::fromStdString(name) + QStringLiteral(": printer not usable");
     return std::nullopt;
   }
+  kind = PrintFailure::None;
   return QueuePage{printer.pageLayout(), printer.resolution(), OptionsFor(printer)};
 }
 
@@ -202,16 +212,17 @@ std::optional<QueuePage> QueuePageOf(const std::string& name, QString& why) {
 
 bool utPrinter::OpenQueue(QPageLayout& layout, int& dpi) {
   QString why;
-  const std::optional<QueuePage> page = QueuePageOf(printerName_, why);
+  PrintFailure kind;
+  const std::optional<QueuePage> page = QueuePageOf(printerName_, kind, why);
   if (!page) {
-    Fail(why);
+    Fail(kind, why);
     return false;
   }
   layout = page->layout;
   dpi = page->dpi;
   jobOptions_ = page->options;
   if (!file_->File().BeginSpool(QDir::tempPath().toStdString())) {
-    Fail(FileFailure(file_->File(), QDir::tempPath()));
+    Fail(FileKind(file_->File()), FileFailure(file_->File(), QDir::tempPath()));
     return false;
   }
   queue_ = printerName_;
@@ -227,7 +238,8 @@ PageMetrics utPrinter::PaperMetrics() {
   bool known = !outputFile_.isEmpty();
   if (!known) {
     QString why;
-    if (const std::optional<QueuePage> page = QueuePageOf(printerName_, why)) {
+    PrintFailure kind;
+    if (const std::optional<QueuePage> page = QueuePageOf(printerName_, kind, why)) {
       layout = page->layout;
       dpi = page->dpi;
       known = true;
@@ -259,6 +271,7 @@ bool utPrinter::Open() {
   printed_ = false;
   pages_ = 0;
   failure_.clear();
+  failureKind_ = PrintFailure::None;
   ReleasePrinter();
   file_ = std::make_unique<ReplacingDevice>();
   QPageLayout layout = FileLayout();
@@ -269,7 +282,7 @@ bool utPrinter::Open() {
       return false;
     }
   } else if (!file_->File().Begin(outputFile_.toStdString())) {
-    Fail(FileFailure(file_->File(), outputFile_));
+    Fail(FileKind(file_->File()), FileFailure(file_->File(), outputFile_));
     ReleasePrinter();
     return false;
   }
@@ -287,13 +300,13 @@ bool utPrinter::Open() {
 
 bool utPrinter::BeginDoc() {
   if (!writer_) {
-    Fail(QStringLiteral("no printer open"));
+    Fail(PrintFailure::DocumentFailed, QStringLiteral("no printer open"));
     return false;
   }
   printerPainter_ = std::make_unique<QPainter>();
   if (!printerPainter_->begin(writer_.get())) {
     printerPainter_.reset();
-    Fail(QStringLiteral("the document could not start"));
+    Fail(PrintFailure::DocumentFailed, QStringLiteral("the document could not start"));
     return false;
   }
   dc_ = printerPainter_.get();
@@ -304,7 +317,7 @@ bool utPrinter::BeginDoc() {
 bool utPrinter::BeginPage() {
   if (!printerPainter_ || dc_ != printerPainter_.get()) return true;  // the preview
   if (pages_ > 0 && !writer_->newPage()) {
-    Fail(QStringLiteral("the page could not start"));
+    Fail(PrintFailure::DocumentFailed, QStringLiteral("the page could not start"));
     return false;
   }
   ++pages_;
@@ -317,18 +330,19 @@ bool utPrinter::BeginPage() {
 bool utPrinter::EndPage() { return dc_ != nullptr; }
 
 // The finished PDF: the new file takes the target's place, or the spool file becomes
-// the document of a job. The job counts only when the print system created it and took
-// the whole document.
+// the document of a job. The job counts only when the print system created it and
+// answered the end of its document with success.
 bool utPrinter::Deliver() {
   ReplacingFile& file = file_->File();
   if (!file.Finish()) {
-    Fail(FileFailure(file, queue_.empty() ? outputFile_ : QDir::tempPath()));
+    Fail(FileKind(file), FileFailure(file, queue_.empty() ? outputFile_ : QDir::tempPath()));
     return false;
   }
   if (queue_.empty()) return true;
   const JobResult job = SubmitPdfJob(queue_, file.TempPath(), kDocName, jobOptions_);
-  if (job.jobId == 0) {
-    Fail(QString::fromStdString(queue_) + QStringLiteral(": ") + job.reason);
+  if (!job.printed || job.jobId <= 0) {
+    Fail(job.failure == PrintFailure::None ? PrintFailure::ServerRefused : job.failure,
+         QString::fromStdString(queue_) + QStringLiteral(": ") + job.reason);
     return false;
   }
   return true;
@@ -352,10 +366,39 @@ void utPrinter::Run(const std::function<void()>& draw) {
     return;
   }
   if (!dc_ || dc_ != printerPainter_.get()) {
-    Fail(QStringLiteral("no document open"));
+    Fail(PrintFailure::DocumentFailed, QStringLiteral("no document open"));
     return;
   }
   if (draw) draw();
+}
+
+PrintFailure FileFailureKind(int error) {
+  return error == ENOSPC || error == EDQUOT || error == EFBIG ? PrintFailure::NoSpace : PrintFailure::FileNotWritten;
+}
+
+QString PrintFailureText(PrintFailure kind) {
+  struct Text {
+    PrintFailure kind;
+    const char* key;
+    const char* text;
+  };
+  static const Text kTexts[] = {
+      {PrintFailure::NoPrinter, "Reason1", "打印机不存在"},
+      {PrintFailure::QueueRejects, "Reason2", "打印队列不接受作业"},
+      {PrintFailure::NoAnswer, "Reason3", "打印服务器没有应答"},
+      {PrintFailure::ServerRefused, "Reason4", "打印服务器没有接受作业"},
+      {PrintFailure::NoSpace, "Reason5", "设备上没有剩余空间"},
+      {PrintFailure::FileNotWritten, "Reason6", "打印文件无法写入"},
+      {PrintFailure::DocumentFailed, "Reason7", "打印文档无法生成"},
+  };
+  for (const Text& t : kTexts)
+    if (t.kind == kind) return GetLangString("utPrinter", t.key, QString::fromUtf8(t.text));
+  return QString();
+}
+
+QString PrintFailureMessage(const QString& firstLine, PrintFailure kind) {
+  const QString reason = PrintFailureText(kind);
+  return reason.isEmpty() ? firstLine : firstLine + QLatin1Char('\n') + reason;
 }
 
 QPen CreatePenFromTPen(const QPen& pen) {

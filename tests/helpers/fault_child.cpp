@@ -4,14 +4,20 @@
 // happened as key=value lines; line breaks inside a text become " | ".
 //   quno_fault_child [--fsize BYTES] export PATH ROWS | pdf PATH | queue NAME
 //   quno_fault_child previews PDF QUEUE
+//   quno_fault_child chartqueue QUEUE   (a chart of noise through the chart preview)
+//   quno_fault_child job QUEUE          (a small PDF straight to the print system)
 // --fsize sets RLIMIT_FSIZE just before the export or print (after start-up).
 #include <sys/resource.h>
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QMessageBox>
 #include <QPainter>
+#include <QPdfWriter>
+#include <QRandomGenerator>
 #include <QTimer>
 #include <cstdio>
 #include <cstring>
@@ -22,7 +28,9 @@
 #include "output/Utprinter.h"
 #include "output/utbmpPrint.h"
 #include "output/utexeclthread.h"
+#include "output/utBitmap.h"
 #include "output/utfaterPint.h"
+#include "platform/cupsqueue.h"
 
 namespace {
 
@@ -96,6 +104,7 @@ int PrintPage(utPrinter& printer, const std::string& prefix = "") {
   Say(prefix + "printed", QString::number(printer.Printed()));
   Say(prefix + "codes", r.Codes());
   Say(prefix + "reason", printer.FailureReason());
+  Say(prefix + "kind", QString::number(static_cast<int>(printer.FailureKind())));
   Say(prefix + "ms", QString::number(t.elapsed()));
   return 0;
 }
@@ -132,6 +141,72 @@ int Previews(const QString& pdf, const QString& queue) {
   return PrintPage(printer, "queue_");
 }
 
+// Closes each message box as it appears, telling its text: a box would wait for a user.
+struct BoxCloser {
+  QTimer timer;
+  int boxes = 0;
+  BoxCloser() {
+    QObject::connect(&timer, &QTimer::timeout, [this] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        ++boxes;
+        Say("box", box->text());
+        box->close();
+      }
+    });
+    timer.start(10);
+  }
+};
+
+// A chart picture of noise, which no compression makes small: the document runs to
+// several hundred kilobytes, printed through the chart preview's print button.
+int ChartToQueue(const QString& queue) {
+  BoxCloser closer;
+  QImage noise(800, 600, QImage::Format_RGB32);
+  for (int y = 0; y < noise.height(); ++y)
+    for (int x = 0; x < noise.width(); ++x) noise.setPixel(x, y, QRandomGenerator::global()->generate());
+  utBitmap bitmap;
+  bitmap.SetWidth(noise.width());
+  bitmap.SetHeight(noise.height());
+  bitmap.GetCanvas()->SetSource(noise);
+  TfrmPrint chart;
+  chart.SetBitmap(&bitmap);
+  chart.SetBitmapWidth(noise.width());
+  chart.SetBitmapHeight(noise.height());
+  chart.SetMainPrinterName(queue.toStdString());
+  chart.show();
+  QCoreApplication::processEvents();
+  chart.rbColorClick();
+  QElapsedTimer t;
+  t.start();
+  chart.btn6Click();
+  Say("ms", QString::number(t.elapsed()));
+  Say("printed", QString::number(chart.Printer().Printed()));
+  Say("boxes", QString::number(closer.boxes));
+  Say("reason", chart.Printer().FailureReason());
+  chart.SetBitmap(nullptr);
+  return 0;
+}
+
+// A one-page PDF handed to the print system as it is.
+int Job(const QString& queue) {
+  const QString path = QDir::temp().filePath(QString("quno-job-%1.pdf").arg(QCoreApplication::applicationPid()));
+  {
+    QPdfWriter writer(path);
+    QPainter p(&writer);
+    p.drawText(100, 100, "Printing");
+  }
+  QElapsedTimer t;
+  t.start();
+  const JobResult r = SubmitPdfJob(queue.toStdString(), path.toStdString(), "Printing", {});
+  QFile::remove(path);
+  Say("ms", QString::number(t.elapsed()));
+  Say("printed", QString::number(r.printed));
+  Say("job", QString::number(r.jobId));
+  Say("failure", QString::number(static_cast<int>(r.failure)));
+  Say("reason", r.reason);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -149,6 +224,8 @@ int main(int argc, char** argv) {
     Limit();
     return PrintPage(printer);
   }
+  if (cmd == "chartqueue" && a + 1 < argc) return ChartToQueue(arg1);
+  if (cmd == "job" && a + 1 < argc) return Job(arg1);
   if (cmd == "previews" && a + 2 < argc) return Previews(arg1, QString::fromLocal8Bit(argv[a + 2]));
   std::fprintf(stderr, "usage: see tests/helpers/fault_child.cpp\n");
   return 2;
