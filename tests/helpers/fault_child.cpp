@@ -5,18 +5,14 @@
 //   quno_fault_child [--fsize BYTES] export PATH ROWS | pdf PATH | queue NAME
 //   quno_fault_child previews PDF QUEUE
 //   quno_fault_child chartqueue QUEUE   (a chart of noise through the chart preview)
-//   quno_fault_child job QUEUE          (a small PDF straight to the print system)
 // --fsize sets RLIMIT_FSIZE just before the export or print (after start-up).
 #include <sys/resource.h>
 
 #include <QApplication>
-#include <QDir>
-#include <QFile>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QMessageBox>
 #include <QPainter>
-#include <QPdfWriter>
 #include <QRandomGenerator>
 #include <QTimer>
 #include <cstdio>
@@ -30,7 +26,6 @@
 #include "output/utexeclthread.h"
 #include "output/utBitmap.h"
 #include "output/utfaterPint.h"
-#include "platform/cupsqueue.h"
 
 namespace {
 
@@ -187,26 +182,6 @@ int ChartToQueue(const QString& queue) {
   return 0;
 }
 
-// A one-page PDF handed to the print system as it is.
-int Job(const QString& queue) {
-  const QString path = QDir::temp().filePath(QString("quno-job-%1.pdf").arg(QCoreApplication::applicationPid()));
-  {
-    QPdfWriter writer(path);
-    QPainter p(&writer);
-    p.drawText(100, 100, "Printing");
-  }
-  QElapsedTimer t;
-  t.start();
-  const JobResult r = SubmitPdfJob(queue.toStdString(), path.toStdString(), "Printing", {});
-  QFile::remove(path);
-  Say("ms", QString::number(t.elapsed()));
-  Say("printed", QString::number(r.printed));
-  Say("job", QString::number(r.jobId));
-  Say("failure", QString::number(static_cast<int>(r.failure)));
-  Say("reason", r.reason);
-  return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -225,7 +200,6 @@ int main(int argc, char** argv) {
     return PrintPage(printer);
   }
   if (cmd == "chartqueue" && a + 1 < argc) return ChartToQueue(arg1);
-  if (cmd == "job" && a + 1 < argc) return Job(arg1);
   if (cmd == "previews" && a + 2 < argc) return Previews(arg1, QString::fromLocal8Bit(argv[a + 2]));
   std::fprintf(stderr, "usage: see tests/helpers/fault_child.cpp\n");
   return 2;

@@ -8,9 +8,9 @@
 //   quno_print_proxy stallall LIMIT [HOST:PORT]
 //     The same with LIMIT counted over all connections: once the clients have sent
 //     LIMIT bytes in all, every connection, new ones included, stays quiet.
-//   quno_print_proxy nojobid
-//     A server of its own that answers every request with success: every queue exists
-//     and takes jobs, and a job it is asked to create gets no job id.
+//   quno_print_proxy nojobid [HOST:PORT]
+//     A proxy in front of a print server that answers the creation of a job and its
+//     document itself, with success and no job id; everything else is the server's.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -103,26 +103,45 @@ bool ReadBytes(int fd, std::string& out, std::size_t n) {
   return true;
 }
 
-// One HTTP request's body (by its length or in chunks); false when the client went away.
-bool ReadRequest(int fd, std::string& body) {
+// One HTTP message: its start line and header lines (each with its "\r\n", without
+// those that frame the body or ask for "100 Continue") and its body, unframed. False
+// when the peer went away.
+struct Message {
+  std::string start;
+  std::string headers;
+  std::string body;
+};
+
+bool ReadMessage(int fd, Message& m, bool response) {
   std::string line;
   long long length = -1;
   bool chunked = false;
-  do {
+  m = Message();
+  if (!ReadLine(fd, m.start)) return false;
+  for (;;) {
     if (!ReadLine(fd, line)) return false;
+    if (line == "\r\n") break;
     std::string lower(line);
     std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char ch) { return std::tolower(ch); });
     if (lower.rfind("content-length:", 0) == 0) length = std::atoll(line.c_str() + 15);
-    if (lower.rfind("transfer-encoding:", 0) == 0 && lower.find("chunked") != std::string::npos) chunked = true;
-  } while (line != "\r\n");
-  body.clear();
-  if (!chunked) return length <= 0 || ReadBytes(fd, body, static_cast<std::size_t>(length));
+    else if (lower.rfind("transfer-encoding:", 0) == 0) chunked = lower.find("chunked") != std::string::npos;
+    else if (lower.rfind("expect:", 0) != 0) m.headers += line;
+  }
+  const int status = response ? std::atoi(m.start.c_str() + 9) : 0;
+  if (status / 100 == 1 || status == 204 || status == 304) return true;
+  if (!chunked) return length <= 0 || ReadBytes(fd, m.body, static_cast<std::size_t>(length));
   for (;;) {
     if (!ReadLine(fd, line)) return false;
     const std::size_t size = std::strtoul(line.c_str(), nullptr, 16);
     if (size == 0) return ReadLine(fd, line);
-    if (!ReadBytes(fd, body, size) || !ReadLine(fd, line)) return false;
+    if (!ReadBytes(fd, m.body, size) || !ReadLine(fd, line)) return false;
   }
+}
+
+bool WriteMessage(int fd, const Message& m) {
+  const std::string head = m.start + m.headers + "Content-Length: " + std::to_string(m.body.size()) + "\r\n\r\n";
+  return SendAll(fd, head.data(), static_cast<ssize_t>(head.size())) &&
+         SendAll(fd, m.body.data(), static_cast<ssize_t>(m.body.size()));
 }
 
 void Attr(std::string& out, char tag, const std::string& name, const std::string& value) {
@@ -135,28 +154,33 @@ void Attr(std::string& out, char tag, const std::string& name, const std::string
   out += value;
 }
 
-// Answers each request with successful-ok and no job id.
-void AnswerWithoutJobId(int client) {
-  std::string body;
-  while (ReadRequest(client, body)) {
-    if (body.size() < 8) break;
-    const int op = (static_cast<unsigned char>(body[2]) << 8) | static_cast<unsigned char>(body[3]);
-    std::string ipp{'\x02', '\x00', '\x00', '\x00'};
-    ipp.append(body, 4, 4);  // request-id
-    ipp += '\x01';           // operation attributes
-    Attr(ipp, '\x47', "attributes-charset", "utf-8");
-    Attr(ipp, '\x48', "attributes-natural-language", "en");
-    if (op == 0x000B) {  // Get-Printer-Attributes
-      ipp += '\x04';
-      Attr(ipp, '\x22', "printer-is-accepting-jobs", std::string(1, '\x01'));
+// Passes every request on to the server except those that make a job and send its
+// document: these it answers itself with successful-ok and no job id.
+void CreateNoJob(int client) {
+  const int server = ::socket(AF_INET, SOCK_STREAM, 0);
+  Message m;
+  if (::connect(server, reinterpret_cast<const sockaddr*>(&target), sizeof target) == 0) {
+    while (ReadMessage(client, m, false)) {
+      const int op = m.body.size() >= 8 ? (static_cast<unsigned char>(m.body[2]) << 8) | static_cast<unsigned char>(m.body[3]) : 0;
+      if (op == 0x0005 || op == 0x0006) {  // Create-Job, Send-Document
+        std::string ipp{'\x02', '\x00', '\x00', '\x00'};
+        ipp.append(m.body, 4, 4);  // request-id
+        ipp += '\x01';             // operation attributes
+        Attr(ipp, '\x47', "attributes-charset", "utf-8");
+        Attr(ipp, '\x48', "attributes-natural-language", "en");
+        ipp += '\x03';
+        if (!WriteMessage(client, {"HTTP/1.1 200 OK\r\n", "Content-Type: application/ipp\r\n", ipp})) break;
+        continue;
+      }
+      if (!WriteMessage(server, m)) break;
+      do {
+        if (!ReadMessage(server, m, true)) goto done;
+      } while (m.start.find(" 100 ") != std::string::npos);
+      if (!WriteMessage(client, m)) break;
     }
-    ipp += '\x03';
-    const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: application/ipp\r\nContent-Length: " +
-                             std::to_string(ipp.size()) + "\r\n\r\n";
-    if (!SendAll(client, head.data(), static_cast<ssize_t>(head.size())) ||
-        !SendAll(client, ipp.data(), static_cast<ssize_t>(ipp.size())))
-      break;
   }
+done:
+  ::close(server);
   ::close(client);
 }
 
@@ -171,7 +195,8 @@ int main(int argc, char** argv) {
   }
   std::signal(SIGPIPE, SIG_IGN);
   const long long limit = stall ? std::atoll(argv[2]) : 0;
-  const std::string to = stall && argc > 3 ? argv[3] : "127.0.0.1:631";
+  const int toArg = stall ? 3 : 2;
+  const std::string to = argc > toArg ? argv[toArg] : "127.0.0.1:631";
   const auto colon = to.rfind(':');
   target.sin_family = AF_INET;
   target.sin_port = htons(static_cast<uint16_t>(std::atoi(to.substr(colon + 1).c_str())));
@@ -195,6 +220,6 @@ int main(int argc, char** argv) {
     const int client = ::accept(listener, nullptr, nullptr);
     if (client < 0) continue;
     if (stall) std::thread(Relay, client, limit, mode == "stallall" ? &sentInAll : nullptr).detach();
-    else std::thread(AnswerWithoutJobId, client).detach();
+    else std::thread(CreateNoJob, client).detach();
   }
 }
