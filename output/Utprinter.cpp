@@ -12,7 +12,10 @@
 #include <QPrinterInfo>
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
+#include <future>
+#include <thread>
 #include <system_error>
 
 #include "data/lanchg.h"
@@ -84,6 +87,13 @@ struct QueuePage {
   int dpi = 0;
   JobOptions options;
 };
+
+// The toolkit's answer about a printer: whether it knows it, and its page when usable.
+struct ToolkitAnswer {
+  bool known = false;
+  std::optional<QueuePage> page;
+};
+constexpr std::chrono::milliseconds kToolkitBudget(4000);
 
 }  // namespace
 
@@ -193,19 +203,34 @@ std::optional<QueuePage> QueuePageOf(const std::string& name, PrintFailure& kind
     why = state.reason;
     return std::nullopt;
   }
-  const QPrinterInfo info = QPrinterInfo::printerInfo(QString::fromStdString(name));
-  if (info.isNull()) {
-    why = QString::fromStdString(name) + QStringLiteral(": unknown printer");
+  // The toolkit asks the print system over its default connection, which waits a minute
+  // and more for each answer: it asks on a thread of its own and is given up after a
+  // few seconds (the thread ends whenever the server lets it).
+  const QString qname = QString::fromStdString(name);
+  std::packaged_task<ToolkitAnswer()> ask([qname] {
+    ToolkitAnswer a;
+    const QPrinterInfo info = QPrinterInfo::printerInfo(qname);
+    if (info.isNull()) return a;
+    QPrinter printer(info, QPrinter::HighResolution);
+    printer.setPageSize(QPageSize(QPageSize::A4));  // only the size is forced; margins stay the driver's
+    a.known = true;
+    if (printer.isValid()) a.page = QueuePage{printer.pageLayout(), printer.resolution(), OptionsFor(printer)};
+    return a;
+  });
+  std::future<ToolkitAnswer> answer = ask.get_future();
+  std::thread(std::move(ask)).detach();
+  if (answer.wait_for(kToolkitBudget) != std::future_status::ready) {
+    kind = PrintFailure::NoAnswer;
+    why = qname + QStringLiteral(": no answer from the print server");
     return std::nullopt;
   }
-  QPrinter printer(info, QPrinter::HighResolution);
-  printer.setPageSize(QPageSize(QPageSize::A4));  // only the size is forced; margins stay the driver's
-  if (!printer.isValid()) {
-    why = QString::fromStdString(name) + QStringLiteral(": printer not usable");
+  const ToolkitAnswer a = answer.get();
+  if (!a.page) {
+    why = qname + (a.known ? QStringLiteral(": printer not usable") : QStringLiteral(": unknown printer"));
     return std::nullopt;
   }
   kind = PrintFailure::None;
-  return QueuePage{printer.pageLayout(), printer.resolution(), OptionsFor(printer)};
+  return a.page;
 }
 
 }  // namespace

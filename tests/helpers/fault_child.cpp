@@ -168,11 +168,12 @@ int ChartToQueue(const QString& queue) {
   chart.SetBitmapWidth(noise.width());
   chart.SetBitmapHeight(noise.height());
   chart.SetMainPrinterName(queue.toStdString());
+  QElapsedTimer t;
+  t.start();
   chart.show();
   QCoreApplication::processEvents();
   chart.rbColorClick();
-  QElapsedTimer t;
-  t.start();
+  Say("show_ms", QString::number(t.restart()));
   chart.btn6Click();
   Say("ms", QString::number(t.elapsed()));
   Say("printed", QString::number(chart.Printer().Printed()));
