@@ -377,10 +377,6 @@ TEST(PrintFailureText, OneLinePerKindInEitherLanguage) {
                              std::pair(EFBIG, PrintFailure::NoSpace), std::pair(EACCES, PrintFailure::FileNotWritten),
                              std::pair(EIO, PrintFailure::FileNotWritten)})
     EXPECT_EQ(FileFailureKind(error), kind) << error;
-  for (auto [answered, exists, accepting, kind] :
-       {std::tuple(false, false, false, PrintFailure::NoAnswer), std::tuple(true, false, false, PrintFailure::NoPrinter),
-        std::tuple(true, true, false, PrintFailure::QueueRejects), std::tuple(true, true, true, PrintFailure::None)})
-    EXPECT_EQ(QueueFailure(QueueState{answered, exists, accepting, {}}), kind);
 }
 
 // A bench whose print fails ends at once with exit code 1 and the failure on its last
