@@ -206,8 +206,9 @@ JobResult SubmitPdfJob(const std::string& queue, const std::string& pdfPath, con
   }
   const bool readFailed = std::ferror(file) != 0;
   response = nullptr;
-  if ((sent && !readFailed) || !c.Lost()) {
-    // An early answer (an error the server sent before the end) is read here as well.
+  if (!readFailed && (sent || !c.Lost())) {
+    // An early answer (an error the server sent before the end) is read here as well; a
+    // document cut short by a read error is never ended, only cancelled.
     c.Arm(kStepBudget);
     response = cupsGetResponse(http, resource.c_str());
   }
