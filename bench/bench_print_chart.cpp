@@ -2,8 +2,8 @@
 // main form loads it: the whole job from taking the chart's picture to the closed PDF
 // file at 600 dpi, through the preview's print button, and the preview's redraw after a
 // margin change. Optional: --out PATH keeps the PDF there; --printer NAME prints through
-// that CUPS queue instead of a PDF file (a failed job ends the program with exit code 1
-// and the error on its last line).
+// that CUPS queue instead of a PDF file. A failed job ends the program with exit code 1
+// and the error on its last line.
 // Prints: chart_pdf_ms=T preview_ms=P pages=N (medians of 10)
 #include <QApplication>
 #include <QMessageBox>
@@ -60,20 +60,21 @@ int main(int argc, char** argv) {
   const QString range = ChartRangeText(chart->BottomAxis().Minimum(), chart->BottomAxis().Maximum());
 
   TfrmPrint* preview = CreatePrintPreview(&form);
-  QString failure;  // the printer error box's text, closed as it appears
+  // A box would wait for a user who is not there: its text is kept and it is closed.
+  QString failure;
   QTimer boxes;
+  QObject::connect(&boxes, &QTimer::timeout, [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      failure = box->text();
+      box->close();
+    }
+  });
+  boxes.start(10);
   if (queue.isEmpty()) {
     preview->SetOutputFile(out, 600);
   } else {
     preview->Form()->cmbprint->addItem(queue);
     preview->Form()->cmbprint->setCurrentIndex(0);
-    QObject::connect(&boxes, &QTimer::timeout, [&] {
-      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-        failure = box->text();
-        box->close();
-      }
-    });
-    boxes.start(10);
   }
   form.Form()->rbColor->setChecked(true);
   form.Form()->rbBlack->setChecked(false);
@@ -89,7 +90,7 @@ int main(int argc, char** argv) {
     if (!ok) return;  // one failed job tells enough
     preview->btn6Click();
     ok = preview->Printer().Printed() && ok;
-    if (!ok && !queue.isEmpty()) failure += QStringLiteral(" ") + preview->Printer().FailureReason();
+    if (!ok) failure += QStringLiteral(" ") + preview->Printer().FailureReason();
     pages = preview->Printer().PagesStarted();
     preview->SetBitmap(nullptr);
   });
@@ -106,10 +107,10 @@ int main(int argc, char** argv) {
   preview->hide();
   preview->SetBitmap(nullptr);
 
-  if (!ok) std::fprintf(stderr, "a print failed\n");
-  if (!ok && !queue.isEmpty()) {
+  if (!ok) {
+    std::fprintf(stderr, "a print failed\n");
     std::fflush(stderr);
-    std::printf("%s\n", failure.toLocal8Bit().constData());
+    std::printf("%s\n", failure.replace('\n', ' ').toLocal8Bit().constData());
     return 1;
   }
   std::fprintf(stderr, "chart %d x %d pixels, preview image %d x %d\n", chart->width(),

@@ -9,8 +9,9 @@
 // M: growth of resident memory from page 100 (page 1 in a shorter report) to page N; P:
 // median time to draw one preview page (default zoom and margins). V and Q: the whole
 // report's pages in the preview and on paper. T: see FirstOpenMs.
-// With --printer the pages go through that CUPS queue instead of a PDF file; a failed
-// job ends the program with exit code 1 and the error on its last line.
+// With --printer the pages go through that CUPS queue instead of a PDF file. A failed
+// job (an unknown queue included) ends the program with exit code 1 and the error on
+// its last line.
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
@@ -138,7 +139,8 @@ int main(int argc, char** argv) {
 
   // Page turns of the preview at the default zoom, showing the paper it prints on.
   utPrinter printer;
-  printer.SetOutputFile(out, 600);
+  if (queue.empty()) printer.SetOutputFile(out, 600);
+  else printer.SetPrinterName(queue);  // the queue's own paper, as the preview shows it
   printer.SetScaleTo600(true);
   printer.SetGrayScale(true);
   const PageMetrics paper = printer.PaperMetrics();
@@ -154,8 +156,6 @@ int main(int argc, char** argv) {
   preview = RenderPreviewPage(printer, content, size, paper, margins, 1, printTime);
 
   // Printing from page 1, as the print button does with page 1 shown.
-  if (queue.empty()) printer.SetOutputFile(out, 600);
-  else printer.SetPrinterName(queue);
   double rssAt100 = 0.0;
   long long printedPages = 0;
   const auto t0 = std::chrono::steady_clock::now();
@@ -169,10 +169,8 @@ int main(int argc, char** argv) {
   const double seconds = Seconds(t0);
   if (result.kind != PrintOutcome::Printed) {
     std::fprintf(stderr, "printing failed\n");
-    if (!queue.empty()) {
-      std::fflush(stderr);
-      std::printf("%s\n", printer.FailureReason().toLocal8Bit().constData());
-    }
+    std::fflush(stderr);
+    std::printf("%s\n", printer.FailureReason().toLocal8Bit().constData());
     return 1;
   }
   std::printf("pages=%lld pages_per_s=%.1f rss_growth_mb=%.1f page_turn_ms=%.2f\n", printedPages,

@@ -11,9 +11,14 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cmath>
+#include <future>
+#include <thread>
 #include <system_error>
 
+#include "data/lanchg.h"
 #include "platform/safefile.h"
 
 namespace {
@@ -44,6 +49,10 @@ QString FileFailure(const ReplacingFile& file, const QString& name) {
   const QString why = file.Refused() ? QStringLiteral("not a regular file")
                                      : QString::fromStdString(std::system_category().message(file.Error()));
   return name + QStringLiteral(": ") + why;
+}
+
+PrintFailure FileKind(const ReplacingFile& file) {
+  return file.Refused() ? PrintFailure::FileNotWritten : FileFailureKind(file.Error());
 }
 
 // The job options the toolkit's own print engine would send for this printer, and the
@@ -78,6 +87,13 @@ struct QueuePage {
   int dpi = 0;
   JobOptions options;
 };
+
+// The toolkit's answer about a printer: whether it knows it, and its page when usable.
+struct ToolkitAnswer {
+  bool known = false;
+  std::optional<QueuePage> page;
+};
+constexpr std::chrono::milliseconds kToolkitBudget(4000);
 
 }  // namespace
 
@@ -146,10 +162,11 @@ void utPrinter::SetDC(QPainter* painter) {
   metrics_.deviceScaleX = metrics_.deviceScaleY = 1.0;
 }
 
-void utPrinter::Fail(const QString& reason) {
+void utPrinter::Fail(PrintFailure kind, const QString& reason) {
   if (failed_) return;
   failed_ = true;
   failure_ = reason;
+  failureKind_ = kind;
   StatusMsg msg;
   msg.code = kPrinterFailedCode;
   msg.value = 0;
@@ -174,44 +191,63 @@ void utPrinter::ReleasePrinter() {
 // are the toolkit's for that printer, so the page is laid out as its own engine would.
 namespace {
 
-std::optional<QueuePage> QueuePageOf(const std::string& name, QString& why) {
+std::optional<QueuePage> QueuePageOf(const std::string& name, PrintFailure& kind, QString& why) {
+  kind = PrintFailure::NoPrinter;
   if (name.empty()) {
     why = QStringLiteral("no printer chosen");
     return std::nullopt;
   }
   const QueueState state = CheckQueue(name);
-  if (!state.exists || !state.accepting) {
+  if (QueueFailure(state) != PrintFailure::None) {
+    kind = QueueFailure(state);
     why = state.reason;
     return std::nullopt;
   }
-  const QPrinterInfo info = QPrinterInfo::printerInfo(QString::fromStdString(name));
-  if (info.isNull()) {
-    why = QString::fromStdString(name) + QStringLiteral(": unknown printer");
+  // The toolkit asks the print system over its default connection, which waits a minute
+  // and more for each answer: it asks on a thread of its own and is given up after a
+  // few seconds (the thread ends whenever the server lets it).
+  const QString qname = QString::fromStdString(name);
+  std::packaged_task<ToolkitAnswer()> ask([qname] {
+    ToolkitAnswer a;
+    const QPrinterInfo info = QPrinterInfo::printerInfo(qname);
+    if (info.isNull()) return a;
+    QPrinter printer(info, QPrinter::HighResolution);
+    printer.setPageSize(QPageSize(QPageSize::A4));  // only the size is forced; margins stay the driver's
+    a.known = true;
+    if (printer.isValid()) a.page = QueuePage{printer.pageLayout(), printer.resolution(), OptionsFor(printer)};
+    return a;
+  });
+  std::future<ToolkitAnswer> answer = ask.get_future();
+  std::thread(std::move(ask)).detach();
+  if (answer.wait_for(kToolkitBudget) != std::future_status::ready) {
+    kind = PrintFailure::NoAnswer;
+    why = qname + QStringLiteral(": no answer from the print server");
     return std::nullopt;
   }
-  QPrinter printer(info, QPrinter::HighResolution);
-  printer.setPageSize(QPageSize(QPageSize::A4));  // only the size is forced; margins stay the driver's
-  if (!printer.isValid()) {
-    why = QString::fromStdString(name) + QStringLiteral(": printer not usable");
+  const ToolkitAnswer a = answer.get();
+  if (!a.page) {
+    why = qname + (a.known ? QStringLiteral(": printer not usable") : QStringLiteral(": unknown printer"));
     return std::nullopt;
   }
-  return QueuePage{printer.pageLayout(), printer.resolution(), OptionsFor(printer)};
+  kind = PrintFailure::None;
+  return a.page;
 }
 
 }  // namespace
 
 bool utPrinter::OpenQueue(QPageLayout& layout, int& dpi) {
   QString why;
-  const std::optional<QueuePage> page = QueuePageOf(printerName_, why);
+  PrintFailure kind;
+  const std::optional<QueuePage> page = QueuePageOf(printerName_, kind, why);
   if (!page) {
-    Fail(why);
+    Fail(kind, why);
     return false;
   }
   layout = page->layout;
   dpi = page->dpi;
   jobOptions_ = page->options;
   if (!file_->File().BeginSpool(QDir::tempPath().toStdString())) {
-    Fail(FileFailure(file_->File(), QDir::tempPath()));
+    Fail(FileKind(file_->File()), FileFailure(file_->File(), QDir::tempPath()));
     return false;
   }
   queue_ = printerName_;
@@ -227,7 +263,8 @@ PageMetrics utPrinter::PaperMetrics() {
   bool known = !outputFile_.isEmpty();
   if (!known) {
     QString why;
-    if (const std::optional<QueuePage> page = QueuePageOf(printerName_, why)) {
+    PrintFailure kind;
+    if (const std::optional<QueuePage> page = QueuePageOf(printerName_, kind, why)) {
       layout = page->layout;
       dpi = page->dpi;
       known = true;
@@ -259,6 +296,7 @@ bool utPrinter::Open() {
   printed_ = false;
   pages_ = 0;
   failure_.clear();
+  failureKind_ = PrintFailure::None;
   ReleasePrinter();
   file_ = std::make_unique<ReplacingDevice>();
   QPageLayout layout = FileLayout();
@@ -269,7 +307,7 @@ bool utPrinter::Open() {
       return false;
     }
   } else if (!file_->File().Begin(outputFile_.toStdString())) {
-    Fail(FileFailure(file_->File(), outputFile_));
+    Fail(FileKind(file_->File()), FileFailure(file_->File(), outputFile_));
     ReleasePrinter();
     return false;
   }
@@ -287,13 +325,13 @@ bool utPrinter::Open() {
 
 bool utPrinter::BeginDoc() {
   if (!writer_) {
-    Fail(QStringLiteral("no printer open"));
+    Fail(PrintFailure::DocumentFailed, QStringLiteral("no printer open"));
     return false;
   }
   printerPainter_ = std::make_unique<QPainter>();
   if (!printerPainter_->begin(writer_.get())) {
     printerPainter_.reset();
-    Fail(QStringLiteral("the document could not start"));
+    Fail(PrintFailure::DocumentFailed, QStringLiteral("the document could not start"));
     return false;
   }
   dc_ = printerPainter_.get();
@@ -304,7 +342,7 @@ bool utPrinter::BeginDoc() {
 bool utPrinter::BeginPage() {
   if (!printerPainter_ || dc_ != printerPainter_.get()) return true;  // the preview
   if (pages_ > 0 && !writer_->newPage()) {
-    Fail(QStringLiteral("the page could not start"));
+    Fail(PrintFailure::DocumentFailed, QStringLiteral("the page could not start"));
     return false;
   }
   ++pages_;
@@ -317,18 +355,19 @@ bool utPrinter::BeginPage() {
 bool utPrinter::EndPage() { return dc_ != nullptr; }
 
 // The finished PDF: the new file takes the target's place, or the spool file becomes
-// the document of a job. The job counts only when the print system created it and took
-// the whole document.
+// the document of a job. The job counts only when the print system created it and
+// answered the end of its document with success.
 bool utPrinter::Deliver() {
   ReplacingFile& file = file_->File();
   if (!file.Finish()) {
-    Fail(FileFailure(file, queue_.empty() ? outputFile_ : QDir::tempPath()));
+    Fail(FileKind(file), FileFailure(file, queue_.empty() ? outputFile_ : QDir::tempPath()));
     return false;
   }
   if (queue_.empty()) return true;
   const JobResult job = SubmitPdfJob(queue_, file.TempPath(), kDocName, jobOptions_);
-  if (job.jobId == 0) {
-    Fail(QString::fromStdString(queue_) + QStringLiteral(": ") + job.reason);
+  if (!job.printed || job.jobId <= 0) {
+    Fail(job.failure == PrintFailure::None ? PrintFailure::ServerRefused : job.failure,
+         QString::fromStdString(queue_) + QStringLiteral(": ") + job.reason);
     return false;
   }
   return true;
@@ -352,10 +391,39 @@ void utPrinter::Run(const std::function<void()>& draw) {
     return;
   }
   if (!dc_ || dc_ != printerPainter_.get()) {
-    Fail(QStringLiteral("no document open"));
+    Fail(PrintFailure::DocumentFailed, QStringLiteral("no document open"));
     return;
   }
   if (draw) draw();
+}
+
+PrintFailure FileFailureKind(int error) {
+  return error == ENOSPC || error == EDQUOT || error == EFBIG ? PrintFailure::NoSpace : PrintFailure::FileNotWritten;
+}
+
+QString PrintFailureText(PrintFailure kind) {
+  struct Text {
+    PrintFailure kind;
+    const char* key;
+    const char* text;
+  };
+  static const Text kTexts[] = {
+      {PrintFailure::NoPrinter, "Reason1", "打印机不存在"},
+      {PrintFailure::QueueRejects, "Reason2", "打印队列不接受作业"},
+      {PrintFailure::NoAnswer, "Reason3", "打印服务器没有应答"},
+      {PrintFailure::ServerRefused, "Reason4", "打印服务器没有接受作业"},
+      {PrintFailure::NoSpace, "Reason5", "设备上没有剩余空间"},
+      {PrintFailure::FileNotWritten, "Reason6", "打印文件无法写入"},
+      {PrintFailure::DocumentFailed, "Reason7", "打印文档无法生成"},
+  };
+  for (const Text& t : kTexts)
+    if (t.kind == kind) return GetLangString("utPrinter", t.key, QString::fromUtf8(t.text));
+  return QString();
+}
+
+QString PrintFailureMessage(const QString& firstLine, PrintFailure kind) {
+  const QString reason = PrintFailureText(kind);
+  return reason.isEmpty() ? firstLine : firstLine + QLatin1Char('\n') + reason;
 }
 
 QPen CreatePenFromTPen(const QPen& pen) {

@@ -150,11 +150,13 @@ class utPrinter {
   // Why the last job failed (the print system's or the file system's words); empty
   // when it did not.
   const QString& FailureReason() const { return failure_; }
+  // The kind of that failure; None when there was none.
+  PrintFailure FailureKind() const { return failureKind_; }
   // Pages started in the current or last job.
   int PagesStarted() const { return pages_; }
 
  private:
-  void Fail(const QString& reason);
+  void Fail(PrintFailure kind, const QString& reason);
   bool OpenQueue(QPageLayout& layout, int& dpi);
   bool Deliver();
   void ReleasePrinter();
@@ -166,6 +168,7 @@ class utPrinter {
   std::string queue_;  // the queue the spool file goes to; empty for a PDF file
   JobOptions jobOptions_;
   QString failure_;
+  PrintFailure failureKind_ = PrintFailure::None;
   PageMetrics metrics_;
   double deviceDpiX_ = 0.0;
   double deviceDpiY_ = 0.0;
@@ -189,6 +192,15 @@ class utPrinter {
   };
   std::optional<Paper> paper_;
 };
+
+// The kind of a failure to write the PDF or spool file, from its errno: a full disk or
+// a size limit is NoSpace.
+PrintFailure FileFailureKind(int error);
+// The reason's line of the failure box, in the interface's language.
+QString PrintFailureText(PrintFailure kind);
+// The failure box's text: the box's own first line, then the reason on a line of its
+// own (none for PrintFailure::None).
+QString PrintFailureMessage(const QString& firstLine, PrintFailure kind);
 
 // A pen for the page: solid, one drawing unit wide, round caps and joins, in the pen's
 // colour.

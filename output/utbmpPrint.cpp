@@ -261,6 +261,7 @@ void TfrmPrint::OnStatusMsg(const StatusMsg& msg) {
   if (msg.code != kPrinterFailedCode) return;
   SetAppCursor(AppCursor::Default);
   QMessageBox::critical(this, windowTitle(),
-                        GetLangString("frmPrint", "Error5", "打印机加载失败!请重新加载."),
+                        PrintFailureMessage(GetLangString("frmPrint", "Error5", "打印机加载失败!请重新加载."),
+                                            printer_->FailureKind()),
                         QMessageBox::Ok);
 }

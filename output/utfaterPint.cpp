@@ -280,7 +280,8 @@ void TfrmfaterPrit::OnStatusMsg(const StatusMsg& msg) {
   if (msg.code != kPrinterFailedCode) return;
   // The failure comes while the print button's hourglass is up: the box gets the arrow.
   SetAppCursor(AppCursor::Default);
-  Message(PreviewMsg::Error, GetLangString("frmfaterPrit", "Error30", "打印机加载失败!请重新加载."));
+  Message(PreviewMsg::Error, PrintFailureMessage(GetLangString("frmfaterPrit", "Error30", "打印机加载失败!请重新加载."),
+                                                 printer->FailureKind()));
 }
 
 void TfrmfaterPrit::closeEvent(QCloseEvent* event) {

@@ -11,6 +11,18 @@
 #include <utility>
 #include <vector>
 
+// Why a print failed, in kinds a user can act on; the detail stays in the reason texts.
+enum class PrintFailure {
+  None,
+  NoPrinter,       // no printer chosen, or the server does not know it
+  QueueRejects,    // the queue does not accept jobs
+  NoAnswer,        // the server did not answer in time, or the connection broke
+  ServerRefused,   // the server answered with an error, or created no job
+  NoSpace,         // the PDF or spool file did not fit (full disk, size limit)
+  FileNotWritten,  // the PDF or spool file could not be written for another reason
+  DocumentFailed,  // the document or a page could not be drawn
+};
+
 struct PrinterList {
   QStringList names;   // "queue" or "queue/instance", in the print system's order
   QString defaultName; // empty when there is none
@@ -26,14 +38,20 @@ struct QueueState {
 };
 // Whether queue (its instance part ignored) exists and accepts jobs; bounded to a few seconds.
 QueueState CheckQueue(const std::string& queue);
+// Why a queue in that state cannot print; None when it can.
+PrintFailure QueueFailure(const QueueState& state);
 
 struct JobResult {
-  int jobId = 0;  // 0: no job was created
+  int jobId = 0;  // the job the server created; kept when it failed later, for the record
+  bool printed = false;  // the server answered the end of the document with success
+  PrintFailure failure = PrintFailure::None;
   QString reason;
 };
 using JobOptions = std::vector<std::pair<std::string, std::string>>;
-// Creates a job named title on queue and sends the PDF file as its document. Succeeds
-// only when the server created the job and took the whole document; a job that was
-// created but not completed is cancelled. Every wait is bounded.
+// Creates a job named title on queue and sends the PDF file as its document. Printed
+// only when the server created the job (with a job id) and answered the end of the
+// document with success; a job that was created but not completed is cancelled where
+// the server still answers. Every step (each write and each wait for an answer) ends
+// within a few seconds of the server going quiet, the cancel included.
 JobResult SubmitPdfJob(const std::string& queue, const std::string& pdfPath, const std::string& title,
                        const JobOptions& options);

@@ -7,10 +7,17 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cups/cups.h>
+
+#include <QElapsedTimer>
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
+#include <cerrno>
+#include <map>
 #include <tuple>
+
+#include "data/lanchg.h"
 
 #include "output/reportprint.h"
 #include "support/faultchild.h"
@@ -157,6 +164,7 @@ TEST(Printer, PdfNotWrittenWholeIsNotPrintedAndKeepsTheEarlierFile) {
     EXPECT_EQ(run.get("printed"), "0") << name;
     EXPECT_EQ(run.get("codes"), "12") << name;
     EXPECT_TRUE(run.get("reason").endsWith("File too large")) << run.get("reason").toStdString();
+    EXPECT_EQ(run.get("kind").toInt(), static_cast<int>(PrintFailure::NoSpace)) << name;
     EXPECT_EQ(FolderNames(dir.path()), before) << name;
   }
   EXPECT_EQ(ReadBytes(dir.file("kept.pdf")), "%PDF-earlier");
@@ -173,6 +181,7 @@ TEST(PrinterQueue, JobsTheQueueDoesNotTakeAreNotPrinted) {
   EXPECT_EQ(spool.get("printed"), "0");
   EXPECT_EQ(spool.get("codes"), "12");
   EXPECT_TRUE(spool.get("reason").endsWith("File too large")) << spool.get("reason").toStdString();
+  EXPECT_EQ(spool.get("kind").toInt(), static_cast<int>(PrintFailure::NoSpace));
 
   ASSERT_EQ(Cups("cupsreject", {queue.name}), 0);
   StatusRecorder rec;
@@ -187,6 +196,7 @@ TEST(PrinterQueue, JobsTheQueueDoesNotTakeAreNotPrinted) {
   EXPECT_FALSE(printer.Printed());
   EXPECT_FALSE(drawn);
   EXPECT_TRUE(printer.FailureReason().contains("not accepting jobs")) << printer.FailureReason().toStdString();
+  EXPECT_EQ(printer.FailureKind(), PrintFailure::QueueRejects);
   QString jobs;
   Cups("lpstat", {"-W", "all", "-o", queue.name}, &jobs);
   EXPECT_EQ(jobs, QString());
@@ -216,7 +226,181 @@ TEST(Printer, SilentPrintServerIsNotWaitedOn) {
   EXPECT_EQ(ReadPdfInfo(pdf).pages, 1);
   EXPECT_EQ(run.get("queue_printed"), "0");
   EXPECT_EQ(run.get("queue_codes"), "12");
+  EXPECT_EQ(run.get("queue_kind").toInt(), static_cast<int>(PrintFailure::NoAnswer));
   EXPECT_EQ(run.get("box"), QString());
+}
+
+namespace {
+
+// A misbehaving print server of the suite's own (tests/helpers/print_proxy.cpp); ended
+// with the test.
+struct PrintProxy {
+  QProcess process;
+  int port = 0;
+  explicit PrintProxy(const QStringList& args) {
+    process.start(QStringLiteral(QUNO_PRINT_PROXY), args);
+    if (process.waitForReadyRead(5000)) {
+      const QByteArray line = process.readLine().trimmed();
+      if (line.startsWith("port=")) port = line.mid(5).toInt();
+    }
+  }
+  ~PrintProxy() {
+    process.kill();
+    process.waitForFinished(5000);
+  }
+  QString server() const { return QString("127.0.0.1:%1").arg(port); }
+};
+
+// The print server's own TCP port, which the proxy passes on to.
+bool CupsOverTcp() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(631);
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  ::close(fd);
+  return ok && CheckQueue("PDF").accepting;
+}
+
+// The states of the jobs a user sent to the queue "PDF", asked over the local socket.
+std::vector<std::pair<int, ipp_jstate_t>> JobsOf(const QString& user) {
+  cups_job_t* jobs = nullptr;
+  const int n = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, "PDF", 0, CUPS_WHICHJOBS_ALL);
+  std::vector<std::pair<int, ipp_jstate_t>> out;
+  for (int i = 0; i < n; ++i)
+    if (jobs[i].user && user == QString::fromUtf8(jobs[i].user)) out.emplace_back(jobs[i].id, jobs[i].state);
+  cupsFreeJobs(n, jobs);
+  return out;
+}
+
+// Leaves none of the user's jobs waiting in the queue.
+void CancelJobsOf(const QString& user) {
+  for (const auto& [id, state] : JobsOf(user))
+    if (state < IPP_JSTATE_CANCELED) cupsCancelJob2(CUPS_HTTP_DEFAULT, "PDF", id, 0);
+}
+
+}  // namespace
+
+// A server that goes quiet in the middle of the chart's document (a proxy that passes on
+// 20 KB or 100 KB of each connection, or 20 KB in all so that the cancel meets silence
+// too), or before the job while the printer is looked up (3 KB in all): the preview
+// opens and its box names the silence once, each within 10 s; nothing counts as printed,
+// and a job never completes; it is cancelled wherever the server still answers.
+TEST(PrinterQueue, ServerGoingQuietMidDocumentFailsPromptly) {
+  if (!CupsOverTcp()) FAULT_UNAVAILABLE("the print server does not listen on 127.0.0.1:631 or has no queue PDF");
+  const struct {
+    const char* mode;
+    const char* limit;
+    size_t jobs;  // created before the server went quiet
+    bool cancelled;
+  } cases[] = {{"stall", "20000", 1, true},
+               {"stall", "100000", 1, true},
+               {"stallall", "20000", 1, false},
+               {"stallall", "3000", 0, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.mode) + " " + c.limit);
+    PrintProxy proxy({c.mode, c.limit});
+    ASSERT_GT(proxy.port, 0);
+    const QString user = QString("quno-%1-%2-%3").arg(c.mode, c.limit).arg(::getpid());
+    QElapsedTimer t;
+    t.start();
+    const ChildRun run = RunFaultChild({"chartqueue", "PDF"}, {{"CUPS_SERVER", proxy.server()}, {"CUPS_USER", user}});
+    const qint64 total = t.elapsed();
+    const auto jobs = JobsOf(user);
+    CancelJobsOf(user);
+    ASSERT_TRUE(run.finished && !run.crashed && run.exitCode == 0);
+    EXPECT_LT(total, 20000);
+    EXPECT_LT(run.get("show_ms").toInt(), 10000);
+    EXPECT_LT(run.get("ms").toInt(), 10000);
+    EXPECT_EQ(run.get("printed"), "0");
+    EXPECT_EQ(run.get("boxes"), "1");
+    EXPECT_EQ(run.get("box"), QString::fromUtf8("打印机加载失败!请重新加载. | 打印服务器没有应答"));
+    ASSERT_EQ(jobs.size(), c.jobs);
+    for (const auto& [id, state] : jobs) {
+      EXPECT_NE(state, IPP_JSTATE_COMPLETED) << id;
+      if (c.cancelled) {
+        EXPECT_EQ(state, IPP_JSTATE_CANCELED) << id;
+      }
+    }
+  }
+}
+
+// Only a job id makes a job: a server that answers the job's creation and its document
+// with success but gives no job id has printed nothing, and the box says the server did
+// not take the job. The real server, through TCP as well, shows the same print printing.
+TEST(PrinterQueue, JobWithoutJobIdIsNotPrinted) {
+  if (!CupsOverTcp()) FAULT_UNAVAILABLE("the print server does not listen on 127.0.0.1:631 or has no queue PDF");
+  PrintProxy liar({"nojobid"});
+  ASSERT_GT(liar.port, 0);
+  const QString user = QString("quno-jobid-%1").arg(::getpid());
+  for (const QString& server : {QString("127.0.0.1:631"), liar.server()}) {
+    SCOPED_TRACE(server.toStdString());
+    const bool real = server.endsWith(":631");
+    const ChildRun run = RunFaultChild({"chartqueue", "PDF"}, {{"CUPS_SERVER", server}, {"CUPS_USER", user}});
+    ASSERT_TRUE(run.finished && !run.crashed && run.exitCode == 0);
+    EXPECT_EQ(run.get("printed"), real ? "1" : "0") << run.get("reason").toStdString();
+    EXPECT_EQ(run.get("boxes"), real ? "0" : "1");
+    if (!real) {
+      EXPECT_EQ(run.get("box"), QString::fromUtf8("打印机加载失败!请重新加载. | 打印服务器没有接受作业"));
+    }
+    EXPECT_LT(run.get("ms").toInt(), 10000);
+  }
+  CancelJobsOf(user);
+}
+
+// The failure box's second line: one text per kind of failure, in the interface's
+// language, the language files holding each one.
+TEST(PrintFailureText, OneLinePerKindInEitherLanguage) {
+  const PrintFailure kinds[] = {PrintFailure::NoPrinter, PrintFailure::QueueRejects, PrintFailure::NoAnswer,
+                                PrintFailure::ServerRefused, PrintFailure::NoSpace, PrintFailure::FileNotWritten,
+                                PrintFailure::DocumentFailed};
+  std::map<std::string, QStringList> texts;
+  for (const std::string file : {"", "lang/langchs.ini", "lang/langeng.ini"}) {
+    GetLanchg()->SetLangFile(file.empty() ? file : SourceFile(file));
+    for (PrintFailure k : kinds) {
+      const QString text = PrintFailureText(k);
+      EXPECT_EQ(PrintFailureMessage("first", k), "first\n" + text) << file;
+      EXPECT_FALSE(text.isEmpty() || texts[file].contains(text)) << file << " " << text.toStdString();
+      texts[file] << text;
+    }
+    EXPECT_EQ(PrintFailureMessage("first", PrintFailure::None), "first");
+  }
+  GetLanchg()->SetLangFile("");
+  EXPECT_EQ(texts["lang/langchs.ini"], texts[""]);
+  const QStringList& english = texts["lang/langeng.ini"];
+  EXPECT_EQ(english[1], "the queue does not accept jobs");
+  EXPECT_EQ(english[2], "no answer from the print server");
+  EXPECT_EQ(english[4], "no space left on the device");
+
+  for (auto [error, kind] : {std::pair(ENOSPC, PrintFailure::NoSpace), std::pair(EDQUOT, PrintFailure::NoSpace),
+                             std::pair(EFBIG, PrintFailure::NoSpace), std::pair(EACCES, PrintFailure::FileNotWritten),
+                             std::pair(EIO, PrintFailure::FileNotWritten)})
+    EXPECT_EQ(FileFailureKind(error), kind) << error;
+}
+
+// A bench whose print fails ends at once with exit code 1 and the failure on its last
+// line: no box waits for a user, and an unknown queue is not a printed report.
+TEST(PrintBenches, AFailedPrintEndsWithExitCodeOne) {
+  TempDir dir;
+  const QString missing = QString::fromStdString(dir.file("no-such-folder/out.pdf"));
+  for (const auto& [bench, args] :
+       {std::pair(QStringLiteral(QUNO_BENCH_PRINT_CHART), QStringList{"--out", missing}),
+        std::pair(QStringLiteral(QUNO_BENCH_PRINT_REPORT), QStringList{"--printer", "quno-no-such-queue", "--pages", "1"})}) {
+    SCOPED_TRACE(bench.toStdString());
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    p.setProcessEnvironment(env);
+    p.start(bench, args);
+    const bool finished = p.waitForFinished(120000);
+    if (!finished) p.kill(), p.waitForFinished(5000);
+    ASSERT_TRUE(finished) << "waits (on a box?)";
+    EXPECT_EQ(p.exitCode(), 1);
+    const QStringList lines = QString::fromUtf8(p.readAllStandardOutput()).trimmed().split('\n');
+    EXPECT_FALSE(lines.last().isEmpty());
+    EXPECT_FALSE(lines.last().startsWith("pages=") || lines.last().startsWith("chart_pdf_ms=")) << lines.last().toStdString();
+  }
 }
 
 TEST(ReportPdf, ThePreviewPageIsThePaperPage) {

@@ -187,7 +187,7 @@ TEST(ReportPreview, PrintsFromTheShownPage) {
   QPointer<TfrmfaterPrit> f = ShowPreview();
   f->Form()->cmbprint->setCurrentIndex(-1);
   f->btn6Click();
-  EXPECT_EQ(msgs.texts, std::vector<QString>{"打印机加载失败!请重新加载."});
+  EXPECT_EQ(msgs.texts, std::vector<QString>{"打印机加载失败!请重新加载.\n打印机不存在"});
   EXPECT_EQ(msgs.cursors, std::vector<AppCursor>{AppCursor::Default});
   EXPECT_EQ(CurrentAppCursor(), AppCursor::Default);
 

@@ -8,6 +8,7 @@
 //                                             held=1 and waits to be killed)
 //   quno_fault_child oom-start DIR MB        (start-up in program folder DIR with MB of
 //   quno_fault_child oom-open DIR FILE MB     address space to spare; the main form opening FILE)
+//   quno_fault_child chartqueue QUEUE   (a chart of noise through the chart preview)
 // --fsize sets RLIMIT_FSIZE just before the export or print (after start-up).
 #include <sys/resource.h>
 #include <unistd.h>
@@ -17,6 +18,7 @@
 #include <QEventLoop>
 #include <QMessageBox>
 #include <QPainter>
+#include <QRandomGenerator>
 #include <QTimer>
 #include <cstdio>
 #include <cstring>
@@ -29,6 +31,7 @@
 #include "output/Utprinter.h"
 #include "output/utbmpPrint.h"
 #include "output/utexeclthread.h"
+#include "output/utBitmap.h"
 #include "output/utfaterPint.h"
 #include "platform/appdir.h"
 #include "platform/application.h"
@@ -106,6 +109,7 @@ int PrintPage(utPrinter& printer, const std::string& prefix = "") {
   Say(prefix + "printed", QString::number(printer.Printed()));
   Say(prefix + "codes", r.Codes());
   Say(prefix + "reason", printer.FailureReason());
+  Say(prefix + "kind", QString::number(static_cast<int>(printer.FailureKind())));
   Say(prefix + "ms", QString::number(t.elapsed()));
   return 0;
 }
@@ -152,13 +156,16 @@ int HoldExport(const std::string& path) {
   return Export(path, 20000);
 }
 
-// Message boxes are told (box=text) and closed, as a user would close them.
+// Message boxes are told (box=text) and closed, as a user would close them: a box would
+// wait for a user.
 struct BoxCloser {
   QTimer timer;
+  int boxes = 0;
   BoxCloser() {
-    QObject::connect(&timer, &QTimer::timeout, [] {
+    QObject::connect(&timer, &QTimer::timeout, [this] {
       QWidget* modal = QApplication::activeModalWidget();
       if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+        ++boxes;
         Say("box", box->text());
         box->close();
       } else if (auto* dialog = qobject_cast<QDialog*>(modal)) {  // the login: refused
@@ -225,6 +232,37 @@ int OutOfMemory(int argc, char** argv) {
   return 0;
 }
 
+// A chart picture of noise, which no compression makes small: the document runs to
+// several hundred kilobytes, printed through the chart preview's print button.
+int ChartToQueue(const QString& queue) {
+  BoxCloser closer;
+  QImage noise(800, 600, QImage::Format_RGB32);
+  for (int y = 0; y < noise.height(); ++y)
+    for (int x = 0; x < noise.width(); ++x) noise.setPixel(x, y, QRandomGenerator::global()->generate());
+  utBitmap bitmap;
+  bitmap.SetWidth(noise.width());
+  bitmap.SetHeight(noise.height());
+  bitmap.GetCanvas()->SetSource(noise);
+  TfrmPrint chart;
+  chart.SetBitmap(&bitmap);
+  chart.SetBitmapWidth(noise.width());
+  chart.SetBitmapHeight(noise.height());
+  chart.SetMainPrinterName(queue.toStdString());
+  QElapsedTimer t;
+  t.start();
+  chart.show();
+  QCoreApplication::processEvents();
+  chart.rbColorClick();
+  Say("show_ms", QString::number(t.restart()));
+  chart.btn6Click();
+  Say("ms", QString::number(t.elapsed()));
+  Say("printed", QString::number(chart.Printer().Printed()));
+  Say("boxes", QString::number(closer.boxes));
+  Say("reason", chart.Printer().FailureReason());
+  chart.SetBitmap(nullptr);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -244,6 +282,7 @@ int main(int argc, char** argv) {
     Limit();
     return PrintPage(printer);
   }
+  if (cmd == "chartqueue" && a + 1 < argc) return ChartToQueue(arg1);
   if (cmd == "previews" && a + 2 < argc) return Previews(arg1, QString::fromLocal8Bit(argv[a + 2]));
   std::fprintf(stderr, "usage: see tests/helpers/fault_child.cpp\n");
   return 2;
