@@ -342,7 +342,7 @@ TEST(SettingsOnAFullDisk, EachChangeIsReportedWithTheReason) {
 
   ModalWatcher boxes;
   AnswerDialogs(boxes, "新名", QColor(10, 200, 30));
-  LiveForm f(disk.Dir());
+  LiveForm f(disk);
   auto* ui = f.Form();
   ASSERT_TRUE(f.Load(path));
   EXPECT_TRUE(boxes.texts.empty()) << "start-up and the load change no setting";

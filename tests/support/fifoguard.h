@@ -9,8 +9,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -18,42 +16,28 @@ inline bool MakeFifo(const std::string& path) { return ::mkfifo(path.c_str(), 06
 
 class FifoWatchdog {
  public:
-  explicit FifoWatchdog(std::string fifo, std::chrono::milliseconds limit = std::chrono::seconds(3))
-      : fifo_(std::move(fifo)) {
-    thread_ = std::thread([this, limit] {
-      std::unique_lock lock(mutex_);
-      if (wake_.wait_for(lock, limit, [this] { return stop_; })) return;
-      fired_ = true;
-      while (!stop_) {
-        lock.unlock();
-        const int fd = ::open(fifo_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-        if (fd >= 0) {
+  explicit FifoWatchdog(const std::string& fifo) {
+    thread_ = std::thread([this, fifo, end = std::chrono::steady_clock::now() + std::chrono::seconds(3)] {
+      for (; !stop_; std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
+        if (std::chrono::steady_clock::now() < end) continue;
+        fired_ = true;
+        if (const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC); fd >= 0) {
           const char junk[512] = {1};
           [[maybe_unused]] const ssize_t n = ::write(fd, junk, sizeof junk);
           ::close(fd);
         }
-        lock.lock();
-        wake_.wait_for(lock, std::chrono::milliseconds(20), [this] { return stop_; });
       }
     });
   }
   ~FifoWatchdog() { Stop(); }
   // Ends the watch; true when the call ran past the limit.
   bool Stop() {
-    {
-      std::lock_guard lock(mutex_);
-      stop_ = true;
-    }
-    wake_.notify_all();
+    stop_ = true;
     if (thread_.joinable()) thread_.join();
     return fired_;
   }
 
  private:
-  std::string fifo_;
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  bool stop_ = false;
-  std::atomic<bool> fired_{false};
+  std::atomic<bool> stop_{false}, fired_{false};
   std::thread thread_;
 };
