@@ -249,80 +249,65 @@ TEST(ReportRange, DataReportStartsAtTheListsPageOthersCoverTheWindow) {
 
 namespace {
 
-struct SaveTold {
-  QString text;
-  bool warning = false;
-};
-
-// Sets margins 12/7/9 and zoom 40 in one of the previews (0 report, 1 chart) and
-// presses its save button; what the preview said.
-SaveTold SaveMarginsAndZoom(int preview) {
-  SaveTold told;
+// Sets margins 12/7/9 and zoom 40 in one of the previews (0 report, 1 chart) of the file
+// a.qmd and presses its save button: what the preview said, and whether as a warning.
+std::pair<QString, bool> SaveMarginsAndZoom(int preview) {
+  std::pair<QString, bool> told;
   int* pos = GetPubParam()->SysPar.DATAPOS;
   pos[0] = pos[1] = pos[2] = 5;
   pos[3] = 65;
+  const auto setAndSave = [](auto* ui) {
+    for (auto [bar, value] : {std::pair(ui->scrlbr1, 12), {ui->scrlbr2, 7}, {ui->scrlbr3, 9}, {ui->scrlbr4, 40}})
+      bar->setValue(value);
+    ui->btn3->click();
+  };
   if (preview == 0) {
     SetPreviewMessageHandler([&](PreviewMsg kind, const QString& t) { told = {t, kind == PreviewMsg::Warning}; });
     QPointer<TfrmfaterPrit> f = ShowPreview();
     f->SetSettingsSection("a.qmd");
-    Ui::frmfaterPrit* ui = f->Form();
-    for (auto [bar, value] : {std::pair(ui->scrlbr1, 12), {ui->scrlbr2, 7}, {ui->scrlbr3, 9}, {ui->scrlbr4, 40}})
-      bar->setValue(value);
-    ui->btn3->click();
+    setAndSave(f->Form());
     f->close();
     SetPreviewMessageHandler({});
   } else {
     TfrmPrint f;
     f.SetSettingsSection("a.qmd");
     f.show();
-    Ui::frmPrint* ui = f.Form();
-    for (auto [bar, value] : {std::pair(ui->scrlbr1, 12), {ui->scrlbr2, 7}, {ui->scrlbr3, 9}, {ui->scrlbr4, 40}})
-      bar->setValue(value);
     ModalWatcher boxes;
-    ui->btn3->click();
+    setAndSave(f.Form());
     if (!boxes.texts.empty()) told = {boxes.texts.back(), boxes.icons.back() == QMessageBox::Warning};
   }
   return told;
 }
 
-const std::string kNamesPar = "[par]\r\nCOPYNAME=\xBC\xD7\r\nDEVNAME=\xD2\xD2\r\n";  // 甲, 乙 in GBK
-
 }  // namespace
 
 // The margins and the zoom go into the data file's section; the unit and device names
-// in [par] stay as they are in the file, whatever the store holds.
-TEST(PreviewSave, MarginsAndZoomGoToTheFilesSectionOnly) {
+// in [par] stay as they are in the file, whatever the store holds. On a full disk the
+// save warns with the reason, says nothing of success, and the file stays as it was.
+TEST(PreviewSave, MarginsAndZoomGoToTheFilesSectionOnlyAndAFullDiskIsTold) {
+  const std::string names = "[par]\r\nCOPYNAME=\xBC\xD7\r\nDEVNAME=\xD2\xD2\r\n";  // 甲, 乙 in GBK
+  utPubParam* p = GetPubParam();
   for (int preview : {0, 1}) {
     ProgramFolder folder;
-    WriteBytes(SystemParPath(), kNamesPar);
-    utPubParam* p = GetPubParam();
+    WriteBytes(SystemParPath(), names);
     p->SysPar.COPYNAME = p->SysPar.DEVNAME = "typed";
-    const SaveTold told = SaveMarginsAndZoom(preview);
-    EXPECT_EQ(told.text, "设置成功") << preview;
+    EXPECT_EQ(SaveMarginsAndZoom(preview).first, "设置成功") << preview;
     p->ReadFilePar("a.qmd");
     EXPECT_EQ((std::vector<int>(p->SysPar.DATAPOS, p->SysPar.DATAPOS + 4)), (std::vector<int>{12, 7, 9, 40})) << preview;
     ReadGlobalPar();
     EXPECT_EQ(std::pair(p->SysPar.COPYNAME, p->SysPar.DEVNAME), std::pair(std::string("甲"), std::string("乙"))) << preview;
   }
-}
 
-// On a full disk the save warns with the reason, says nothing of success, and the file
-// stays as it was.
-TEST(PreviewSave, AFullDiskIsToldWithTheReason) {
+  FullDisk disk;
+  FULL_DISK_OR_UNAVAILABLE(disk);
+  WriteBytes(disk.file("system.par"), names);
+  ASSERT_TRUE(disk.Fill());
   const QString reason = QString::fromStdString(std::system_category().message(ENOSPC));
-  const QString want[] = {"设置保存失败.\n" + reason, "设置保存失败!\n" + reason};
-  for (int preview : {0, 1}) {
-    FullDisk disk;
-    FULL_DISK_OR_UNAVAILABLE(disk);
-    WriteBytes(disk.file("system.par"), kNamesPar);
-    ASSERT_TRUE(disk.Fill());
-    SetProgramDir(disk.path());
-    const SaveTold told = SaveMarginsAndZoom(preview);
-    SetProgramDir("");
-    EXPECT_EQ(told.text, want[preview]);
-    EXPECT_TRUE(told.warning) << preview;
-    EXPECT_EQ(ReadBytes(disk.file("system.par")), kNamesPar);
-  }
+  SetProgramDir(disk.path());
+  EXPECT_EQ(SaveMarginsAndZoom(0), std::pair("设置保存失败.\n" + reason, true));
+  EXPECT_EQ(SaveMarginsAndZoom(1), std::pair("设置保存失败!\n" + reason, true));
+  SetProgramDir("");
+  EXPECT_EQ(ReadBytes(disk.file("system.par")), names);
 }
 
 // ---- What the go-to entry takes, and the time range a report's header states ----
