@@ -301,7 +301,6 @@ TEST(PreviewSave, MarginsAndZoomGoToTheFilesSectionOnlyAndAFullDiskIsTold) {
   FullDisk disk;
   FULL_DISK_OR_UNAVAILABLE(disk);
   WriteBytes(disk.file("system.par"), names);
-  ASSERT_TRUE(disk.Fill());
   const QString reason = QString::fromStdString(std::system_category().message(ENOSPC));
   SetProgramDir(disk.path());
   EXPECT_EQ(SaveMarginsAndZoom(0), std::pair("设置保存失败.\n" + reason, true));
