@@ -190,27 +190,6 @@ TEST_F(ExportThread, FailedExportsKeepWhatStoodAtTheName) {
   }
   ::close(sock);
 }
-// A writer killed in the middle (SIGKILL) leaves its new file; the next export or PDF to
-// the same name removes it, while the new file of a writer still at work stays.
-TEST_F(ExportThread, WhatAKilledWriterLeftGoesWithTheNextWrite) {
-  FillValues(4, 2);
-  const std::string xls = dir.file("r.xls"), pdf = dir.file("c.pdf");
-  HeldChild killed(xls), killedToo(pdf), live(xls);
-  ASSERT_TRUE(killed.Held() && killedToo.Held() && live.Held());
-  killed.Kill();
-  killedToo.Kill();
-  const std::set<std::string> held = FolderNames(dir.path());  // the killed ones too, for now
-  ASSERT_EQ(held.size(), 3u);
-  Export again(xls, 1, 0, 4);
-  ASSERT_TRUE(again.Finish());
-  EXPECT_EQ(again.to.codes(), std::vector<int>{kStatusExportDone});
-  ASSERT_EQ(RunFaultChild({"pdf", QString::fromStdString(pdf)}).get("printed"), "1");
-  std::set<std::string> left = FolderNames(dir.path());
-  EXPECT_EQ(left.erase("r.xls") + left.erase("c.pdf"), 2u);
-  ASSERT_EQ(left.size(), 1u) << "only the live writer's file stays";
-  EXPECT_TRUE(held.count(*left.begin()) && left.begin()->starts_with(".r.xls.")) << *left.begin();
-}
-
 // A shared folder (sticky, anyone may write) whose earlier file belongs to another user:
 // the new file is written whole, but the system refuses its rename over that file. The
 // export and the PDF are failures, the earlier file stays, and no new file is left.

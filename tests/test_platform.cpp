@@ -27,6 +27,7 @@
 #include <thread>
 
 #include "app/startup.h"
+#include "output/utexeclthread.h"
 #include "platform/appcursor.h"
 #include "platform/application.h"
 #include "platform/instancelock.h"
@@ -306,29 +307,34 @@ TEST(Startup, NoMemoryForTheStoreIsToldAndTheProgramEnds) {
 }
 
 // Writers killed with SIGKILL leave their new files unlocked: start-up removes those of the
-// settings file, and the next write to the name removes what is left then, while the file
-// of a writer still at work, and every other name, stays.
+// settings file, and the next write to a name (the settings, an export, a PDF) those of that
+// name, while the file of a writer still at work, and every other name, stays.
 TEST(SafeFile, WhatDeadWritersLeftGoesAndALiveWritersFileStays) {
   ProgramFolder dir;
-  const std::string par = dir.file("system.par");
-  const std::set<std::string> others = {".system.par.ABCDEFGH.tmp", ".other.abcdefgh.tmp", "system.par"};
+  const std::string par = dir.file("system.par"), xls = dir.file("r.xls"), pdf = dir.file("c.pdf");
+  const std::set<std::string> others = {".system.par.ABCDEFGH.tmp", ".other.abcdefgh.tmp", "system.par", "r.xls", "c.pdf"};
   for (const std::string& name : others) WriteBytes(dir.file(name), "not ours");
   const auto newFiles = [&] {
     std::set<std::string> names = FolderNames(dir.path());
     for (const std::string& name : others) names.erase(name);
     return names;
   };
-  HeldChild dead(par), deadToo(par), live(par);
-  ASSERT_TRUE(dead.Held() && deadToo.Held() && live.Held());
+  HeldChild dead(par), deadToo(par), live(par), deadXls(xls), deadPdf(pdf);
+  ASSERT_TRUE(dead.Held() && deadToo.Held() && live.Held() && deadXls.Held() && deadPdf.Held());
   const std::set<std::string> all = newFiles();
+  ASSERT_EQ(all.size(), 5u);
   dead.Kill();
   deadToo.Kill();
   PrepareProgramFiles();
+  EXPECT_EQ(newFiles().size(), 3u);
+  deadXls.Kill();
+  deadPdf.Kill();
+  EXPECT_EQ(RunFaultChild({"export", QString::fromStdString(xls), "3"}).get("code"), QString::number(kStatusExportDone));
+  EXPECT_EQ(RunFaultChild({"pdf", QString::fromStdString(pdf)}).get("printed"), "1");
+  ASSERT_TRUE(WriteProfileText("par", "BKCOLOR", "2", par));
   const std::set<std::string> held = newFiles();
   ASSERT_EQ(held.size(), 1u);
-  EXPECT_TRUE(all.count(*held.begin()) && all.size() == 3u);
-  ASSERT_TRUE(WriteProfileText("par", "BKCOLOR", "2", par));
-  EXPECT_EQ(newFiles(), held) << "a live writer's file is never touched";
+  EXPECT_TRUE(all.count(*held.begin()) && held.begin()->starts_with(".system.par.")) << "a live writer's file stays";
   live.Kill();
   ASSERT_TRUE(WriteProfileText("par", "BKCOLOR", "3", par));
   EXPECT_EQ(newFiles(), std::set<std::string>{});

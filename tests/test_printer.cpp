@@ -266,13 +266,12 @@ std::vector<ipp_jstate_t> TakeJobsOf(const QString& user) {
 
 }  // namespace
 
-// The chart preview printing through the server over TCP, itself or behind a proxy: one
-// that answers the job's creation and document with success but no job id (only a job id
-// makes a job), or one that goes quiet in the middle of the document (after 20 KB or
-// 100 KB of each connection, or 20 KB in all so that the cancel meets silence too), or
-// before the job while the printer is looked up (3 KB in all). The preview opens and a
-// failure is told once with its reason, each within 10 s; it never counts as printed, its
-// job never completes and is cancelled wherever the server still answers.
+// The chart preview printing over TCP to the server, or to a proxy that answers a job's
+// creation and document with success but no job id, or goes quiet mid-document (after
+// 20 KB or 100 KB of each connection, or 20 KB in all so that the cancel meets silence
+// too) or while the printer is looked up (3 KB in all). Each step ends within 10 s; a
+// failure is told once with its reason, never counts as printed, and its job never
+// completes, cancelled wherever the server still answers.
 TEST(PrinterQueue, MisbehavingServerFailsPromptlyAndPrintsNothing) {
   http_t* tcp = httpConnect2("127.0.0.1", 631, nullptr, AF_INET, HTTP_ENCRYPTION_IF_REQUESTED, 1, 3000, nullptr);
   if (tcp) httpClose(tcp);
