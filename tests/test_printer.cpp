@@ -311,21 +311,18 @@ TEST(PrinterQueue, MisbehavingServerFailsPromptlyAndPrintsNothing) {
   }
 }
 
-// The failure box's second line: one text per kind of failure, in the interface's
-// language, the language files holding each one; the kind of a file's errno.
+// The failure box's second line: a text of its own for each kind of failure, the same in
+// the Chinese language file as by default, and English in the English one.
 TEST(PrintFailureText, OneLinePerKindInEitherLanguage) {
   std::map<std::string, QStringList> texts;
   for (const std::string file : {"", "lang/langchs.ini", "lang/langeng.ini"}) {
     GetLanchg()->SetLangFile(file.empty() ? file : SourceFile(file));
-    for (int k = static_cast<int>(PrintFailure::NoPrinter); k <= static_cast<int>(PrintFailure::DocumentFailed); ++k) {
-      const QString text = PrintFailureText(static_cast<PrintFailure>(k));
-      EXPECT_EQ(PrintFailureMessage("first", static_cast<PrintFailure>(k)), "first\n" + text) << file;
-      EXPECT_FALSE(text.isEmpty() || texts[file].contains(text)) << file << " " << text.toStdString();
-      texts[file] << text;
-    }
-    EXPECT_EQ(PrintFailureMessage("first", PrintFailure::None), "first");
+    for (int k = static_cast<int>(PrintFailure::NoPrinter); k <= static_cast<int>(PrintFailure::DocumentFailed); ++k)
+      texts[file] << PrintFailureText(static_cast<PrintFailure>(k));
+    EXPECT_FALSE(texts[file].contains(QString()) || QStringList(texts[file]).removeDuplicates() > 0) << file;
   }
   GetLanchg()->SetLangFile("");
+  EXPECT_EQ(PrintFailureMessage("first", PrintFailure::None), "first");
   EXPECT_EQ(texts["lang/langchs.ini"], texts[""]);
   const QStringList& en = texts["lang/langeng.ini"];
   EXPECT_EQ((QStringList{en[1], en[2], en[4]}),

@@ -1,6 +1,5 @@
 // Print servers that misbehave in front of the one at 127.0.0.1:631, for the printing
-// tests. Listens on a free port of 127.0.0.1, prints "port=N" once it does, and runs
-// until killed.
+// tests. Listens on a free port of 127.0.0.1, prints "port=N", and runs until killed.
 //   quno_print_proxy stall LIMIT     each connection is passed on both ways until its
 //                                    client has sent LIMIT bytes; from then on nothing
 //                                    moves on it (either way) and it stays open
@@ -26,13 +25,7 @@
 
 namespace {
 
-sockaddr_in Loopback(int port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return a;
-}
+sockaddr_in Loopback(uint16_t port) { return {AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}}; }
 
 bool SendAll(int fd, std::string_view data) {
   while (!data.empty()) {
@@ -103,12 +96,11 @@ bool ReadMessage(int fd, Message& m) {
     else if (::strncasecmp(line.c_str(), "expect:", 7) != 0) m.headers += line;
   }
   if (!chunked) return ReadBytes(fd, m.body, length);
-  for (;;) {
-    if (!ReadLine(fd, line)) return false;
-    const std::size_t size = std::strtoul(line.c_str(), nullptr, 16);
-    if (size == 0) return ReadLine(fd, line);
+  for (std::size_t size; ReadLine(fd, line);) {
+    if ((size = std::strtoul(line.c_str(), nullptr, 16)) == 0) return ReadLine(fd, line);
     if (!ReadBytes(fd, m.body, size) || !ReadLine(fd, line)) return false;
   }
+  return false;
 }
 
 bool WriteMessage(int fd, const Message& m) {
