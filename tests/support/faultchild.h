@@ -40,6 +40,7 @@ struct ChildRun {
   }
 };
 
+#ifdef QUNO_FAULT_CHILD  // in the tests that start it
 // Runs the fault child with args; extra environment entries; root's right to write
 // anywhere dropped when noOverride (the child's folders then hold for root as well).
 inline ChildRun RunFaultChild(const QStringList& args, const std::map<QString, QString>& env = {},
@@ -90,3 +91,4 @@ struct HeldChild {
     proc.waitForFinished(10000);
   }
 };
+#endif
