@@ -389,11 +389,10 @@ TEST_F(Reader, EveryMutantEndsInADefinedOutcome) {
   run.ExpectAllHeld();
 }
 
-// The main form opening a file in a process with little address space to spare (the
-// fault child): memory that runs out for the file's bytes, its parse or what is built from
-// it is told with the file's name, the load ends, and the process ends cleanly. With a
-// little room beyond the file's bytes the parse and the curves run short; the sanitizer's
-// allocator cannot work in so little room, so the build without it makes those cases.
+// The main form opening a file with little address space to spare (in the fault child): no
+// memory for the file's bytes, its parse or its curves is told with the file's name, and
+// the load and the process end. Only the build without the sanitizer's allocator, which
+// needs more room, goes beyond the file's bytes.
 TEST(ReaderOutOfMemory, TheOpenTellsItAndTheProgramGoesOn) {
   TempDir dir;
   const std::string file = dir.file("big.qmd");

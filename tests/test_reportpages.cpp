@@ -328,12 +328,9 @@ TEST(ReportPages, FiguresLoseDecimalsThenShowMarksNeverAHead) {
   EXPECT_EQ(NumberThatFits(f, "", 7, 1, 1), "");
 }
 
-// ---- Alarm cells on paper, and the statistics' own texts ----
-
-// The generated demo's alarms (upper limit, upper limit with over-range, lower limit) and
-// one cell with all six, on A4 at 16 and 32 shown channels in both shipped languages: a
-// cell that one line does not hold gets a line per alarm, each a head of its text (whole
-// at 16 channels in Chinese); with more texts than lines the last ends in "…".
+// The demo's alarms and one cell with all six, on A4 at 16 and 32 channels in both shipped
+// languages: a cell that one line does not hold gets a line per alarm, each a head of its
+// text (whole at 16 channels in Chinese); with more texts than lines the last ends in "…".
 TEST(ReportPages, AlarmCellsStackEveryAlarmOnPaper) {
   TestRecords s(40, 32);
   for (int i = 0; i < 40; ++i)

@@ -1,15 +1,12 @@
 // Print servers that misbehave in front of the one at 127.0.0.1:631, for the printing
 // tests. Listens on a free port of 127.0.0.1, prints "port=N", and runs until killed.
-//   quno_print_proxy stall LIMIT     each connection is passed on both ways until its
-//                                    client has sent LIMIT bytes; from then on nothing
-//                                    moves on it (either way) and it stays open
-//   quno_print_proxy stallall LIMIT  the same with LIMIT counted over all connections:
-//                                    once reached, every connection, new ones too, is quiet
-//   quno_print_proxy nojobid         the creation of a job and its document are answered
-//                                    here, with success and no job id; the rest is the server's
+//   stall LIMIT     each connection is passed on both ways until its client has sent LIMIT
+//                   bytes; from then on nothing moves on it (either way) and it stays open
+//   stallall LIMIT  the same with LIMIT counted over all connections, new ones too
+//   nojobid         a job's creation and document are answered here, with success and no
+//                   job id; the rest is the server's
 #include <netinet/in.h>
 #include <poll.h>
-#include <strings.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
