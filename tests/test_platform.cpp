@@ -198,22 +198,15 @@ TEST(DateTime, EncodeDecodeSecondsAndTexts) {
 
 namespace {
 
-// Runs out of memory in its event handler: a plain one, or one that names its action.
-struct MemoryEater : QPushButton {
-  using QPushButton::QPushButton;
-  bool event(QEvent* e) override {
-    if (e->type() == QEvent::User) throw std::bad_alloc();
-    if (e->type() == QEvent::Type(QEvent::User + 1)) throw OutOfMemoryDuring("/data/a.qmd");
-    return QPushButton::event(e);
-  }
-};
-
-// Throws from its event handler for the two user event types.
+// Throws from its event handler for the user event types: User + 3 and + 4 run out of
+// memory, plainly or naming the action.
 struct Thrower : QObject {
   int delivered = 0;
   bool event(QEvent* e) override {
     if (e->type() == QEvent::User) throw std::runtime_error("disk on fire");
     if (e->type() == QEvent::Type(QEvent::User + 1)) throw 42;
+    if (e->type() == QEvent::Type(QEvent::User + 3)) throw std::bad_alloc();
+    if (e->type() == QEvent::Type(QEvent::User + 4)) throw OutOfMemoryDuring("/data/a.qmd");
     ++delivered;
     return true;
   }
@@ -275,13 +268,15 @@ TEST(Application, ExceptionFromAHandlerIsReportedAndTheProgramGoesOn) {
 TEST(Application, NoMemoryIsToldWithTheAction) {
   QWidget preview;
   preview.setWindowTitle("打印预览");
-  MemoryEater button("导出到&Excel", &preview), plain(&preview);
-  plain.setText("");
-  const struct { MemoryEater* target; int type; bool looked; const char* told; } cases[] = {
-      {&button, QEvent::User, false, "内存分配失败-导出到Excel"},
-      {&plain, QEvent::User, false, "内存分配失败-打印预览"},
-      {&plain, QEvent::User + 1, false, "内存分配失败-/data/a.qmd"},
-      {&button, QEvent::User, true, "Out of memory-导出到Excel"},  // the chosen language's text
+  QPushButton button("导出到&Excel", &preview);
+  Thrower onButton, plain;
+  onButton.setParent(&button);
+  plain.setParent(&preview);
+  const struct { Thrower* target; int type; bool looked; const char* told; } cases[] = {
+      {&onButton, QEvent::User + 3, false, "内存分配失败-导出到Excel"},
+      {&plain, QEvent::User + 3, false, "内存分配失败-打印预览"},
+      {&plain, QEvent::User + 4, false, "内存分配失败-/data/a.qmd"},
+      {&onButton, QEvent::User + 3, true, "Out of memory-导出到Excel"},  // the chosen language's text
   };
   for (const auto& c : cases) {
     SetOutOfMemoryLookup(c.looked ? std::function<QString()>([] { return QString("Out of memory"); }) : nullptr);

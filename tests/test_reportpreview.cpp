@@ -249,7 +249,6 @@ namespace {
 // Sets margins 12/7/9 and zoom 40 in one of the previews (0 report, 1 chart) of the file
 // a.qmd and presses its save button: what the preview said, and whether as a warning.
 std::pair<QString, bool> SaveMarginsAndZoom(int preview) {
-  std::pair<QString, bool> told;
   int* pos = GetPubParam()->SysPar.DATAPOS;
   pos[0] = pos[1] = pos[2] = 5;
   pos[3] = 65;
@@ -258,22 +257,20 @@ std::pair<QString, bool> SaveMarginsAndZoom(int preview) {
       bar->setValue(value);
     ui->btn3->click();
   };
+  ModalWatcher boxes;
   if (preview == 0) {
-    SetPreviewMessageHandler([&](PreviewMsg kind, const QString& t) { told = {t, kind == PreviewMsg::Warning}; });
     QPointer<TfrmfaterPrit> f = ShowPreview();
     f->SetSettingsSection("a.qmd");
     setAndSave(f->Form());
     f->close();
-    SetPreviewMessageHandler({});
   } else {
     TfrmPrint f;
     f.SetSettingsSection("a.qmd");
     f.show();
-    ModalWatcher boxes;
     setAndSave(f.Form());
-    if (!boxes.texts.empty()) told = {boxes.texts.back(), boxes.icons.back() == QMessageBox::Warning};
   }
-  return told;
+  if (boxes.texts.empty()) return {};
+  return {boxes.texts.back(), boxes.icons.back() == QMessageBox::Warning};
 }
 
 }  // namespace
