@@ -243,10 +243,7 @@ struct PrintProxy {
     const QByteArray line = process.waitForReadyRead(5000) ? process.readLine().trimmed() : QByteArray();
     port = line.startsWith("port=") ? line.mid(5).toInt() : 0;
   }
-  ~PrintProxy() {
-    process.kill();
-    process.waitForFinished(5000);
-  }
+  ~PrintProxy() { process.kill(), process.waitForFinished(5000); }
 };
 
 // The states of the jobs a user sent to the queue "PDF", asked over the local socket;
@@ -338,11 +335,9 @@ TEST(PrintBenches, AFailedPrintEndsWithExitCodeOne) {
   for (const auto& [bench, args] :
        {std::pair(QStringLiteral(QUNO_BENCH_PRINT_CHART), QStringList{"--out", QString::fromStdString(dir.file("no/out.pdf"))}),
         std::pair(QStringLiteral(QUNO_BENCH_PRINT_REPORT), QStringList{"--printer", "quno-no-such-queue", "--pages", "1"})}) {
-    QProcess p;  // offscreen, as the test
+    QProcess p;  // offscreen, as the test; killed with the object
     p.start(bench, args);
-    const bool finished = p.waitForFinished(120000);
-    if (!finished) p.kill(), p.waitForFinished(5000);
-    ASSERT_TRUE(finished) << bench.toStdString() << " waits (on a box?)";
+    ASSERT_TRUE(p.waitForFinished(120000)) << bench.toStdString() << " waits (on a box?)";
     EXPECT_EQ(p.exitCode(), 1) << bench.toStdString();
     const QString last = QString::fromUtf8(p.readAllStandardOutput()).trimmed().split('\n').last();
     EXPECT_FALSE(last.isEmpty() || last.startsWith("pages=") || last.startsWith("chart_pdf_ms=")) << last.toStdString();

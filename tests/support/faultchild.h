@@ -75,7 +75,7 @@ inline ChildRun RunFaultChild(const QStringList& args, const std::map<QString, Q
 }
 
 // An export in the fault child held at its first piece: its new file beside path written
-// in part and locked, until the child is killed with SIGKILL (at the latest on destruction).
+// in part and locked, until the child is killed with SIGKILL (at the latest with the object).
 struct HeldChild {
   QProcess proc;
   QByteArray out;
@@ -84,7 +84,6 @@ struct HeldChild {
     for (QDeadlineTimer end(20000); !Held() && !end.hasExpired() && proc.state() != QProcess::NotRunning;)
       if (proc.waitForReadyRead(100)) out += proc.readAllStandardOutput();
   }
-  ~HeldChild() { Kill(); }
   bool Held() const { return out.contains("held=1"); }
   void Kill() {
     proc.kill();
