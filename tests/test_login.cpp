@@ -243,32 +243,18 @@ TEST(UserDbOper, WithoutAnOpenDatabaseEveryOperationFails) {
   EXPECT_THROW(unbound.CheckLogin("a", "b"), DbError);
 }
 
-// FIFOs where start-up reads: the settings and the language file count as missing (the
-// login comes up in the built-in language), the user database as one that cannot be
-// opened (its message); nothing waits.
-TEST(UserDatabase, FifosWhereTheLoginReadsAreDecidedAtOnce) {
+// A FIFO as the user database is one that cannot be opened (its message); nothing waits.
+TEST(UserDatabase, AFifoIsRefusedAtOnce) {
   ProgramFolder dir;
-  ASSERT_TRUE(MakeFifo(dir.file("system.par")));
-  ASSERT_TRUE(MakeFifo(dir.file("langchs.ini")));
-  {
-    FifoWatchdog settings(dir.file("system.par")), language(dir.file("langchs.ini"));
-    TfrmLogin login;
-    login.show();
-    EXPECT_EQ(login.windowTitle(), "用户登录");
-    EXPECT_EQ(GetLanchg()->LangFile(), dir.file("langchs.ini"));
-    EXPECT_FALSE(settings.Stop() || language.Stop()) << "waited on a FIFO";
-  }
-  GetLanchg()->SetLangFile("");
-
-  ASSERT_TRUE(QFile::remove(QString::fromStdString(dir.file("kqz-tt.qmdkqz"))));
-  ASSERT_TRUE(MakeFifo(dir.file("kqz-tt.qmdkqz")));
-  FifoWatchdog database(dir.file("kqz-tt.qmdkqz"));
+  const std::string db = dir.file("kqz-tt.qmdkqz");
+  ASSERT_TRUE(MakeFifo(db));
   TdmData dm;
-  try {
-    dm.OpenDatabase();
-    ADD_FAILURE() << "a FIFO was opened as the user database";
-  } catch (const DbError& e) {
-    EXPECT_EQ(std::string(e.what()), "Cannot open " + dir.file("kqz-tt.qmdkqz") + ": not a regular file");
-  }
-  EXPECT_FALSE(database.Stop()) << "waited on the FIFO";
+  EXPECT_TRUE(DoesNotWaitOn(db, [&] {
+    try {
+      dm.OpenDatabase();
+      ADD_FAILURE() << "a FIFO was opened as the user database";
+    } catch (const DbError& e) {
+      EXPECT_EQ(std::string(e.what()), "Cannot open " + db + ": not a regular file");
+    }
+  }));
 }

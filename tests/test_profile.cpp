@@ -335,30 +335,24 @@ TEST(SysParWrite, LongValuesWrittenWholeAndFailureTold) {
   EXPECT_FALSE(p->WriteFilePar("a.qmd", 33));
 }
 
-// A FIFO (or a folder) in the file's place counts as a file that cannot be read: the
-// defaults, at once; a write is refused and leaves it as it was.
+// A FIFO in the file's place counts as a file that cannot be read: the defaults, at once;
+// a write is refused and leaves it as it was.
 TEST(SysParRead, NoRegularFileGivesTheDefaultsAtOnce) {
   ParFolder folder;
   ASSERT_TRUE(MakeFifo(SystemParPath()));
   utPubParam* p = GetPubParam();
   p->LANGESELECT = 5;
   p->SysPar.UP = 7;
-  {
-    FifoWatchdog watch(SystemParPath());
+  EXPECT_TRUE(DoesNotWaitOn(SystemParPath(), [p] {
     ReadLangSelect();
     ReadGlobalPar();
     p->ReadFilePar("a.qmd");
     EXPECT_FALSE(p->WriteFilePar("a.qmd", 33));
-    EXPECT_FALSE(watch.Stop()) << "waited on the FIFO";
-  }
-  EXPECT_EQ(p->LANGESELECT, 0);
-  EXPECT_EQ(p->SysPar.UP, 100);
-  EXPECT_EQ(p->SysPar.ChannelName[0], "ch1");
+  }));
+  EXPECT_EQ(std::tuple(p->LANGESELECT, p->SysPar.UP, p->SysPar.ChannelName[0]), std::tuple(0, 100, std::string("ch1")));
   struct stat st {};
-  ASSERT_EQ(::stat(SystemParPath().c_str(), &st), 0);
-  EXPECT_TRUE(S_ISFIFO(st.st_mode));
-  EXPECT_EQ(QDir(QString::fromStdString(folder.path())).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                                                   QDir::NoDotAndDotDot),
+  EXPECT_TRUE(::stat(SystemParPath().c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+  EXPECT_EQ(QDir(QString::fromStdString(folder.path())).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
             QStringList{"system.par"});
 }
 
@@ -377,17 +371,15 @@ TEST(SysParMutants, CutChangedAndAtTheirEdges) {
 // A failed write tells why, for each group the user's actions write.
 TEST(SysParWrite, FailureTellsWhy) {
   TempDir dir;
-  int error = -1;
-  EXPECT_TRUE(WriteProfileText("par", "k", "v", dir.file("system.par"), &error));
-  EXPECT_EQ(error, 0);
   const std::tuple<const char*, std::string, int> cases[] = {
+      {"par", dir.file("system.par"), 0},
       {"pa]r", dir.file("system.par"), EINVAL},
       {"par", dir.file("missing/system.par"), ENOENT},
       {"par", dir.path(), EISDIR},  // a folder in the file's place
   };
   for (const auto& [section, path, want] : cases) {
-    error = -1;
-    EXPECT_FALSE(WriteProfileText(section, "k", "v", path, &error)) << path;
+    int error = -1;
+    EXPECT_EQ(WriteProfileText(section, "k", "v", path, &error), want == 0) << path;
     EXPECT_EQ(error, want) << section << " " << path;
   }
 
@@ -395,14 +387,9 @@ TEST(SysParWrite, FailureTellsWhy) {
   QDir().mkpath(QString::fromStdString(SystemParPath()));
   utPubParam* p = GetPubParam();
   p->DataHead.ChannelCount = 2;
-  for (int group : {-1, 1, 33, 43}) {
-    error = -1;
-    EXPECT_FALSE(p->WriteFilePar("a.qmd", group, &error)) << group;
-    EXPECT_EQ(error, EISDIR) << group;
+  for (int group : {-1, 1, 33, 43, 32, 0}) {  // the 32nd colour is never written; 0 the background
+    int error = -1;
+    EXPECT_EQ(group == 0 ? WriteBkColor(&error) : p->WriteFilePar("a.qmd", group, &error), group == 32) << group;
+    EXPECT_EQ(error, group == 32 ? 0 : EISDIR) << group;
   }
-  error = -1;
-  EXPECT_FALSE(WriteBkColor(&error));
-  EXPECT_EQ(error, EISDIR);
-  EXPECT_TRUE(p->WriteFilePar("a.qmd", 32, &error)) << "the 32nd colour is never written";
-  EXPECT_EQ(error, 0);
 }

@@ -328,12 +328,9 @@ TEST(ReportPages, FiguresLoseDecimalsThenShowMarksNeverAHead) {
   EXPECT_EQ(NumberThatFits(f, "", 7, 1, 1), "");
 }
 
-// ---- Alarm cells on paper, and the statistics' own texts ----
-
-// The generated demo's alarms (upper limit, upper limit with over-range, lower limit) and
-// one cell with all six, on A4 at 16 and 32 shown channels in both shipped languages: a
-// cell that one line does not hold gets a line per alarm, each a head of its text (whole
-// at 16 channels in Chinese); with more texts than lines the last ends in "…".
+// The demo's alarms and one cell with all six, on A4 at 16 and 32 channels in both shipped
+// languages: a cell that one line does not hold gets a line per alarm, each a head of its
+// text (whole at 16 channels in Chinese); with more texts than lines the last ends in "…".
 TEST(ReportPages, AlarmCellsStackEveryAlarmOnPaper) {
   TestRecords s(40, 32);
   for (int i = 0; i < 40; ++i)
@@ -384,13 +381,10 @@ TEST(ReportPages, AlarmCellsStackEveryAlarmOnPaper) {
 TEST(ReportPages, EnergyTitleIsTheExportsHeading) {
   TestRecords s(10, 2);
   s.model = 11;
-  for (auto [lang, title] : {std::pair<std::string, QString>{"", "报表类型：电量累计"},
-                             {"lang/langchs.ini", "电量累计"},
-                             {"lang/langeng.ini", "Energy total"}}) {
-    GetLanchg()->SetLangFile(lang.empty() ? lang : SourceFile(lang));
+  for (auto [lang, title] : {std::pair("lang/langchs.ini", "电量累计"), {"lang/langeng.ini", "Energy total"}}) {
+    GetLanchg()->SetLangFile(SourceFile(lang));
     const ReportContent c = BuildReportContent(s.src(), kReportPeak, 0, 10, 1);
-    RecordingCanvas cv = Draw(c, Layout(c, Metrics(600)), 1);
-    EXPECT_TRUE(cv.row(static_cast<int>(6.3 * 80 + 2 * 80 * 26)).contains(title)) << lang;  // the footer
+    EXPECT_TRUE(Draw(c, Layout(c, Metrics(600)), 1).row(static_cast<int>(6.3 * 80 + 2 * 80 * 26)).contains(title)) << lang;  // the footer
   }
   GetLanchg()->SetLangFile("");
 }

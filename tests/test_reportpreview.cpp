@@ -13,7 +13,6 @@
 #include "support/files.h"
 #include "support/fulldisk.h"
 #include "support/pdftools.h"
-#include "support/recordingcanvas.h"
 #include "ui_frmPrint.h"
 #include "support/tempdir.h"
 #include "ui_frmQuna.h"
@@ -245,87 +244,64 @@ TEST(ReportRange, DataReportStartsAtTheListsPageOthersCoverTheWindow) {
   }
 }
 
-// ---- Saving the previews' margins and zoom ----
-
 namespace {
 
-struct SaveTold {
-  QString text;
-  bool warning = false;
-};
-
-// Sets margins 12/7/9 and zoom 40 in one of the previews (0 report, 1 chart) and
-// presses its save button; what the preview said.
-SaveTold SaveMarginsAndZoom(int preview) {
-  SaveTold told;
+// Sets margins 12/7/9 and zoom 40 in one of the previews (0 report, 1 chart) of the file
+// a.qmd and presses its save button: what the preview said, and whether as a warning.
+std::pair<QString, bool> SaveMarginsAndZoom(int preview) {
   int* pos = GetPubParam()->SysPar.DATAPOS;
   pos[0] = pos[1] = pos[2] = 5;
   pos[3] = 65;
-  if (preview == 0) {
-    SetPreviewMessageHandler([&](PreviewMsg kind, const QString& t) { told = {t, kind == PreviewMsg::Warning}; });
-    QPointer<TfrmfaterPrit> f = ShowPreview();
-    f->SetSettingsSection("a.qmd");
-    Ui::frmfaterPrit* ui = f->Form();
+  const auto setAndSave = [](auto* ui) {
     for (auto [bar, value] : {std::pair(ui->scrlbr1, 12), {ui->scrlbr2, 7}, {ui->scrlbr3, 9}, {ui->scrlbr4, 40}})
       bar->setValue(value);
     ui->btn3->click();
+  };
+  ModalWatcher boxes;
+  if (preview == 0) {
+    QPointer<TfrmfaterPrit> f = ShowPreview();
+    f->SetSettingsSection("a.qmd");
+    setAndSave(f->Form());
     f->close();
-    SetPreviewMessageHandler({});
   } else {
     TfrmPrint f;
     f.SetSettingsSection("a.qmd");
     f.show();
-    Ui::frmPrint* ui = f.Form();
-    for (auto [bar, value] : {std::pair(ui->scrlbr1, 12), {ui->scrlbr2, 7}, {ui->scrlbr3, 9}, {ui->scrlbr4, 40}})
-      bar->setValue(value);
-    ModalWatcher boxes;
-    ui->btn3->click();
-    if (!boxes.texts.empty()) told = {boxes.texts.back(), boxes.icons.back() == QMessageBox::Warning};
+    setAndSave(f.Form());
   }
-  return told;
+  if (boxes.texts.empty()) return {};
+  return {boxes.texts.back(), boxes.icons.back() == QMessageBox::Warning};
 }
-
-const std::string kNamesPar = "[par]\r\nCOPYNAME=\xBC\xD7\r\nDEVNAME=\xD2\xD2\r\n";  // 甲, 乙 in GBK
 
 }  // namespace
 
 // The margins and the zoom go into the data file's section; the unit and device names
-// in [par] stay as they are in the file, whatever the store holds.
-TEST(PreviewSave, MarginsAndZoomGoToTheFilesSectionOnly) {
+// in [par] stay as they are in the file, whatever the store holds. On a full disk the
+// save warns with the reason, says nothing of success, and the file stays as it was.
+TEST(PreviewSave, MarginsAndZoomGoToTheFilesSectionOnlyAndAFullDiskIsTold) {
+  const std::string names = "[par]\r\nCOPYNAME=\xBC\xD7\r\nDEVNAME=\xD2\xD2\r\n";  // 甲, 乙 in GBK
+  utPubParam* p = GetPubParam();
   for (int preview : {0, 1}) {
     ProgramFolder folder;
-    WriteBytes(SystemParPath(), kNamesPar);
-    utPubParam* p = GetPubParam();
+    WriteBytes(SystemParPath(), names);
     p->SysPar.COPYNAME = p->SysPar.DEVNAME = "typed";
-    const SaveTold told = SaveMarginsAndZoom(preview);
-    EXPECT_EQ(told.text, "设置成功") << preview;
+    EXPECT_EQ(SaveMarginsAndZoom(preview).first, "设置成功") << preview;
     p->ReadFilePar("a.qmd");
     EXPECT_EQ((std::vector<int>(p->SysPar.DATAPOS, p->SysPar.DATAPOS + 4)), (std::vector<int>{12, 7, 9, 40})) << preview;
     ReadGlobalPar();
     EXPECT_EQ(std::pair(p->SysPar.COPYNAME, p->SysPar.DEVNAME), std::pair(std::string("甲"), std::string("乙"))) << preview;
   }
-}
 
-// On a full disk the save warns with the reason, says nothing of success, and the file
-// stays as it was.
-TEST(PreviewSave, AFullDiskIsToldWithTheReason) {
+  FullDisk disk;
+  FULL_DISK_OR_UNAVAILABLE(disk);
+  WriteBytes(disk.file("system.par"), names);
   const QString reason = QString::fromStdString(std::system_category().message(ENOSPC));
-  const QString want[] = {"设置保存失败.\n" + reason, "设置保存失败!\n" + reason};
-  for (int preview : {0, 1}) {
-    FullDisk disk;
-    FULL_DISK_OR_UNAVAILABLE(disk);
-    WriteBytes(disk.file("system.par"), kNamesPar);
-    ASSERT_TRUE(disk.Fill());
-    SetProgramDir(disk.path());
-    const SaveTold told = SaveMarginsAndZoom(preview);
-    SetProgramDir("");
-    EXPECT_EQ(told.text, want[preview]);
-    EXPECT_TRUE(told.warning) << preview;
-    EXPECT_EQ(ReadBytes(disk.file("system.par")), kNamesPar);
-  }
+  SetProgramDir(disk.path());
+  EXPECT_EQ(SaveMarginsAndZoom(0), std::pair("设置保存失败.\n" + reason, true));
+  EXPECT_EQ(SaveMarginsAndZoom(1), std::pair("设置保存失败!\n" + reason, true));
+  SetProgramDir("");
+  EXPECT_EQ(ReadBytes(disk.file("system.par")), names);
 }
-
-// ---- What the go-to entry takes, and the time range a report's header states ----
 
 // Only digits, Backspace and Enter act in the entry: cursor keys and Delete do not edit,
 // and Escape, in the entry or on a button, leaves the dialog open.
@@ -339,11 +315,10 @@ TEST(JumpPage, EntryDiscardsEveryOtherKey) {
   Type(entry, "12");
   for (int key : {Qt::Key_Left, Qt::Key_Home, Qt::Key_Delete}) Key(entry, key);
   Type(entry, "3");
-  Key(entry, Qt::Key_Escape, QString(QChar(27)));
-  Key(d->Form()->btn1, Qt::Key_Escape, QString(QChar(27)));
+  for (QWidget* w : {static_cast<QWidget*>(entry), static_cast<QWidget*>(d->Form()->btn1)})
+    Key(w, Qt::Key_Escape, QString(QChar(27)));
   QCoreApplication::processEvents();
-  ASSERT_FALSE(d.isNull());
-  EXPECT_TRUE(d->isVisible());
+  ASSERT_TRUE(d && d->isVisible());
   EXPECT_EQ(entry->text(), "123");
   Key(entry, Qt::Key_Backspace);
   Key(entry, Qt::Key_Enter, "\r");
@@ -352,21 +327,14 @@ TEST(JumpPage, EntryDiscardsEveryOtherKey) {
 
 namespace {
 
-// Presses the main form's print button and reads the time range that page 1 of the
-// report states on paper.
+// Presses the main form's print button: the time range the report's header states.
 std::string PrintedRange(LiveForm& form) {
   QString range = "(no report)";
   ModalWatcher watcher;
   watcher.handler = [&](QWidget* w) {
     auto* preview = qobject_cast<TfrmfaterPrit*>(w);
-    if (!preview) return false;
-    const ReportContent& c = preview->Content();
-    RecordingCanvas cv;
-    DrawReportPage(cv, c, LayoutReport(c, DefaultPaperMetrics(true), 5, 5, 5), 1, "now");
-    for (const Drawn& t : cv.texts)
-      if (t.text.startsWith("时间范围：")) range = t.text.mid(5);
-    preview->close();
-    return true;
+    if (preview) range = preview->Content().rangeText, preview->close();
+    return preview != nullptr;
   };
   form.Form()->btnprint->click();
   return range.toStdString();

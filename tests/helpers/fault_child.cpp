@@ -14,7 +14,9 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QEventLoop>
 #include <QMessageBox>
 #include <QPainter>
@@ -114,17 +116,30 @@ int PrintPage(utPrinter& printer, const std::string& prefix = "") {
   return 0;
 }
 
+// Message boxes are told (box=text) and closed, dialogs (the login) told and refused, as a
+// user would: either would wait for one.
+struct BoxCloser : QTimer {
+  int boxes = 0;
+  BoxCloser() {
+    connect(this, &QTimer::timeout, [this] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+        ++boxes;
+        Say("box", box->text());
+        box->close();
+      } else if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+        Say("dialog", dialog->windowTitle());
+        dialog->reject();
+      }
+    });
+    start(10);
+  }
+};
+
 // Both previews opened as the main form opens them, a chart page printed to a PDF file
 // through the chart preview, and one page sent to a queue.
 int Previews(const QString& pdf, const QString& queue) {
-  QTimer boxes;  // a message box would wait for a user: it is told and closed
-  QObject::connect(&boxes, &QTimer::timeout, [] {
-    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-      Say("box", box->text());
-      box->close();
-    }
-  });
-  boxes.start(10);
+  BoxCloser boxes;
   QElapsedTimer t;
   t.start();
   TfrmPrint chart;
@@ -156,49 +171,16 @@ int HoldExport(const std::string& path) {
   return Export(path, 20000);
 }
 
-// Message boxes are told (box=text) and closed, as a user would close them: a box would
-// wait for a user.
-struct BoxCloser {
-  QTimer timer;
-  int boxes = 0;
-  BoxCloser() {
-    QObject::connect(&timer, &QTimer::timeout, [this] {
-      QWidget* modal = QApplication::activeModalWidget();
-      if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-        ++boxes;
-        Say("box", box->text());
-        box->close();
-      } else if (auto* dialog = qobject_cast<QDialog*>(modal)) {  // the login: refused
-        Say("dialog", dialog->windowTitle());
-        dialog->reject();
-      }
-    });
-    timer.start(10);
-  }
-};
-
-// The address space from now on: what is mapped already and mb more. Relative, so that
-// it holds in a build whose sanitizer reserves terabytes up front. The hard limit stays,
-// so the exit (and a leak check there) has room again.
+// Limits the address space to what is mapped already and mb more (relative, so that it
+// holds where a sanitizer reserves terabytes up front), or for mb < 0 lifts that limit.
+// The hard limit stays, so the exit (and a leak check there) has room again.
 bool LimitAddressSpace(long mb) {
-  long pages = 0;
-  if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
-    if (std::fscanf(f, "%ld", &pages) != 1) pages = 0;
-    std::fclose(f);
-  }
-  if (pages <= 0) return false;
+  QFile statm("/proc/self/statm");
+  const long pages = statm.open(QIODevice::ReadOnly) ? statm.readLine().split(' ').value(0).toLong() : 0;
   rlimit r{};
   getrlimit(RLIMIT_AS, &r);
-  r.rlim_cur = static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) +
-               static_cast<rlim_t>(mb) * (1u << 20);
-  return setrlimit(RLIMIT_AS, &r) == 0;
-}
-
-void UnlimitAddressSpace() {
-  rlimit r{};
-  getrlimit(RLIMIT_AS, &r);
-  r.rlim_cur = r.rlim_max;
-  setrlimit(RLIMIT_AS, &r);
+  r.rlim_cur = mb < 0 ? r.rlim_max : static_cast<rlim_t>(pages) * ::sysconf(_SC_PAGESIZE) + (static_cast<rlim_t>(mb) << 20);
+  return (mb < 0 || pages > 0) && setrlimit(RLIMIT_AS, &r) == 0;
 }
 
 // The program's own application object, so that an exception in an event handler is
@@ -219,15 +201,11 @@ int OutOfMemory(int argc, char** argv) {
     QCoreApplication::processEvents();
     if (!LimitAddressSpace(std::atol(argv[4]))) return Say("error", "no limit"), 3;
     form.OpenDataFile(argv[3]);
-    QElapsedTimer t;
-    t.start();
-    while ((form.IsBusy() || QApplication::activeModalWidget()) && t.elapsed() < 30000)
+    for (QDeadlineTimer end(30000); (form.IsBusy() || QApplication::activeModalWidget()) && !end.hasExpired();)
       QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     Say("busy", QString::number(form.IsBusy()));
-  } else {
-    return 2;
-  }
-  UnlimitAddressSpace();
+  } else return 2;
+  LimitAddressSpace(-1);
   Say("ended", "1");
   return 0;
 }
@@ -237,8 +215,7 @@ int OutOfMemory(int argc, char** argv) {
 int ChartToQueue(const QString& queue) {
   BoxCloser closer;
   QImage noise(800, 600, QImage::Format_RGB32);
-  for (int y = 0; y < noise.height(); ++y)
-    for (int x = 0; x < noise.width(); ++x) noise.setPixel(x, y, QRandomGenerator::global()->generate());
+  QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(noise.bits()), noise.sizeInBytes() / 4);
   utBitmap bitmap;
   bitmap.SetWidth(noise.width());
   bitmap.SetHeight(noise.height());

@@ -5,7 +5,7 @@
 #include <sys/prctl.h>
 #include <unistd.h>
 
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QProcess>
 #include <filesystem>
 #include <functional>
@@ -40,6 +40,7 @@ struct ChildRun {
   }
 };
 
+#ifdef QUNO_FAULT_CHILD  // in the tests that start it
 // Runs the fault child with args; extra environment entries; root's right to write
 // anywhere dropped when noOverride (the child's folders then hold for root as well).
 inline ChildRun RunFaultChild(const QStringList& args, const std::map<QString, QString>& env = {},
@@ -74,26 +75,19 @@ inline ChildRun RunFaultChild(const QStringList& args, const std::map<QString, Q
 }
 
 // An export in the fault child held at its first piece: its new file beside path written
-// in part and locked, until the child is killed with SIGKILL (at the latest on destruction).
-class HeldChild {
- public:
+// in part and locked, until the child is killed with SIGKILL (at the latest with the object).
+struct HeldChild {
+  QProcess proc;
+  QByteArray out;
   explicit HeldChild(const std::string& path) {
-    proc_.start(QStringLiteral(QUNO_FAULT_CHILD), {"hold-export", QString::fromStdString(path)});
-    QElapsedTimer t;
-    t.start();
-    while (!out_.contains("held=1") && t.elapsed() < 20000 && proc_.state() != QProcess::NotRunning) {
-      proc_.waitForReadyRead(100);
-      out_ += proc_.readAllStandardOutput();
-    }
+    proc.start(QStringLiteral(QUNO_FAULT_CHILD), {"hold-export", QString::fromStdString(path)});
+    for (QDeadlineTimer end(20000); !Held() && !end.hasExpired() && proc.state() != QProcess::NotRunning;)
+      if (proc.waitForReadyRead(100)) out += proc.readAllStandardOutput();
   }
-  ~HeldChild() { Kill(); }
-  bool Held() const { return out_.contains("held=1"); }
+  bool Held() const { return out.contains("held=1"); }
   void Kill() {
-    proc_.kill();
-    proc_.waitForFinished(10000);
+    proc.kill();
+    proc.waitForFinished(10000);
   }
-
- private:
-  QProcess proc_;
-  QByteArray out_;
 };
+#endif
