@@ -5,9 +5,13 @@
 #include <QCloseEvent>
 #include <QMessageBox>
 #include <QPointer>
+#include <QSemaphore>
+#include <QThreadPool>
 #include <QTimer>
 #include <QWidget>
+#include <cstdio>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <new>
 
@@ -58,6 +62,33 @@ QString DescribeAction(QObject* receiver) {
   return active ? active->windowTitle() : QString();
 }
 
+namespace {
+
+// Memory set aside so that the box telling that memory ran out can still be made: when
+// memory runs out the program's data are still held, and the box itself needs memory.
+// It goes back to the system just before the box and is taken again after it.
+std::unique_ptr<char[]> g_reserve;
+constexpr std::size_t kReserveBytes = std::size_t{16} << 20;
+
+void TakeReserve() {
+  if (g_reserve) return;
+  g_reserve.reset(new (std::nothrow) char[kReserveBytes]);
+}
+
+// Tells the user; where even that finds no memory, the event is dropped untold rather
+// than the exception ending the program inside the event loop.
+void Tell(const ExceptionReporter& report, const std::function<QString()>& text) {
+  g_reserve.reset();
+  try {
+    report(text());
+  } catch (const std::bad_alloc&) {
+    std::fputs("out of memory: an exception could not be reported\n", stderr);
+  }
+  TakeReserve();
+}
+
+}  // namespace
+
 bool NotifyGuarded(QApplication* app, QObject* receiver, QEvent* event,
                    const ExceptionReporter& report) {
   if (event->type() == QEvent::ToolTip && receiver->isWidgetType()) {
@@ -68,13 +99,13 @@ bool NotifyGuarded(QApplication* app, QObject* receiver, QEvent* event,
   try {
     return app->QApplication::notify(receiver, event);
   } catch (const OutOfMemoryDuring& e) {
-    report(OutOfMemoryText(e.Action()));
+    Tell(report, [&e] { return OutOfMemoryText(e.Action()); });
   } catch (const std::bad_alloc&) {
-    report(OutOfMemoryText(DescribeAction(target.data())));
+    Tell(report, [&target] { return OutOfMemoryText(DescribeAction(target.data())); });
   } catch (const std::exception& e) {
-    report(QString::fromUtf8(e.what()));
+    Tell(report, [&e] { return QString::fromUtf8(e.what()); });
   } catch (...) {
-    report(QString());
+    Tell(report, [] { return QString(); });
   }
   return false;
 }
@@ -98,6 +129,30 @@ class MainFormWatcher : public QObject {
   }
 };
 
+// The toolkit converts and scales large images on its shared thread pool and then waits
+// for every piece. A pool thread that cannot be created once memory runs short never
+// runs its piece, and that wait never ends: the window froze for good instead of
+// telling that memory ran out. So the pool's threads are started here, while memory
+// is plentiful, and kept for the life of the program.
+void KeepImageThreads() {
+  QThreadPool* pool = QThreadPool::globalInstance();
+  pool->setExpiryTimeout(-1);
+  const int threads = pool->maxThreadCount();
+  struct Gate {
+    QSemaphore running, go;
+  };
+  const auto gate = std::make_shared<Gate>();
+  // Each task holds its thread until all have started, so that every one is a thread
+  // of its own.
+  for (int i = 0; i < threads; ++i)
+    pool->start([gate] {
+      gate->running.release();
+      gate->go.acquire();
+    });
+  gate->running.acquire(threads);
+  gate->go.release(threads);
+}
+
 }  // namespace
 
 void QuitWhenClosed(QWidget* mainForm) {
@@ -112,6 +167,8 @@ Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
   SetUpFontSubstitutes();
   // Only the main form decides when the program ends.
   setQuitOnLastWindowClosed(false);
+  KeepImageThreads();
+  TakeReserve();
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {

@@ -408,7 +408,10 @@ TEST(ReaderOutOfMemory, TheOpenTellsItAndTheProgramGoesOn) {
         {{"ASAN_OPTIONS", (asan.isEmpty() ? "" : asan + ":") + "allocator_may_return_null=1"}});
     ASSERT_TRUE(run.finished && !run.crashed && run.exitCode == 0) << mb << " crashed or hung";
     EXPECT_EQ(run.get("error") + run.get("ended") + run.get("busy"), "10") << mb << ": the load ended, and the program";
-    // The file's bytes alone do not fit in 40 MB.
-    EXPECT_TRUE(run.get("box") == told || (mb > 40 && run.get("box").isEmpty())) << mb << run.get("box").toStdString();
+    // The file's bytes alone do not fit in 40 MB. With more room, the memory may run out
+    // later, while the loaded file is drawn: the box then names the window.
+    const QString box = run.get("box");
+    EXPECT_TRUE(box == told || (mb > 40 && (box.isEmpty() || box.startsWith("内存分配失败-"))))
+        << mb << box.toStdString();
   }
 }
