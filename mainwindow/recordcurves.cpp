@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <numeric>
+#include <ranges>
 
 #include "platform/parallel.h"
 
@@ -208,16 +209,8 @@ int RecordCurves::Bound(int first, int end, double x, Before before) const {
     // Among the blocks that start inside [first, end): the first whose first point is
     // not before x; the point looked for lies after the block ahead of it began.
     const int b0 = (first + kBlock - 1) / kBlock, b1 = (end + kBlock - 1) / kBlock;
-    int b = b0, len = b1 - b0;
-    while (len > 0) {
-      const int half = len >> 1;
-      if (before(blockX_[static_cast<std::size_t>(b + half)])) {
-        b += half + 1;
-        len -= half + 1;
-      } else {
-        len = half;
-      }
-    }
+    const int b = *std::ranges::partition_point(
+        std::views::iota(b0, b1), [&](int k) { return before(blockX_[static_cast<std::size_t>(k)]); });
     if (b > b0) first = (b - 1) * kBlock;
     if (b < b1) end = b * kBlock;
     if (b > b0 && b < b1) {
@@ -236,17 +229,8 @@ int RecordCurves::Bound(int first, int end, double x, Before before) const {
       }
     }
   }
-  int len = end - first;
-  while (len > 0) {
-    const int half = len >> 1;
-    if (before(X(first + half))) {
-      first += half + 1;
-      len -= half + 1;
-    } else {
-      len = half;
-    }
-  }
-  return first;
+  return *std::ranges::partition_point(std::views::iota(first, std::max(first, end)),
+                                       [&](int i) { return before(X(i)); });
 }
 
 int RecordCurves::LowerBound(int first, int end, double x) const {

@@ -198,8 +198,8 @@ std::optional<QueuePage> QueuePageOf(const std::string& name, PrintFailure& kind
     return std::nullopt;
   }
   const QueueState state = CheckQueue(name);
-  if (QueueFailure(state) != PrintFailure::None) {
-    kind = QueueFailure(state);
+  if (const PrintFailure refused = QueueFailure(state); refused != PrintFailure::None) {
+    kind = refused;
     why = state.reason;
     return std::nullopt;
   }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cfloat>
+#include <ranges>
 
 int ChartSegments::Containing(double x) const {
   for (int g = 0; g < Count(); ++g)
@@ -10,31 +11,13 @@ int ChartSegments::Containing(double x) const {
 }
 
 int ChartSource::LowerBound(int first, int end, double x) const {
-  int len = end - first;
-  while (len > 0) {
-    const int half = len >> 1;
-    if (X(first + half) < x) {
-      first += half + 1;
-      len -= half + 1;
-    } else {
-      len = half;
-    }
-  }
-  return first;
+  return *std::ranges::partition_point(std::views::iota(first, std::max(first, end)),
+                                       [&](int i) { return X(i) < x; });
 }
 
 int ChartSource::UpperBound(int first, int end, double x) const {
-  int len = end - first;
-  while (len > 0) {
-    const int half = len >> 1;
-    if (x < X(first + half)) {
-      len = half;
-    } else {
-      first += half + 1;
-      len -= half + 1;
-    }
-  }
-  return first;
+  return *std::ranges::partition_point(std::views::iota(first, std::max(first, end)),
+                                       [&](int i) { return !(x < X(i)); });
 }
 
 void ChartPointList::Append(double x, float y) {

@@ -188,9 +188,14 @@ JobResult SubmitPdfJob(const std::string& queue, const std::string& pdfPath, con
   cupsFreeOptions(count, opts);
   ipp_t* response = cupsDoRequest(http, request, resource.c_str());  // frees the request
   ipp_attribute_t* id = response ? ippFindAttribute(response, "job-id", IPP_TAG_INTEGER) : nullptr;
-  if (Success(response) && id && ippGetInteger(id, 0) > 0) r.jobId = ippGetInteger(id, 0);
-  else if (Success(response)) r.failure = PrintFailure::ServerRefused, r.reason = QStringLiteral("the print server created no job");
-  else refused(response);
+  if (!Success(response)) {
+    refused(response);
+  } else if (id && ippGetInteger(id, 0) > 0) {
+    r.jobId = ippGetInteger(id, 0);
+  } else {
+    r.failure = PrintFailure::ServerRefused;
+    r.reason = QStringLiteral("the print server created no job");
+  }
   ippDelete(response);
   if (r.jobId == 0) return r;
 

@@ -249,8 +249,8 @@ bool WriteBytes(std::string_view section, std::string_view key, std::string_view
 
 bool WriteProfileBytes(std::string_view section, std::string_view key, std::string_view value,
                        const std::string& path, int* error) {
-  // A failing step's errno is still in place on the way out: what runs after it
-  // (closing and removing the temporary file) leaves errno alone when it succeeds.
+  // A failed write leaves its own errno (ReplaceFile puts it back after the clean-up);
+  // names that cannot be written leave none.
   errno = 0;
   const bool ok = WriteBytes(section, key, value, path);
   if (error) *error = ok ? 0 : errno != 0 ? errno : EINVAL;

@@ -7,8 +7,8 @@
 // trimmed and a value wholly inside matching double or single quotes loses them.
 // Every call reads the file afresh (nothing is cached) and reading never creates
 // a file. A file that is no regular file (a FIFO, a folder, a device) cannot be read:
-// the default, at once, and a write is refused. A write goes through a temporary file renamed over the old one, so the
-// old file stays whole when the write fails.
+// the default, at once, and a write is refused. A write goes through a temporary file
+// renamed over the old one, so the old file stays whole when the write fails.
 
 #include <QString>
 #include <cstddef>
