@@ -171,6 +171,12 @@ void ReplacingFile::SetError(int error) {
   if (error_ == 0) error_ = error;
 }
 
+bool ReplacingFile::WritableOrMissing(const FileTarget& target) {
+  if (target.kind != TargetKind::Regular || ::access(target.path.c_str(), W_OK) == 0) return true;
+  SetError(errno);
+  return false;
+}
+
 bool ReplacingFile::Begin(const std::string& target) {
   IgnoreFileSizeSignal();
   spool_ = false;
@@ -184,6 +190,9 @@ bool ReplacingFile::Begin(const std::string& target) {
     SetError(RefusalError(target_.kind));
     return false;
   }
+  // The rename would replace a file whatever its mode: one the user made read-only to
+  // keep it is refused here, as the settings writer refuses it.
+  if (!WritableOrMissing(target_)) return false;
   const std::string folder = FolderOf(target_.path), stem = TempStem(target_.path);
   RemoveUnheld(folder, stem);
   return Create(folder, stem);
@@ -283,6 +292,8 @@ bool ReplacingFile::Finish() {
     if (now.path != target_.path || (now.kind != TargetKind::Missing && now.kind != TargetKind::Regular)) {
       refused_ = true;
       SetError(RefusalError(now.kind));
+    } else if (!WritableOrMissing(now)) {
+      // It was made read-only while the new file was written: it stays.
     } else if (::rename(temp_.c_str(), target_.path.c_str()) != 0) {
       SetError(errno);
     } else {

@@ -4,7 +4,8 @@
 //
 // A target is checked before anything is opened for writing: a symbolic link is
 // followed to the file it names (the link stays), and a target that exists and is not
-// a regular file (a folder, a FIFO, a device, a socket) is refused. The bytes go to a
+// a regular file (a folder, a FIFO, a device, a socket) is refused, and so is a regular
+// file that the user may not write (a read-only earlier export). The bytes go to a
 // new file beside the target, created exclusively; only when every write and the close
 // succeeded is it flushed to disk and renamed over the target. On any failure only that
 // new file is removed.
@@ -78,6 +79,7 @@ class ReplacingFile {
 
  private:
   bool Create(const std::string& folder, const std::string& stem);
+  bool WritableOrMissing(const FileTarget& target);  // else the error is set
   void Close();
   void Unlock();
 

@@ -205,6 +205,7 @@ TEST_F(ExportThread, ARefusedRenameIsAFailureAndLeavesNothing) {
     const QString q = QString::fromStdString(path);
     WriteBytes(path, earlier);
     ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chmod(path.c_str(), 0666), 0);  // anyone may write it, only its owner replace it
     const bool pdf = QString(name).endsWith(".pdf");
     const ChildRun run = RunFaultChild(pdf ? QStringList{"pdf", q} : QStringList{"export", q, "2000"}, {}, true);
     ASSERT_TRUE(run.finished && !run.crashed && run.exitCode == 0) << name;
@@ -214,6 +215,50 @@ TEST_F(ExportThread, ARefusedRenameIsAFailureAndLeavesNothing) {
                         " | Operation not permitted | 原有文件未改变");
     EXPECT_EQ(ReadBytes(path), earlier) << name;
     EXPECT_EQ(FolderNames(folder), std::set<std::string>{name}) << name;
+    fs::remove(path);
+  }
+}
+
+// An earlier export or PDF that its owner, an ordinary user, made read-only to keep it:
+// the next one to that name fails with the system's reason and leaves it as it was;
+// made writable again, it is replaced and keeps its mode.
+TEST_F(ExportThread, AReadOnlyEarlierFileStaysUntilItsOwnerMayWriteIt) {
+  if (::geteuid() != 0) FAULT_UNAVAILABLE("a process of an ordinary user needs the superuser to be started");
+  constexpr uid_t kUser = 65534;
+  const std::string bin = dir.file("bin"), folder = dir.file("files");
+  ASSERT_TRUE(fs::create_directory(bin) && fs::create_directory(folder));
+  fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                  fs::perms::others_read | fs::perms::others_exec);
+  const QString child = QString::fromStdString(bin + "/child");
+  fs::copy_file(QUNO_FAULT_CHILD, child.toStdString());
+  ASSERT_EQ(::chown(bin.c_str(), kUser, kUser), 0);
+  ASSERT_EQ(::chown(folder.c_str(), kUser, kUser), 0);
+  const std::string earlier(30000, 'e');
+  for (const char* name : {"r.xls", "c.pdf"}) {
+    const std::string path = folder + "/" + name;
+    const QString q = QString::fromStdString(path);
+    const bool pdf = QString(name).endsWith(".pdf");
+    const QStringList args = pdf ? QStringList{"pdf", q} : QStringList{"export", q, "2000"};
+    WriteBytes(path, earlier);
+    ASSERT_EQ(::chown(path.c_str(), kUser, kUser), 0);
+    for (const mode_t mode : {0444, 0644}) {
+      ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+      const ChildRun run = RunFaultChild(args, {}, false, kUser, child);
+      ASSERT_TRUE(run.finished && !run.crashed && run.exitCode == 0) << name;
+      const bool kept = mode == 0444;
+      if (pdf) {
+        EXPECT_EQ(run.get("printed") + run.get("codes"), kept ? "012" : "1") << mode;
+        EXPECT_EQ(run.get("reason").endsWith("Permission denied"), kept) << run.get("reason").toStdString();
+      } else {
+        EXPECT_EQ(run.get("code"), QString::number(kept ? kStatusExportFailed : kStatusExportDone));
+        const QString told = "导出文件无法创建-" + q + " | Permission denied | 原有文件未改变";
+        EXPECT_EQ(run.get("text"), kept ? told : QString());
+      }
+      EXPECT_EQ(ReadBytes(path) == earlier, kept) << name << " " << mode;
+      struct stat st {};
+      EXPECT_TRUE(::stat(path.c_str(), &st) == 0 && (st.st_mode & 07777) == mode && st.st_uid == kUser) << name;
+      EXPECT_EQ(FolderNames(folder), std::set<std::string>{name}) << name;
+    }
     fs::remove(path);
   }
 }

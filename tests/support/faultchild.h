@@ -2,6 +2,7 @@
 // Faults made for real in a process of their own (tests/helpers/fault_child.cpp), and
 // the rule for a fault that cannot be made here: a failure in CI, a skip elsewhere.
 
+#include <grp.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 
@@ -42,9 +43,11 @@ struct ChildRun {
 
 #ifdef QUNO_FAULT_CHILD  // in the tests that start it
 // Runs the fault child with args; extra environment entries; root's right to write
-// anywhere dropped when noOverride (the child's folders then hold for root as well).
+// anywhere dropped when noOverride (the child's folders then hold for root as well); as
+// the ordinary user `user` when not 0, from a copy at program that this user can reach.
 inline ChildRun RunFaultChild(const QStringList& args, const std::map<QString, QString>& env = {},
-                              bool noOverride = false) {
+                              bool noOverride = false, uid_t user = 0,
+                              const QString& program = QStringLiteral(QUNO_FAULT_CHILD)) {
   QProcess p;
   QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
   e.insert("QT_QPA_PLATFORM", "offscreen");
@@ -57,8 +60,12 @@ inline ChildRun RunFaultChild(const QStringList& args, const std::map<QString, Q
       prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0);
       prctl(PR_CAPBSET_DROP, CAP_FOWNER, 0, 0, 0);  // nor may it act as the owner of any file
     });
+  } else if (user != 0) {
+    p.setChildProcessModifier([user] {
+      if (setgroups(0, nullptr) != 0 || setgid(user) != 0 || setuid(user) != 0) _exit(127);
+    });
   }
-  p.start(QStringLiteral(QUNO_FAULT_CHILD), args);
+  p.start(program, args);
   ChildRun r;
   r.finished = p.waitForFinished(60000);
   if (!r.finished) {
