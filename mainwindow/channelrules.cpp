@@ -62,8 +62,8 @@ ModelSetup BuildModelSetup(const utPubParam& store, const LangLookup& lang) {
              QString::fromStdString(device);
   s.countText = lang("utPubParam", "Error22", QString::fromUtf8("通道数：")) +
                 QString::number(s.channelCount);
-  // A blank keeps the model and the identifier apart (they run together otherwise).
-  s.deviceText = s.modelText + ' ' + s.idText;
+  // What DEVNAME stores and every printed header shows, so it reads as the labels do.
+  s.deviceText = s.modelText + s.idText;
   return s;
 }
 

@@ -19,7 +19,7 @@ struct ModelSetup {
   QString modelText;             // lbl2
   QString idText;                // lbl3: "%02d%02d%s" of header bytes 34, 35 and the device number
   QString countText;             // lbl8
-  QString deviceText;            // edtdevice: model text, a blank, the identifier
+  QString deviceText;            // edtdevice: the model text, then the identifier
   QString ts6Caption;
   std::array<bool, kMaxChannels> swatchVisible{};
 };

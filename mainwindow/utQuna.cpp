@@ -25,6 +25,7 @@
 #include "platform/colors.h"
 #include "platform/cupsqueue.h"
 #include "platform/msgbox.h"
+#include "platform/typedkey.h"
 #include "ui_frmQuna.h"
 
 QPointer<TfrmQuna> frmQuna;
@@ -218,12 +219,9 @@ bool TfrmQuna::eventFilter(QObject* watched, QEvent* event) {
     }
   } else if (watched == ui->edlinespace || watched == ui->edtimespace) {
     if (event->type() == QEvent::KeyPress) {
-      const QString text = static_cast<QKeyEvent*>(event)->text();
-      if (text.size() == 1) {
-        const int ch = text[0].unicode();
-        const bool printable = ch >= 32 || ch == '\r' || ch == '\n';
-        if ((printable || ch == 8) && !IsDigitKey(ch)) return true;
-      }
+      const int ch = TypedChar(*static_cast<QKeyEvent*>(event));
+      const bool printable = ch >= 32 || ch == '\r' || ch == '\n';
+      if ((printable || ch == 8) && !IsDigitKey(ch)) return true;
     }
   }
   return QMainWindow::eventFilter(watched, event);

@@ -20,6 +20,7 @@
 #include "platform/appcursor.h"
 #include "platform/chartwidget.h"
 #include "platform/colors.h"
+#include "platform/typedkey.h"
 #include "ui_frmQuna.h"
 
 namespace {
@@ -35,12 +36,9 @@ class ChartEvents : public QObject {
     if (watched == ui->edY1 || watched == ui->edY2) {
       if (type == QEvent::KeyPress) {
         // Digits and backspace only: the sign comes from the box beside the edit.
-        const QString text = static_cast<QKeyEvent*>(event)->text();
-        if (text.size() == 1) {
-          const int ch = text[0].unicode();
-          const bool typed = ch >= 32 || ch == 8;
-          if (typed && (ch > 127 || !YLimitKeyPasses(static_cast<char>(ch)))) return true;
-        }
+        const int ch = TypedChar(*static_cast<QKeyEvent*>(event));
+        const bool typed = ch >= 32 || ch == 8;
+        if (typed && (ch > 127 || !YLimitKeyPasses(static_cast<char>(ch)))) return true;
       }
       return false;
     }

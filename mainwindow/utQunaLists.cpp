@@ -15,6 +15,7 @@
 #include "reports/statistics.h"
 #include "mainwindow/utLogInfo.h"
 #include "mainwindow/utQuna.h"
+#include "platform/typedkey.h"
 #include "ui_frmQuna.h"
 
 // The models of the five lists and the alarm tab's alarm index list. The models are
@@ -111,9 +112,7 @@ bool TfrmQuna::ListState::eventFilter(QObject* watched, QEvent* event) {
 // is dropped. Keys without a character (arrows, Delete) keep their editing role.
 bool TfrmQuna::ListState::PageEditKeyPress(QLineEdit*, QKeyEvent* key,
                                            void (ListState::*goTo)()) {
-  int ch = 0;
-  if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) ch = 13;
-  else if (key->text().size() == 1) ch = key->text()[0].unicode();
+  const int ch = TypedChar(*key);
   if (ch == 0) return false;
   const PageKeyAction a = PageEditKey(ch);
   if (a.goTo) (this->*goTo)();

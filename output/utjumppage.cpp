@@ -5,6 +5,7 @@
 #include <climits>
 
 #include "data/lanchg.h"
+#include "platform/typedkey.h"
 #include "reports/numformat.h"
 #include "ui_frmjumppage.h"
 
@@ -53,15 +54,14 @@ void Tfrmjumppage::done(int result) {
 
 bool Tfrmjumppage::eventFilter(QObject* watched, QEvent* event) {
   if (watched != ui->edt1 || event->type() != QEvent::KeyPress) return QDialog::eventFilter(watched, event);
-  auto* key = static_cast<QKeyEvent*>(event);
-  if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+  const int ch = TypedChar(*static_cast<QKeyEvent*>(event));
+  if (ch == 13) {
     btn1Click();
     return true;
   }
-  if (key->key() == Qt::Key_Backspace) return false;
-  // Only digits edit the entry; any other key, Escape included, is swallowed here.
-  const QString t = key->text();
-  return !(t.size() == 1 && t[0] >= '0' && t[0] <= '9');
+  // Of the typed characters only digits and Backspace edit the entry; every other one,
+  // Escape included, is dropped here. Keys that type none keep their editing role.
+  return ch != 0 && ch != 8 && !(ch >= '0' && ch <= '9');
 }
 
 void Tfrmjumppage::keyPressEvent(QKeyEvent* event) {

@@ -198,6 +198,13 @@ TEST(ModelSetup, PowerTotalsTakeTheirLabelsFromTheLanguage) {
   EXPECT_EQ(m.labels[0], QString::fromUtf8("电量报表"));
   EXPECT_EQ(m.labels[1], "kWh-2");
   EXPECT_EQ(m.ts6Caption, "kWh-2");
+
+  // The device text runs the model label into the identifier label.
+  utPubParam& r = FreshStore(20, 3);
+  r.DataHead.HeadByte34 = 12;
+  r.DataHead.HeadByte35 = 3;
+  std::strcpy(r.DataHead.DeviceNo, "0042");
+  EXPECT_EQ(BuildModelSetup(r, DefaultLangText).deviceText, QString::fromUtf8("中型彩色记录仪12030042"));
 }
 
 TEST(Channels, DuplicateNamesActByIndex) {

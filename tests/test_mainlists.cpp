@@ -2,6 +2,7 @@
 // generated files read by the real reader; the list model and the log window.
 #include <gtest/gtest.h>
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -122,6 +123,23 @@ TEST_F(ListsTest, StatisticsColumnsFollowTheirChannel) {
 }
 
 }  // namespace
+
+// Delete, which the X11 keyboard reports with the text DEL, edits every digit entry of
+// the form; a letter is still dropped.
+TEST(DigitEntries, KeysThatTypeNothingEditThem) {
+  TempDir dir;
+  LiveForm form(dir);
+  Ui::frmQuna* ui = form.Form();
+  for (QLineEdit* e : {ui->edPage, ui->edtAlarmpage, ui->edlinespace, ui->edY1, ui->edY2}) {
+    e->setText("12");
+    e->setCursorPosition(0);
+    for (const auto& [key, text] : {std::pair{Qt::Key_Delete, QString(QChar(127))}, {Qt::Key_A, QString("a")}}) {
+      QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+      QCoreApplication::sendEvent(e, &press);
+    }
+    EXPECT_EQ(e->text(), "2") << e->objectName().toStdString();
+  }
+}
 
 TEST(LogQuery, BoundsAreInclusiveAndEveryRecordCounts) {
   TestRecords s(10, 1);

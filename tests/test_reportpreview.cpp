@@ -53,10 +53,10 @@ QPointer<TfrmfaterPrit> ShowPreview() {
   return f;
 }
 
-void Key(QWidget* w, int key, const QString& text = QString()) {
-  QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+void Key(QWidget* w, int key, const QString& text = QString(), Qt::KeyboardModifiers mods = Qt::NoModifier) {
+  QKeyEvent press(QEvent::KeyPress, key, mods, text);
   QCoreApplication::sendEvent(w, &press);
-  QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+  QKeyEvent release(QEvent::KeyRelease, key, mods, text);
   QCoreApplication::sendEvent(w, &release);
 }
 
@@ -303,9 +303,10 @@ TEST(PreviewSave, MarginsAndZoomGoToTheFilesSectionOnlyAndAFullDiskIsTold) {
   EXPECT_EQ(ReadBytes(disk.file("system.par")), names);
 }
 
-// Only digits, Backspace and Enter act in the entry: cursor keys and Delete do not edit,
-// and Escape, in the entry or on a button, leaves the dialog open.
-TEST(JumpPage, EntryDiscardsEveryOtherKey) {
+// Of the typed characters only digits, Backspace and Enter act in the entry; keys that
+// type none edit it (Delete with the text X11 gives it), and Escape, in the entry or on a
+// button, leaves the dialog open.
+TEST(JumpPage, EntryDropsEveryOtherTypedCharacter) {
   int handed = -1;
   QPointer<Tfrmjumppage> d = new Tfrmjumppage(nullptr, [&](int p) { handed = p; });
   d->Prepare(5, "");
@@ -313,16 +314,24 @@ TEST(JumpPage, EntryDiscardsEveryOtherKey) {
   QLineEdit* entry = d->Form()->edt1;
   entry->clear();
   Type(entry, "12");
-  for (int key : {Qt::Key_Left, Qt::Key_Home, Qt::Key_Delete}) Key(entry, key);
-  Type(entry, "3");
+  Key(entry, Qt::Key_Left);
+  Type(entry, "3a-");
+  Key(entry, Qt::Key_V, QString(QChar(22)), Qt::ControlModifier);  // no paste either
+  EXPECT_EQ(entry->text(), "132");
+  Key(entry, Qt::Key_Home);
+  Key(entry, Qt::Key_Delete, QString(QChar(127)));
+  EXPECT_EQ(entry->text(), "32");
+  Key(entry, Qt::Key_End, QString(), Qt::ShiftModifier);
+  Type(entry, "4");
+  EXPECT_EQ(entry->text(), "4");
   for (QWidget* w : {static_cast<QWidget*>(entry), static_cast<QWidget*>(d->Form()->btn1)})
     Key(w, Qt::Key_Escape, QString(QChar(27)));
   QCoreApplication::processEvents();
   ASSERT_TRUE(d && d->isVisible());
-  EXPECT_EQ(entry->text(), "123");
-  Key(entry, Qt::Key_Backspace);
+  Type(entry, "05");
+  Key(entry, Qt::Key_Backspace, QString(QChar(8)));
   Key(entry, Qt::Key_Enter, "\r");
-  EXPECT_EQ(handed, 12);
+  EXPECT_EQ(handed, 40);
 }
 
 namespace {
