@@ -14,15 +14,20 @@
 #include "mainwindow/utQuna.h"
 #include "mainwindow/windowrules.h"
 #include "platform/appcursor.h"
+#include "platform/appdir.h"
 #include "ui_frmQuna.h"
 
 void TfrmQuna::cbb3DropDown() {
   if (RefuseOpenWhileExporting()) return;
   // The pages are marked unbuilt when a load ends (code 6), not here: a cancelled, failed
   // or refused open would otherwise redraw the curves and drop their markers and cursor.
-  const QString path = QFileDialog::getOpenFileName(this, QString(), QString(),
+  // Recordings live together, often far from the program: each open starts where the
+  // last file was chosen, refused or not.
+  if (openFolder_.isEmpty()) openFolder_ = QString::fromStdString(ProgramDir());
+  const QString path = QFileDialog::getOpenFileName(this, QString(), openFolder_,
                                                     "dat(*.dat) (*.qmd);;All files (*.*) (*)");
   if (path.isEmpty()) return;
+  openFolder_ = QFileInfo(path).absolutePath();
   OpenDataFile(path.toStdString());
 }
 

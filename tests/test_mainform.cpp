@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -313,6 +314,33 @@ TEST(MainFormLoad, TheFilesOwnSectionIsReadBack) {
   for (int i = 0; i < f.Form()->lv8->topLevelItemCount(); ++i) names << f.Form()->lv8->topLevelItem(i)->text(0);
   EXPECT_EQ(names, QStringList({"温度", "ch2", "压力", "ch4"}));
   EXPECT_EQ(f.LegendColumn(1), names);
+}
+
+// Each open dialog starts in the folder of the file chosen last, also when that open was
+// refused (here: too soon after the one before); the first in the program's folder.
+TEST(MainFormLoad, OpenDialogStartsWhereTheLastFileWasChosen) {
+  TempDir dir;
+  ASSERT_TRUE(QDir().mkpath(QString::fromStdString(dir.file("a"))) && QDir().mkpath(QString::fromStdString(dir.file("b"))));
+  LiveForm f(dir);
+  QStringList choose = {QString::fromStdString(Generate(dir, "a/x.qmd", {.channels = 2, .records = 50})),
+                        QString::fromStdString(Generate(dir, "b/y.qmd", {.channels = 2, .records = 50}))};
+  choose << choose.back();
+  QStringList startedIn;
+  ModalWatcher w;
+  w.handler = [&](QWidget* m) {
+    auto* dialog = qobject_cast<QFileDialog*>(m);
+    if (!dialog) return false;
+    startedIn << dialog->directory().absolutePath();
+    dialog->selectFile(choose.takeFirst());
+    static_cast<QDialog*>(dialog)->accept();
+    return true;
+  };
+  for (int i = 0; i < 3; ++i) {
+    f.cbb3DropDown();
+    ASSERT_TRUE(WaitLoaded(f));
+  }
+  EXPECT_EQ(startedIn, QStringList({QDir(QString::fromStdString(dir.path())).absolutePath(),
+                                    QString::fromStdString(dir.file("a")), QString::fromStdString(dir.file("b"))}));
 }
 
 // On a full disk every setting the user changes stays on the screen and a warning says
