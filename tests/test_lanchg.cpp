@@ -249,32 +249,29 @@ TEST(LangFiles, AreGbkWithEachSectionOnceAndEveryChineseKeyInEnglish) {
 // A thing shown in several places (main form, chart paper, report paper, export) reads
 // the same in each, in both shipped files, but for the colon and blank of a label.
 TEST(LangFiles, EachThingIsNamedOnceInEveryPlace) {
-  using Place = std::pair<const char*, const char*>;
-  std::vector<std::vector<Place>> things = {
+  using Places = std::vector<std::pair<std::string, std::string>>;
+  std::vector<Places> things = {
       {{"frmQuna", "lbl10"}, {"frmPrint", "Error4"}, {"frmfaterPrit", "Error4"}},
       {{"frmQuna", "lbl11"}, {"frmPrint", "Error1"}, {"frmfaterPrit", "Error1"}},
       {{"frmQuna", "rbBlack"}, {"frmPrint", "rbBlack"}, {"frmfaterPrit", "rbBlack"}},
       {{"utPubParam", "Error3"}, {"utExeclthread", "Error1"}},
       {{"utPubParam", "Error4"}, {"utExeclthread", "Error4"}, {"frmfaterPrit", "Error17"}},
   };
-  static const std::string kAlarmKeys[3][6] = {{"Error4", "Error5", "Error6", "Error7", "Error8", "Error9"},
-                                               {"Error8", "Error9", "Error10", "Error11", "Error12", "Error13"},
-                                               {"Error9", "Error10", "Error11", "Error12", "Error13", "Error14"}};
-  for (int a = 0; a < 6; ++a)
-    things.push_back({{"utpage", kAlarmKeys[0][a].c_str()}, {"utExeclthread", kAlarmKeys[1][a].c_str()},
-                      {"frmfaterPrit", kAlarmKeys[2][a].c_str()}});
-  const auto name = [](const char* section, const char* key) {
-    QString t = GetLangString(section, key, QString());
+  for (int a = 0; a < 6; ++a)  // the six alarm texts: screen, export, report paper
+    things.push_back({{"utpage", "Error" + std::to_string(4 + a)}, {"utExeclthread", "Error" + std::to_string(8 + a)},
+                      {"frmfaterPrit", "Error" + std::to_string(9 + a)}});
+  const auto name = [](const std::pair<std::string, std::string>& place) {
+    QString t = GetLangString(place.first, place.second, QString());
     while (t.endsWith(' ') || t.endsWith(':') || t.endsWith(QChar(0xFF1A))) t.chop(1);
     return t;
   };
   for (const char* file : {"lang/langchs.ini", "lang/langeng.ini"}) {
     GetLanchg()->SetLangFile(SourceFile(file));
-    for (const auto& places : things)
-      for (const auto& [section, key] : places) {
-        EXPECT_FALSE(name(section, key).isEmpty()) << file << " [" << section << "] " << key;
-        EXPECT_EQ(name(section, key), name(places[0].first, places[0].second))
-            << file << " [" << section << "] " << key;
+    for (const Places& places : things)
+      for (const auto& place : places) {
+        const std::string where = std::string(file) + " [" + place.first + "] " + place.second;
+        EXPECT_FALSE(name(place).isEmpty()) << where;
+        EXPECT_EQ(name(place), name(places[0])) << where;
       }
     // The power meter's channel labels are in both files.
     for (const char* key : {"Error33", "Error34"})
