@@ -240,6 +240,12 @@ bool utPrinter::OpenQueue(QPageLayout& layout, int& dpi) {
   PrintFailure kind;
   const std::optional<QueuePage> page = QueuePageOf(printerName_, kind, why);
   if (!page) {
+    // No printer chosen may mean the list to choose from never came: a server that does
+    // not answer is told as such, not as a printer that does not exist.
+    if (printerName_.empty() && !ListPrinters().answered) {
+      kind = PrintFailure::NoAnswer;
+      why += QStringLiteral(": no answer from the print server");
+    }
     Fail(kind, why);
     return false;
   }

@@ -1,6 +1,8 @@
 #include "platform/cupsqueue.h"
 
 #include <cups/cups.h>
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 
@@ -9,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -18,21 +21,26 @@ QString LastError() { return QString::fromUtf8(cupsLastErrorString()); }
 
 std::string QueueName(const std::string& queue) { return queue.substr(0, queue.find('/')); }
 
-// A connection to the configured server whose waits all end by a deadline: every
-// quarter second without progress the library asks whether to go on waiting. A call
-// that makes several requests (the printer list) therefore ends by the deadline too; a
-// job re-arms it before each step, so a document of any size can go while each step is
-// bounded. The library writes on a blocking socket once it may write at all, so a
-// write into a peer that stopped reading is made to give up every second as well.
+// A connection to the configured server whose waits all end: every quarter second
+// without progress the library asks whether to go on waiting. With a Total limit the
+// connection gives up that long after it was made or last armed, so a call that makes
+// several requests (the printer list) ends by then too. With a Silence limit it gives up
+// only once the server has taken none of what was sent and sent nothing for that long:
+// a slow link drains a send buffer of several megabytes for many seconds after the last
+// write, and that is the server at work, not silence. The library writes on a blocking
+// socket once it may write at all, so a write into a peer that stopped reading is made to
+// give up as often as a wait asks.
 class Connection {
  public:
-  explicit Connection(std::chrono::milliseconds budget) : until_(Clock::now() + budget) {
+  enum class Limit { Total, Silence };
+  Connection(std::chrono::milliseconds limit, Limit kind)
+      : limit_(limit), silence_(kind == Limit::Silence), until_(Clock::now() + limit) {
     http_ = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
-                         static_cast<int>(budget.count()), nullptr);
+                         static_cast<int>(limit.count()), nullptr);
     if (!http_) return;
     httpSetTimeout(http_, 0.25, &Connection::GoOn, this);
-    const timeval second{1, 0};
-    setsockopt(httpGetFd(http_), SOL_SOCKET, SO_SNDTIMEO, &second, sizeof second);
+    const timeval quarter{0, 250000};
+    setsockopt(httpGetFd(http_), SOL_SOCKET, SO_SNDTIMEO, &quarter, sizeof quarter);
   }
   ~Connection() {
     if (http_) httpClose(http_);
@@ -40,27 +48,60 @@ class Connection {
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
   http_t* get() const { return http_; }
-  // The next step's deadline: budget from now.
-  void Arm(std::chrono::milliseconds budget) { until_ = Clock::now() + budget; }
+  // The limit counts again from now.
+  void Arm() { until_ = Clock::now() + limit_; }
+  // Hangs up; the connection counts as lost from then on.
+  void Close() {
+    if (http_) httpClose(http_);
+    http_ = nullptr;
+  }
   // A wait ran out, or the connection broke: the server is not to be asked again on it.
   bool Lost() const { return expired_ || !http_ || httpError(http_) != 0; }
 
  private:
+  // What the socket and the library show of the exchange: the bytes sent and not yet
+  // taken by the peer, those arrived and not yet read, and the library's own buffer and
+  // count of the message's body still to come.
+  struct Look {
+    int unsent = 0;
+    int unread = 0;
+    std::size_t ready = 0;
+    std::size_t remaining = 0;
+    bool operator==(const Look&) const = default;
+  };
+  // Anything that changed since the last look was the server's doing or a write it made
+  // room for: a peer that takes nothing and says nothing leaves every count as it was.
+  bool Moved() {
+    Look now;
+    const int fd = httpGetFd(http_);
+    if (ioctl(fd, SIOCOUTQ, &now.unsent) != 0) now.unsent = 0;
+    if (ioctl(fd, SIOCINQ, &now.unread) != 0) now.unread = 0;
+    now.ready = httpGetReady(http_);
+    now.remaining = httpGetRemaining(http_);
+    const bool moved = !(now == last_);
+    last_ = now;
+    return moved;
+  }
   static int GoOn(http_t*, void* self) {
     auto* c = static_cast<Connection*>(self);
+    if (c->silence_ && c->Moved()) c->Arm();
     if (Clock::now() < c->until_) return 1;
     c->expired_ = true;
     return 0;
   }
+  std::chrono::milliseconds limit_;
+  bool silence_;
   Clock::time_point until_;
+  Look last_;
   http_t* http_ = nullptr;
   bool expired_ = false;
 };
 
-// Each step of a job, and the cancel of one that failed, ends this long after the
-// server stopped answering.
-constexpr std::chrono::milliseconds kStepBudget(4000);
-constexpr std::chrono::milliseconds kCancelBudget(3000);
+// A job's connection gives up after this much silence, and its cancel after this much
+// more: a server that stops taking the document fails the print less than eight seconds
+// after the last byte it took, even when the cancel meets silence too.
+constexpr std::chrono::milliseconds kJobSilence(5000);
+constexpr std::chrono::milliseconds kCancelSilence(2500);
 
 // The server's words for an answer that is not success: its message, else its status.
 QString AnswerText(ipp_t* response) {
@@ -73,14 +114,60 @@ bool Success(ipp_t* response) {
   return response && ippGetStatusCode(response) <= IPP_STATUS_OK_EVENTS_COMPLETE;
 }
 
+// This user's jobs on the queue that are named title, held, and hold no document: what a
+// creation whose answer never came leaves behind (a created job waits held for its first
+// document), and nothing else of ours looks like that, as one instance of the program
+// runs per user.
+std::vector<int> EmptyJobs(http_t* http, const char* uri, const std::string& title) {
+  ipp_t* request = ippNewRequest(IPP_OP_GET_JOBS);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+  ippAddBoolean(request, IPP_TAG_OPERATION, "my-jobs", 1);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr, "not-completed");
+  static const char* const kWanted[] = {"job-id", "job-name", "job-state", "number-of-documents"};
+  ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 4, nullptr, kWanted);
+  ipp_t* response = cupsDoRequest(http, request, "/");  // frees the request
+  std::vector<int> ids;
+  int id = 0, documents = -1;
+  bool named = false, held = false;
+  // One job's attributes run up to the next separator.
+  const auto take = [&] {
+    if (id > 0 && named && held && documents == 0) ids.push_back(id);
+    id = 0, documents = -1, named = held = false;
+  };
+  for (ipp_attribute_t* a = ippFirstAttribute(response); a; a = ippNextAttribute(response)) {
+    const char* name = ippGetName(a);
+    if (!name) take();
+    if (!name || ippGetGroupTag(a) != IPP_TAG_JOB) continue;
+    if (std::strcmp(name, "job-id") == 0) id = ippGetInteger(a, 0);
+    else if (std::strcmp(name, "job-state") == 0) held = ippGetInteger(a, 0) == IPP_JSTATE_HELD;
+    else if (std::strcmp(name, "number-of-documents") == 0) documents = ippGetInteger(a, 0);
+    else if (std::strcmp(name, "job-name") == 0) named = title == ippGetString(a, 0, nullptr);
+  }
+  take();
+  ippDelete(response);
+  return ids;
+}
+
+// Cancels the job, or with no job id the jobs an unanswered creation may have made. Over
+// a connection of its own: the job's may be stuck in the middle of the document.
+void CancelUnprinted(const std::string& queue, const char* uri, int jobId, const std::string& title) {
+  Connection c(kCancelSilence, Connection::Limit::Silence);
+  if (!c.get()) return;
+  const std::vector<int> ids = jobId > 0 ? std::vector<int>{jobId} : EmptyJobs(c.get(), uri, title);
+  for (int id : ids)
+    if (!c.Lost()) cupsCancelJob2(c.get(), queue.c_str(), id, 0);
+}
+
 }  // namespace
 
 PrinterList ListPrinters() {
   PrinterList out;
-  Connection c(std::chrono::milliseconds(2000));
+  Connection c(std::chrono::milliseconds(2000), Connection::Limit::Total);
   if (!c.get()) return out;
   cups_dest_t* dests = nullptr;
   const int count = cupsGetDests2(c.get(), &dests);
+  out.answered = !c.Lost();
   for (int i = 0; i < count; ++i) {
     QString name = QString::fromLocal8Bit(dests[i].name);
     if (dests[i].instance) name += QLatin1Char('/') + QString::fromLocal8Bit(dests[i].instance);
@@ -96,7 +183,7 @@ QueueState CheckQueue(const std::string& queue) {
   const std::string name = QueueName(queue);
   const QString qname = QString::fromLocal8Bit(name.c_str());
   const QString silent = QStringLiteral("%1: no answer from the print server %2").arg(qname, QString::fromLocal8Bit(cupsServer()));
-  Connection c(std::chrono::milliseconds(3000));
+  Connection c(std::chrono::milliseconds(3000), Connection::Limit::Total);
   if (!c.get()) {
     s.reason = silent;
     return s;
@@ -146,7 +233,7 @@ JobResult SubmitPdfJob(const std::string& queue, const std::string& pdfPath, con
     return r;
   }
   const std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(file, &std::fclose);
-  Connection c(kStepBudget);
+  Connection c(kJobSilence, Connection::Limit::Silence);
   http_t* http = c.get();
   if (!http) {
     r.failure = PrintFailure::NoAnswer;
@@ -196,17 +283,25 @@ JobResult SubmitPdfJob(const std::string& queue, const std::string& pdfPath, con
     r.failure = PrintFailure::ServerRefused;
     r.reason = QStringLiteral("the print server created no job");
   }
+  // A refusal made no job; a creation that got no answer, or one without an id, may have.
+  const bool mayHaveMade = !response || Success(response);
   ippDelete(response);
-  if (r.jobId == 0) return r;
+  if (r.jobId == 0) {
+    if (mayHaveMade) {
+      c.Close();  // a creation still on its way is dropped, not made after the search
+      CancelUnprinted(name, uri, 0, title);
+    }
+    return r;
+  }
 
   // The document, then the server's answer to its end: only that answer, with success,
   // says the server has the whole document.
-  c.Arm(kStepBudget);
+  c.Arm();
   bool sent = cupsStartDocument(http, name.c_str(), r.jobId, title.c_str(), CUPS_FORMAT_PDF, 1) ==
               HTTP_STATUS_CONTINUE;
   char buffer[65536];
   for (std::size_t n; sent && (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
-    c.Arm(kStepBudget);
+    c.Arm();  // the last piece went: room the server made
     sent = cupsWriteRequestData(http, buffer, n) == HTTP_STATUS_CONTINUE;
   }
   const bool readFailed = std::ferror(file) != 0;
@@ -214,7 +309,7 @@ JobResult SubmitPdfJob(const std::string& queue, const std::string& pdfPath, con
   if (!readFailed && (sent || !c.Lost())) {
     // An early answer (an error the server sent before the end) is read here as well; a
     // document cut short by a read error is never ended, only cancelled.
-    c.Arm(kStepBudget);
+    c.Arm();
     response = cupsGetResponse(http, resource.c_str());
   }
   if (sent && !readFailed && Success(response)) {
@@ -229,9 +324,6 @@ JobResult SubmitPdfJob(const std::string& queue, const std::string& pdfPath, con
     refused(Success(response) ? nullptr : response);
   }
   ippDelete(response);
-  // The job is cancelled over a connection of its own: the first one may be stuck in
-  // the middle of the document.
-  Connection cancel(kCancelBudget);
-  if (cancel.get()) cupsCancelJob2(cancel.get(), name.c_str(), r.jobId, 0);
+  CancelUnprinted(name, uri, r.jobId, title);
   return r;
 }

@@ -26,8 +26,10 @@ enum class PrintFailure {
 struct PrinterList {
   QStringList names;   // "queue" or "queue/instance", in the print system's order
   QString defaultName; // empty when there is none
+  bool answered = false;  // the server answered: an empty list means it has no printers
 };
-// The installed printers; empty when the server cannot be asked within about two seconds.
+// The installed printers; empty, not answered, when the server cannot be asked within
+// about two seconds.
 PrinterList ListPrinters();
 
 struct QueueState {
@@ -50,8 +52,9 @@ struct JobResult {
 using JobOptions = std::vector<std::pair<std::string, std::string>>;
 // Creates a job named title on queue and sends the PDF file as its document. Printed
 // only when the server created the job (with a job id) and answered the end of the
-// document with success; a job that was created but not completed is cancelled where
-// the server still answers. Every step (each write and each wait for an answer) ends
-// within a few seconds of the server going quiet, the cancel included.
+// document with success; a job that was created but not counted as printed is cancelled
+// where the server still answers, also one whose creation was never answered. A server
+// that keeps taking the document, however slowly, is waited for; one that takes nothing
+// and answers nothing fails the job within eight seconds, the cancel included.
 JobResult SubmitPdfJob(const std::string& queue, const std::string& pdfPath, const std::string& title,
                        const JobOptions& options);

@@ -9,10 +9,14 @@
 
 #include <cups/cups.h>
 
+#include <QDeadlineTimer>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
+#include <QThread>
 #include <cerrno>
 #include <map>
 #include <tuple>
@@ -73,6 +77,8 @@ TEST(Printer, UnknownPrinterIsReportedOncePerJobAndNothingPrints) {
   EXPECT_FALSE(printer.Open());
   printer.EndDoc();
   EXPECT_EQ(rec.msgs.size(), 2u);
+  // The server answers: no printer chosen is a printer that does not exist.
+  EXPECT_EQ(printer.FailureKind(), PrintFailure::NoPrinter);
   // The preview draws whatever the printer did.
   printer.SetToPrinter(0);
   printer.Run([&] { drawn = true; });
@@ -246,19 +252,36 @@ struct PrintProxy {
   ~PrintProxy() { process.kill(), process.waitForFinished(5000); }
 };
 
-// The states of the jobs a user sent to the queue "PDF", asked over the local socket;
-// those still waiting are cancelled after.
-std::vector<ipp_jstate_t> TakeJobsOf(const QString& user) {
+struct Job {
+  int id;
+  ipp_jstate_t state;
+};
+
+// The jobs a user sent to the queue "PDF", asked over the local socket.
+std::vector<Job> JobsOf(const QString& user) {
   cups_job_t* jobs = nullptr;
   const int n = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, "PDF", 0, CUPS_WHICHJOBS_ALL);
-  std::vector<ipp_jstate_t> states;
+  std::vector<Job> out;
   for (int i = 0; i < n; ++i)
-    if (jobs[i].user && user == QString::fromUtf8(jobs[i].user)) {
-      states.push_back(jobs[i].state);
-      if (jobs[i].state < IPP_JSTATE_CANCELED) cupsCancelJob2(CUPS_HTTP_DEFAULT, "PDF", jobs[i].id, 0);
-    }
+    if (jobs[i].user && user == QString::fromUtf8(jobs[i].user)) out.push_back({jobs[i].id, jobs[i].state});
   cupsFreeJobs(n, jobs);
+  return out;
+}
+
+// The states of a user's jobs; those still waiting are cancelled after.
+std::vector<ipp_jstate_t> TakeJobsOf(const QString& user) {
+  std::vector<ipp_jstate_t> states;
+  for (const Job& job : JobsOf(user)) {
+    states.push_back(job.state);
+    if (job.state < IPP_JSTATE_CANCELED) cupsCancelJob2(CUPS_HTTP_DEFAULT, "PDF", job.id, 0);
+  }
   return states;
+}
+
+bool HaveTcpPdfQueue() {
+  http_t* tcp = httpConnect2("127.0.0.1", 631, nullptr, AF_INET, HTTP_ENCRYPTION_IF_REQUESTED, 1, 3000, nullptr);
+  if (tcp) httpClose(tcp);
+  return tcp && CheckQueue("PDF").accepting;
 }
 
 }  // namespace
@@ -266,13 +289,12 @@ std::vector<ipp_jstate_t> TakeJobsOf(const QString& user) {
 // The chart preview printing over TCP to the server, or to a proxy that answers a job's
 // creation and document with success but no job id, or goes quiet mid-document (after
 // 20 KB or 100 KB of each connection, or 20 KB in all so that the cancel meets silence
-// too) or while the printer is looked up (3 KB in all). Each step ends within 10 s; a
-// failure is told once with its reason, never counts as printed, and its job never
-// completes, cancelled wherever the server still answers.
+// too) or while the printer is looked up (3 KB in all) or from the start (so that the
+// printer list never comes), or answers a job's creation only after the print gave up.
+// Each step ends within 10 s; a failure is told once with its reason, never counts as
+// printed, and its job never completes, cancelled wherever the server still answers.
 TEST(PrinterQueue, MisbehavingServerFailsPromptlyAndPrintsNothing) {
-  http_t* tcp = httpConnect2("127.0.0.1", 631, nullptr, AF_INET, HTTP_ENCRYPTION_IF_REQUESTED, 1, 3000, nullptr);
-  if (tcp) httpClose(tcp);
-  if (!tcp || !CheckQueue("PDF").accepting) FAULT_UNAVAILABLE("the print server does not listen on 127.0.0.1:631 or has no queue PDF");
+  if (!HaveTcpPdfQueue()) FAULT_UNAVAILABLE("the print server does not listen on 127.0.0.1:631 or has no queue PDF");
   const struct {
     QStringList proxy;
     const char* why;  // the box's reason, or null for a print that counts
@@ -283,7 +305,9 @@ TEST(PrinterQueue, MisbehavingServerFailsPromptlyAndPrintsNothing) {
                {{"stall", "20000"}, "打印服务器没有应答", 1, true},
                {{"stall", "100000"}, "打印服务器没有应答", 1, true},
                {{"stallall", "20000"}, "打印服务器没有应答", 1, false},
-               {{"stallall", "3000"}, "打印服务器没有应答", 0, false}};
+               {{"stallall", "3000"}, "打印服务器没有应答", 0, false},
+               {{"stallall", "0"}, "打印服务器没有应答", 0, false},
+               {{"holdcreate", "15000"}, "打印服务器没有应答", 1, true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.proxy.join(' ').toStdString());
     PrintProxy proxy(c.proxy);
@@ -306,6 +330,35 @@ TEST(PrinterQueue, MisbehavingServerFailsPromptlyAndPrintsNothing) {
     for (ipp_jstate_t state : jobs)
       EXPECT_TRUE(c.cancelled ? state == IPP_JSTATE_CANCELED : state != IPP_JSTATE_COMPLETED) << state;
   }
+}
+
+// A link that passes the client's bytes on at 60 KB/s: the chart of noise (some hundred
+// kilobytes) takes several seconds to go, much longer than the server may stay silent,
+// and the server is waited for as long as it takes them. The job completes from the
+// whole document: the PDF writer's file holds the picture, which no compression shrinks.
+TEST(PrinterQueue, SlowLinkPrintsTheWholeDocument) {
+  if (!HaveTcpPdfQueue()) FAULT_UNAVAILABLE("the print server does not listen on 127.0.0.1:631 or has no queue PDF");
+  PrintProxy proxy({"rate", "60000"});
+  ASSERT_GT(proxy.port, 0);
+  const QString user = QString("quno-rate-%1").arg(::getpid());
+  const ChildRun run = RunFaultChild({"chartqueue", "PDF"},
+                                     {{"CUPS_SERVER", QString("127.0.0.1:%1").arg(proxy.port)}, {"CUPS_USER", user}});
+  ASSERT_TRUE(run.finished && !run.crashed && run.exitCode == 0);
+  EXPECT_EQ(run.get("printed"), "1") << run.get("reason").toStdString();
+  EXPECT_EQ(run.get("boxes"), "0");
+  EXPECT_GT(run.get("ms").toInt(), 5000) << "the document went faster than the link should let it";
+  std::vector<Job> jobs = JobsOf(user);
+  for (QDeadlineTimer end(60000); jobs.size() == 1 && jobs[0].state < IPP_JSTATE_STOPPED && !end.hasExpired();)
+    QThread::msleep(200), jobs = JobsOf(user);
+  TakeJobsOf(user);
+  ASSERT_EQ(jobs.size(), 1u);
+  EXPECT_EQ(jobs[0].state, IPP_JSTATE_COMPLETED);
+  // The PDF printer writes the pages of a user it does not know into its anonymous folder.
+  const QFileInfoList out = QDir("/var/spool/cups-pdf/ANONYMOUS").entryInfoList({QString("*job_%1.pdf").arg(jobs[0].id)});
+  ASSERT_EQ(out.size(), 1);
+  EXPECT_EQ(ReadPdfInfo(out[0].filePath()).pages, 1);
+  EXPECT_GT(out[0].size(), 300000);
+  QFile::remove(out[0].filePath());
 }
 
 // The failure box's second line: a text of its own for each kind of failure, the same in

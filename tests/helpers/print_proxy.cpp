@@ -5,6 +5,8 @@
 //   stallall LIMIT  the same with LIMIT counted over all connections, new ones too
 //   nojobid         a job's creation and document are answered here, with success and no
 //                   job id; the rest is the server's
+//   rate BYTES      the client's bytes are passed on at BYTES a second, the server's at once
+//   holdcreate MS   the server's answer to a job's creation is passed on MS ms late
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -12,6 +14,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -36,19 +40,32 @@ bool SendAll(int fd, std::string_view data) {
 std::atomic<long long> sentInAll{0};
 
 // counted: the count of the client's bytes over all connections, or null for its own.
-void Relay(int client, int server, long long limit, std::atomic<long long>* counted) {
+// rate: the client's bytes a second, 0 for as fast as they come.
+void Relay(int client, int server, long long limit, std::atomic<long long>* counted, long long rate) {
   std::atomic<long long> own{0};
   std::atomic<long long>& sent = counted ? *counted : own;
   char buf[16384];
+  // Bytes the rate lets pass now: a tenth of a second's worth at most, so that an idle
+  // connection gains no burst.
+  double allowed = 0;
+  auto last = std::chrono::steady_clock::now();
   for (;;) {
     if (sent >= limit) for (;;) ::pause();
-    pollfd fds[2] = {{client, POLLIN, 0}, {server, POLLIN, 0}};
-    if (::poll(fds, 2, 200) < 0) return;  // wakes to see a limit other connections reached
-    const long long room = limit - sent;
+    long long room = limit - sent;
+    if (rate > 0) {
+      const auto now = std::chrono::steady_clock::now();
+      allowed = std::min(allowed + rate * std::chrono::duration<double>(now - last).count(), rate / 10.0 + 1);
+      last = now;
+      room = std::min(room, static_cast<long long>(allowed));
+    }
+    // A client that may send nothing now is not listened to until it may.
+    pollfd fds[2] = {{room > 0 ? client : -1, POLLIN, 0}, {server, POLLIN, 0}};
+    if (::poll(fds, 2, room > 0 ? 200 : 10) < 0) return;  // wakes to see a limit other connections reached
     if (fds[0].revents && room > 0) {
       const ssize_t n = ::recv(client, buf, static_cast<std::size_t>(std::min<long long>(room, sizeof buf)), 0);
       if (n <= 0 || !SendAll(server, {buf, static_cast<std::size_t>(n)})) return;
       sent += n;
+      allowed -= static_cast<double>(n);
     }
     if (sent < limit && fds[1].revents) {
       const ssize_t n = ::recv(server, buf, sizeof buf, 0);
@@ -110,18 +127,22 @@ std::string Attr(char tag, std::string_view name, std::string_view value) {
   return a;
 }
 
-void CreateNoJob(int client, int server) {
+// Whole messages passed on; with holdMs < 0 a job's creation and document answered here
+// without a job id, else the answer to a creation held that long.
+void Messages(int client, int server, int holdMs) {
   Message m;
   while (ReadMessage(client, m)) {
     const int op = m.body.size() < 8 ? 0 : static_cast<unsigned char>(m.body[2]) << 8 | static_cast<unsigned char>(m.body[3]);
-    if (op == 0x0005 || op == 0x0006) {  // Create-Job, Send-Document
+    if (holdMs < 0 && (op == 0x0005 || op == 0x0006)) {  // Create-Job, Send-Document
       const std::string ipp = std::string("\x02\x00\x00\x00", 4) + m.body.substr(4, 4) + '\x01' +
                               Attr('\x47', "attributes-charset", "utf-8") +
                               Attr('\x48', "attributes-natural-language", "en") + '\x03';
       if (!WriteMessage(client, {"HTTP/1.1 200 OK\r\n", "Content-Type: application/ipp\r\n", ipp})) return;
       continue;
     }
-    if (!WriteMessage(server, m) || !ReadMessage(server, m) || !WriteMessage(client, m)) return;
+    if (!WriteMessage(server, m) || !ReadMessage(server, m)) return;
+    if (op == 0x0005 && holdMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(holdMs));
+    if (!WriteMessage(client, m)) return;
   }
 }
 
@@ -129,13 +150,15 @@ void CreateNoJob(int client, int server) {
 
 int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "";
-  const bool stall = (mode == "stall" || mode == "stallall") && argc > 2;
-  if (!stall && mode != "nojobid") {
-    std::fprintf(stderr, "usage: quno_print_proxy stall|stallall LIMIT | nojobid\n");
+  const bool relay = (mode == "stall" || mode == "stallall" || mode == "rate") && argc > 2;
+  if (!relay && mode != "nojobid" && !(mode == "holdcreate" && argc > 2)) {
+    std::fprintf(stderr, "usage: quno_print_proxy stall|stallall LIMIT | nojobid | rate BYTES | holdcreate MS\n");
     return 2;
   }
   std::signal(SIGPIPE, SIG_IGN);
-  const long long limit = stall ? std::atoll(argv[2]) : 0;
+  const long long number = argc > 2 ? std::atoll(argv[2]) : 0;
+  const long long limit = mode == "rate" ? LLONG_MAX : number;
+  const long long rate = mode == "rate" ? number : 0;
   const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in addr = Loopback(0);
   socklen_t len = sizeof addr;
@@ -156,8 +179,8 @@ int main(int argc, char** argv) {
       continue;
     }
     std::thread([=] {
-      if (stall) Relay(client, server, limit, mode == "stallall" ? &sentInAll : nullptr);
-      else CreateNoJob(client, server);
+      if (relay) Relay(client, server, limit, mode == "stallall" ? &sentInAll : nullptr, rate);
+      else Messages(client, server, mode == "nojobid" ? -1 : static_cast<int>(number));
       ::close(server);
       ::close(client);
     }).detach();
