@@ -2,6 +2,8 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <new>
 
@@ -10,11 +12,15 @@
 #include "output/utbmpPrint.h"
 #include "output/utfaterPint.h"
 #include "platform/application.h"
+#include "platform/headroom.h"
 #include "platform/instancelock.h"
 #include "platform/safefile.h"
 #include "users/utLogin.h"
 
 bool ShowLoginDialog() {
+  // The first window: without the toolkit's threads or the room for its fonts it would
+  // hang or draw empty squares.
+  if (!ToolkitThreadsStarted() || !HasRoom(kToolkitRoom)) throw std::bad_alloc();
   TfrmLogin login;
   return login.Execute();
 }
@@ -45,8 +51,15 @@ int RunApplication(int argc, char** argv, const MainFormFactory& createMainForm)
 
   Application app(argc, argv);
   PrepareProgramFiles();
-  RunSessionGuarded(&ShowLoginDialog, createMainForm);
-  return 0;
+  const int code = RunSessionGuarded(&ShowLoginDialog, createMainForm);
+  // The thread pool counts a thread it could not create busy for ever, and on the way
+  // out the application object waits for the pool's threads without a bound: a start
+  // without its threads ends here.
+  if (!ToolkitThreadsStarted()) {
+    std::fflush(nullptr);
+    std::_Exit(code);
+  }
+  return code;
 }
 
 void PrepareProgramFiles() {
@@ -56,14 +69,16 @@ void PrepareProgramFiles() {
   RemoveLeftovers(SystemParPath());
 }
 
-void RunSessionGuarded(const LoginStep& login, const MainFormFactory& createMainForm) {
+int RunSessionGuarded(const LoginStep& login, const MainFormFactory& createMainForm) {
   try {
-    RunSession(login, createMainForm);
+    return RunSession(login, createMainForm);
   } catch (const std::bad_alloc&) {
-    ShowException(OutOfMemoryText(GetLangString("utPubParam", "StartUp", QStringLiteral("启动程序"))));
+    TellNoMemoryToGoOn(OutOfMemoryText(GetLangString("utPubParam", "StartUp", QStringLiteral("启动程序"))));
+    return kExitNoMemory;
   } catch (const std::exception& e) {
     ShowException(QString::fromUtf8(e.what()));
   } catch (...) {
     ShowException(QString());
   }
+  return 0;
 }

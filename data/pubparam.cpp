@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "platform/headroom.h"
 #include "platform/largemem.h"
 
 namespace {
@@ -13,6 +14,14 @@ tagDataRecord* MapRecords() {
   // offers them make the first load's page faults cheap.
   void* p = MapLarge(kRecordBytes);
   if (p == nullptr) throw std::bad_alloc();
+  // The store takes most of the address space the program has. One that fits with too
+  // little room left after it would move the failure to where it cannot be told (a
+  // thread the toolkit waits for, a font it cannot map): the login dialog and the main
+  // form need tens of megabytes more. Such a store counts as one that does not fit.
+  if (!HasRoom(kToolkitRoom)) {
+    UnmapLarge(p, kRecordBytes);
+    throw std::bad_alloc();
+  }
   return static_cast<tagDataRecord*>(p);
 }
 

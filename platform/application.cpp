@@ -1,6 +1,7 @@
 #include "platform/application.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QAction>
 #include <QCloseEvent>
 #include <QMessageBox>
@@ -16,6 +17,7 @@
 #include <new>
 
 #include "platform/fonts.h"
+#include "platform/headroom.h"
 #include "platform/msgbox.h"
 
 void ShowException(const QString& text) {
@@ -134,7 +136,12 @@ class MainFormWatcher : public QObject {
 // runs its piece, and that wait never ends: the window froze for good instead of
 // telling that memory ran out. So the pool's threads are started here, while memory
 // is plentiful, and kept for the life of the program.
-void KeepImageThreads() {
+// The pool does not report a thread it could not create either: the thread's task
+// never runs and the pool counts it busy for ever. And a new thread takes more than
+// its stack: its first allocation reserves a heap of its own, tens of megabytes of
+// address space. So the threads are started one at a time, each once the one before
+// it runs and only while room to go on is left; false tells that they did not all start.
+bool KeepImageThreads() {
   QThreadPool* pool = QThreadPool::globalInstance();
   pool->setExpiryTimeout(-1);
   const int threads = pool->maxThreadCount();
@@ -142,15 +149,35 @@ void KeepImageThreads() {
     QSemaphore running, go;
   };
   const auto gate = std::make_shared<Gate>();
+  constexpr int kStartMs = 2000;  // a thread that can be created runs within milliseconds
+  bool all = true;
   // Each task holds its thread until all have started, so that every one is a thread
   // of its own.
-  for (int i = 0; i < threads; ++i)
+  for (int i = 0; i < threads && all; ++i) {
+    all = HasRoom(kToolkitRoom + ThreadRoom());
+    if (!all) break;
     pool->start([gate] {
       gate->running.release();
       gate->go.acquire();
     });
-  gate->running.acquire(threads);
+    all = gate->running.tryAcquire(1, kStartMs);
+  }
   gate->go.release(threads);
+  return all;
+}
+
+bool g_busAsked = false;
+bool g_threadsStarted = false;
+
+// The toolkit connects its accessibility bridge to the session bus the first time
+// anything asks whether accessibility is on (on X11 that is the first window), and then
+// waits for the bus's thread without a bound. Asked here, before the program takes its
+// room, that thread is made while there is room for it.
+bool StartToolkitThreads() {
+  if (!HasRoom(kToolkitRoom + ThreadRoom())) return false;
+  QAccessible::isActive();
+  g_busAsked = true;
+  return KeepImageThreads();
 }
 
 }  // namespace
@@ -167,8 +194,26 @@ Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
   SetUpFontSubstitutes();
   // Only the main form decides when the program ends.
   setQuitOnLastWindowClosed(false);
-  KeepImageThreads();
+  // Set aside before the threads take their room.
   TakeReserve();
+  g_threadsStarted = StartToolkitThreads();
+}
+
+bool ToolkitThreadsStarted() { return g_threadsStarted; }
+
+void TellNoMemoryToGoOn(const QString& text) {
+  std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+  std::fflush(stderr);
+  g_reserve.reset();
+  // Without room for the fonts (and the toolkit's bus thread, if it was not made at
+  // start-up) the box would draw empty squares or hang; the text on stderr has to do
+  // then. The Chinese face alone maps a file of 21 MB.
+  constexpr std::size_t kFontRoom = std::size_t{32} << 20;
+  if (!HasRoom(kFontRoom + (g_busAsked ? 0 : ThreadRoom()))) return;
+  try {
+    ShowException(text);
+  } catch (const std::bad_alloc&) {
+  }
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {

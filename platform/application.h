@@ -38,6 +38,11 @@ void SetOutOfMemoryLookup(std::function<QString()> lookup);
 // menu entry, else the title of its window (or of the active one).
 QString DescribeAction(QObject* receiver);
 
+// Tells that memory ran out where the program cannot go on (at start-up): the text on
+// stderr, then in the error box where room for one is left. The memory set aside for
+// the box goes back first.
+void TellNoMemoryToGoOn(const QString& text);
+
 // Reports an exception that escaped an event handler; replaceable for tests.
 using ExceptionReporter = std::function<void(const QString&)>;
 
@@ -51,6 +56,11 @@ bool NotifyGuarded(QApplication* app, QObject* receiver, QEvent* event,
 // Ends the message loop when mainForm closes or is destroyed, whatever other
 // top-level windows (the log window) are still open.
 void QuitWhenClosed(QWidget* mainForm);
+
+// False when the threads that the toolkit waits for without a bound (its session-bus
+// thread, its image threads) could not all be started with the application object, for
+// want of room: start-up does not go on then.
+bool ToolkitThreadsStarted();
 
 class Application : public QApplication {
   Q_OBJECT

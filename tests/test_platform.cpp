@@ -299,6 +299,7 @@ TEST(Startup, NoMemoryForTheStoreIsToldAndTheProgramEnds) {
   ASSERT_TRUE(run.finished && !run.crashed) << "crashed or hung";
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.get("box") + run.get("dialog") + run.get("ended"), "内存分配失败-启动程序1") << "a login means the store fitted";
+  EXPECT_EQ(run.get("code"), QString::number(kExitNoMemory)) << "the start-up's exit code once the box is closed";
 }
 
 // Writers killed with SIGKILL leave their new files unlocked: start-up removes those of the

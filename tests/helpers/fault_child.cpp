@@ -194,7 +194,7 @@ int OutOfMemory(int argc, char** argv) {
   BoxCloser boxes;
   if (cmd == "oom-start" && argc > 3) {
     if (!LimitAddressSpace(std::atol(argv[3]))) return Say("error", "no limit"), 3;
-    RunSessionGuarded(&ShowLoginDialog, [] { return new QWidget; });
+    Say("code", QString::number(RunSessionGuarded(&ShowLoginDialog, [] { return new QWidget; })));
   } else if (cmd == "oom-open" && argc > 4) {
     TfrmQuna form;
     form.show();
