@@ -136,11 +136,12 @@ class MainFormWatcher : public QObject {
 // runs its piece, and that wait never ends: the window froze for good instead of
 // telling that memory ran out. So the pool's threads are started here, while memory
 // is plentiful, and kept for the life of the program.
-// The pool does not report a thread it could not create either: the thread's task
-// never runs and the pool counts it busy for ever. And a new thread takes more than
-// its stack: its first allocation reserves a heap of its own, tens of megabytes of
-// address space. So the threads are started one at a time, each once the one before
-// it runs and only while room to go on is left; false tells that they did not all start.
+//
+// The pool does not report a thread it could not create: that thread's task never runs
+// and the pool counts it busy for ever. A new thread also takes more than its stack (its
+// first allocation reserves a heap of its own, tens of megabytes of address space). So
+// the threads start one at a time, each once the one before it runs and only while room
+// to go on is left; false tells that they did not all start.
 bool KeepImageThreads() {
   QThreadPool* pool = QThreadPool::globalInstance();
   pool->setExpiryTimeout(-1);
