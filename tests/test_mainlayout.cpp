@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStyleOptionViewItem>
 #include <QTreeWidget>
 
 #include "data/lanchg.h"
@@ -96,6 +97,59 @@ TEST(MainLayout, LeftColumnShowsWholeOnA1366By768Screen) {
   EXPECT_EQ(ui->pnl9->width(), 270);
   EXPECT_EQ(area->width(), 270);
   EXPECT_FALSE(area->verticalScrollBar()->isVisible());
+}
+
+// Each colour swatch stands beside its channel's row: a user reads a channel's colour from
+// it and clicks it to recolour that channel. Maximised windows of screens from 1366 x 768
+// to 3840 x 2160, in both languages, with every row filled and with only two.
+TEST(MainLayout, EverySwatchStandsBesideItsRow) {
+  TempDir dir;
+  LiveForm f(dir, QSize(1366, 749));
+  Ui::frmQuna* ui = f.Form();
+  for (const int channels : {32, 2}) {
+    ASSERT_TRUE(f.Load(Generate(dir, channels == 32 ? "a.qmd" : "b.qmd", GenOptions{.channels = channels, .records = 300})));
+    for (const QSize size : {QSize(1366, 749), QSize(1920, 1061), QSize(2560, 1421), QSize(3840, 2141)}) {
+      f.Resize(size);
+      for (const std::string lang : {"", "lang/langeng.ini"}) {
+        GetLanchg()->SetLangFile(lang.empty() ? "" : SourceFile(lang));
+        TranslateForm("frmQuna", &f);
+        LiveForm::Settle();
+        for (int c = 0; c < channels; ++c) {
+          QTreeWidget* lv = c < 16 ? ui->lv8 : ui->lv2;
+          const QRect row = lv->visualItemRect(lv->topLevelItem(c % 16));
+          const int rowTop = lv->viewport()->mapTo(ui->grp7, row.topLeft()).y();
+          QWidget* swatch = chartunit::Swatch(f, c);
+          EXPECT_LE(std::abs(swatch->mapTo(ui->grp7, QPoint(0, 0)).y() - rowTop), 3)
+              << size.width() << "x" << size.height() << " " << lang << " " << swatch->objectName().toStdString();
+        }
+      }
+    }
+  }
+  GetLanchg()->SetLangFile("");
+}
+
+// The power meter's channel labels stand whole beside their check boxes on a 1366 x 768
+// screen in both languages: a cut label hides which of the two channels a box is.
+TEST(MainLayout, PowerMeterLabelsShowWholeInTheChannelList) {
+  TempDir dir;
+  LiveForm f(dir, QSize(1366, 749));
+  QTreeWidget* lv = f.Form()->lv8;
+  for (const char* lang : {"lang/langchs.ini", "lang/langeng.ini"}) {
+    GetLanchg()->SetLangFile(SourceFile(lang));
+    ASSERT_TRUE(f.Load(Generate(dir, (std::string(lang).substr(9, 3) + ".qmd").c_str(), GenOptions{.model = 11, .channels = 2, .records = 50})));
+    ASSERT_EQ(lv->topLevelItemCount(), 2);
+    for (int k = 0; k < 2; ++k) {
+      QStyleOptionViewItem opt;
+      opt.initFrom(lv->viewport());
+      opt.rect = lv->visualItemRect(lv->topLevelItem(k));
+      opt.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
+      opt.text = lv->topLevelItem(k)->text(0);
+      const QRect text = lv->style()->subElementRect(QStyle::SE_ItemViewItemText, &opt, lv);
+      const int margin = lv->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, &opt, lv) + 1;
+      EXPECT_LE(lv->fontMetrics().horizontalAdvance(opt.text), text.width() - 2 * margin) << lang << " " << opt.text.toStdString();
+    }
+  }
+  GetLanchg()->SetLangFile("");
 }
 
 TEST(MainLayout, NeverGrowsByItselfOnATabSwitch) {
