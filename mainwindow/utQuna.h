@@ -212,6 +212,7 @@ class TfrmQuna : public QMainWindow, public StatusReceiver {
   bool busy_ = false;
   bool openedBefore_ = false;
   QString openFolder_;          // where the open dialog starts: the last file's folder
+  QString exportFolder_;        // where the export dialog starts: the last export's folder
   bool shown_ = false;
   int handlerDepth_ = 0;        // inside a notification handler (a modal dialog may run)
   bool closePending_ = false;   // a close asked for while a handler runs

@@ -61,8 +61,12 @@ QString TfrmQuna::AskExportFileName() {
   dlgSave1.setNameFilter("xls(*.xls) (*.xls)");
   // The dialog would ask about the name typed; the question belongs to the name written.
   dlgSave1.setOption(QFileDialog::DontConfirmOverwrite);
+  // Pages are exported one after another into one folder: each dialog starts where the
+  // last name was chosen, whether that export was then refused, failed or written.
+  if (!exportFolder_.isEmpty()) dlgSave1.setDirectory(exportFolder_);
   if (dlgSave1.exec() != QDialog::Accepted || dlgSave1.selectedFiles().isEmpty()) return {};
   const QString name = ExportFileName(dlgSave1.selectedFiles().constFirst());
+  exportFolder_ = QFileInfo(name).absolutePath();
   if (QFileInfo::exists(name)) {
     const QString question = GetLangString("utExeclthread", "Error18",
                                            QStringLiteral("%1 已存在,要替换它吗?"))

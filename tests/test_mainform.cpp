@@ -343,6 +343,35 @@ TEST(MainFormLoad, OpenDialogStartsWhereTheLastFileWasChosen) {
                                     QString::fromStdString(dir.file("a")), QString::fromStdString(dir.file("b"))}));
 }
 
+// Likewise the export's save dialog: the first starts where it always did, each later one
+// in the folder of the export name chosen last, also when that export was refused and
+// when a file was opened from elsewhere in between.
+TEST(MainFormLoad, ExportDialogStartsWhereTheLastExportWasNamed) {
+  TempDir dir;
+  ASSERT_TRUE(QDir().mkpath(QString::fromStdString(dir.file("a"))) && QDir().mkpath(QString::fromStdString(dir.file("b"))));
+  WriteBytes(dir.file("a/kept.xls"), "old");
+  LiveForm f(dir);
+  const auto path = [&](const char* name) { return QString::fromStdString(dir.file(name)); };
+  QStringList choose = {path("a/x"), QString::fromStdString(Generate(dir, "b/y.qmd", {.channels = 2, .records = 50})),
+                        path("a/kept"), path("a/z")};
+  QStringList startedIn;
+  ModalWatcher w;  // closes the replace question: that export is refused
+  w.handler = [&](QWidget* m) {
+    auto* dialog = qobject_cast<QFileDialog*>(m);
+    if (!dialog) return false;
+    startedIn << dialog->directory().absolutePath();
+    dialog->selectFile(choose.takeFirst());
+    static_cast<QDialog*>(dialog)->accept();
+    return true;
+  };
+  EXPECT_EQ(f.AskExportFileName(), path("a/x.xls"));
+  f.cbb3DropDown();
+  ASSERT_TRUE(WaitLoaded(f));
+  EXPECT_EQ(f.AskExportFileName(), QString());
+  EXPECT_EQ(f.AskExportFileName(), path("a/z.xls"));
+  EXPECT_EQ(startedIn, QStringList({QDir::currentPath(), QDir(path("")).absolutePath(), path("a"), path("a")}));
+}
+
 // On a full disk every setting the user changes stays on the screen and a warning says
 // why it was not saved; the file keeps what it had and no temporary file is left.
 TEST(SettingsOnAFullDisk, EachChangeIsReportedWithTheReason) {
