@@ -236,8 +236,7 @@ struct UserFiles {
     fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                                     fs::perms::others_read | fs::perms::others_exec);
     fs::copy_file(QUNO_FAULT_CHILD, child.toStdString());
-    ::chown(dir.file("bin").c_str(), kUser, kUser);
-    ::chown(folder.c_str(), kUser, kUser);
+    EXPECT_TRUE(::chown(dir.file("bin").c_str(), kUser, kUser) == 0 && ::chown(folder.c_str(), kUser, kUser) == 0);
   }
   std::string Earlier(const char* name, mode_t mode) const {
     const std::string path = folder + "/" + name;
