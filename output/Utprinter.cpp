@@ -312,7 +312,7 @@ bool utPrinter::Open() {
       ReleasePrinter();
       return false;
     }
-  } else if (!file_->File().Begin(outputFile_.toStdString())) {
+  } else if (!file_->File().Begin(outputFile_.toStdString(), Keep::ReadOnly)) {
     Fail(FileKind(file_->File()), FileFailure(file_->File(), outputFile_));
     ReleasePrinter();
     return false;

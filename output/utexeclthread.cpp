@@ -72,7 +72,7 @@ struct ExportShared {
       if (file.HadEarlierFile()) text += QLatin1Char('\n') + unchanged;
       return false;
     };
-    if (!file.Begin(path)) return fail(file.Refused() ? refused : createFailed);
+    if (!file.Begin(path, Keep::ReadOnly)) return fail(file.Refused() ? refused : createFailed);
     FileSink sink(file, stop, hook);
     bool written = false;
     try {

@@ -206,6 +206,12 @@ void TellNoMemoryToGoOn(const QString& text) {
   std::fprintf(stderr, "%s\n", text.toUtf8().constData());
   std::fflush(stderr);
   g_reserve.reset();
+  // Where the platform has no screen nobody could read the box or close it: it would
+  // wait for ever, and the text on stderr is all there is to tell.
+  const QString platform = QGuiApplication::platformName();
+  if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal") ||
+      QGuiApplication::primaryScreen() == nullptr)
+    return;
   // Without room for the fonts (and the toolkit's bus thread, if it was not made at
   // start-up) the box would draw empty squares or hang; the text on stderr has to do
   // then. The Chinese face alone maps a file of 21 MB.

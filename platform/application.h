@@ -39,8 +39,8 @@ void SetOutOfMemoryLookup(std::function<QString()> lookup);
 QString DescribeAction(QObject* receiver);
 
 // Tells that memory ran out where the program cannot go on (at start-up): the text on
-// stderr, then in the error box where room for one is left. The memory set aside for
-// the box goes back first.
+// stderr, then in the error box where the platform has a screen and room for one is
+// left. The memory set aside for the box goes back first.
 void TellNoMemoryToGoOn(const QString& text);
 
 // Reports an exception that escaped an event handler; replaceable for tests.

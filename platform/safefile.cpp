@@ -172,14 +172,22 @@ void ReplacingFile::SetError(int error) {
 }
 
 bool ReplacingFile::WritableOrMissing(const FileTarget& target) {
-  if (target.kind != TargetKind::Regular || ::access(target.path.c_str(), W_OK) == 0) return true;
+  if (target.kind != TargetKind::Regular) return true;
+  // The mode alone, since access() lets the superuser write whatever the mode says.
+  if (keep_ == Keep::ReadOnly && (target.mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+    SetError(EACCES);
+    return false;
+  }
+  // A file removed since it was examined leaves the name free.
+  if (::access(target.path.c_str(), W_OK) == 0 || errno == ENOENT) return true;
   SetError(errno);
   return false;
 }
 
-bool ReplacingFile::Begin(const std::string& target) {
+bool ReplacingFile::Begin(const std::string& target, Keep keep) {
   IgnoreFileSizeSignal();
   spool_ = false;
+  keep_ = keep;
   target_ = ResolveTarget(target);
   if (target_.error != 0) {
     SetError(target_.error);
@@ -190,8 +198,8 @@ bool ReplacingFile::Begin(const std::string& target) {
     SetError(RefusalError(target_.kind));
     return false;
   }
-  // The rename would replace a file whatever its mode: one the user made read-only to
-  // keep it is refused here, as the settings writer refuses it.
+  // The rename would replace a file whatever its mode: one the user may not write (or
+  // one made read-only, where keep says so) is refused here, before anything is written.
   if (!WritableOrMissing(target_)) return false;
   const std::string folder = FolderOf(target_.path), stem = TempStem(target_.path);
   RemoveUnheld(folder, stem);

@@ -5,9 +5,10 @@
 // A target is checked before anything is opened for writing: a symbolic link is
 // followed to the file it names (the link stays), and a target that exists and is not
 // a regular file (a folder, a FIFO, a device, a socket) is refused, and so is a regular
-// file that the user may not write (a read-only earlier export). The bytes go to a
-// new file beside the target, created exclusively; only when every write and the close
-// succeeded is it flushed to disk and renamed over the target. On any failure only that
+// file that the user may not write (or, where the writer asks for it, one made
+// read-only: see Keep). The bytes go to a new file beside the target, created
+// exclusively; only when every write and the close succeeded is it flushed to disk,
+// the target checked again and the new file renamed over it. On any failure only that
 // new file is removed.
 //
 // A writer holds a lock on its new file until that file is renamed or removed; the
@@ -46,6 +47,14 @@ int OpenRegularForReading(const std::string& path);
 // many were removed.
 int RemoveLeftovers(const std::string& target);
 
+// Which earlier regular file at the target stays as it is instead of being replaced.
+enum class Keep {
+  Unwritable,  // one the user may not write
+  // Also one whose mode has no write bit at all, whoever writes: the superuser may write
+  // any file, yet a file made read-only to keep it is kept from it too.
+  ReadOnly,
+};
+
 class ReplacingFile {
  public:
   ReplacingFile();
@@ -54,15 +63,18 @@ class ReplacingFile {
   ReplacingFile& operator=(const ReplacingFile&) = delete;
 
   // Creates the new file beside target. False when the target is not a regular file
-  // (Refused(), Error() EISDIR/EINVAL...) or the new file cannot be created.
-  bool Begin(const std::string& target);
+  // (Refused(), Error() EISDIR/EINVAL...), is an earlier file that keep keeps (EACCES or
+  // the system's reason), or the new file cannot be created.
+  bool Begin(const std::string& target, Keep keep = Keep::Unwritable);
   // A spool file of its own in folder, removed by Abort or the destructor; nothing is
   // renamed.
   bool BeginSpool(const std::string& folder);
 
   bool Write(std::string_view bytes);  // every byte, or false; a failure sticks
-  // Closes the file; for a target: flushes it to disk and renames it over the target.
-  // False, with the new file removed, when anything failed now or before.
+  // Closes the file; for a target: flushes it to disk and renames it over the target,
+  // unless what stands there now is kept (judged as in Begin; a file gone meanwhile
+  // leaves the name to the new one). False, with the new file removed, when anything
+  // failed now or before.
   bool Finish();
   void Abort();  // removes the new file
 
@@ -88,6 +100,7 @@ class ReplacingFile {
   int fd_ = -1;
   int lockFd_ = -1;  // holds the lock on the new file until it is renamed or removed
   int error_ = 0;
+  Keep keep_ = Keep::Unwritable;
   bool refused_ = false;
   bool spool_ = false;
 };

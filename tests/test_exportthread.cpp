@@ -219,47 +219,107 @@ TEST_F(ExportThread, ARefusedRenameIsAFailureAndLeavesNothing) {
   }
 }
 
+namespace {
+
+constexpr uid_t kUser = 65534;
+
+// A folder of the ordinary user kUser, earlier files of it there, and a copy of the fault
+// child that this user can run. Runs as root only.
+struct UserFiles {
+  std::string folder;
+  QString child;
+  const std::string earlier = std::string(30000, 'e');
+  explicit UserFiles(const TempDir& dir)
+      : folder(dir.file("files")), child(QString::fromStdString(dir.file("bin/child"))) {
+    fs::create_directory(dir.file("bin"));
+    fs::create_directory(folder);
+    fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                    fs::perms::others_read | fs::perms::others_exec);
+    fs::copy_file(QUNO_FAULT_CHILD, child.toStdString());
+    EXPECT_TRUE(::chown(dir.file("bin").c_str(), kUser, kUser) == 0 && ::chown(folder.c_str(), kUser, kUser) == 0);
+  }
+  std::string Earlier(const char* name, mode_t mode) const {
+    const std::string path = folder + "/" + name;
+    WriteBytes(path, earlier);
+    EXPECT_TRUE(::chown(path.c_str(), kUser, kUser) == 0 && ::chmod(path.c_str(), mode) == 0);
+    return path;
+  }
+  // The export or the PDF to path in the fault child, as writer (root or kUser).
+  ChildRun Write(const std::string& path, uid_t writer, const std::function<void()>& midway = {}) const {
+    const QString q = QString::fromStdString(path);
+    const QStringList args = q.endsWith(".pdf") ? QStringList{"pdf", q} : QStringList{"export", q, "2000"};
+    return RunFaultChild(args, {}, false, writer, writer == 0 ? QStringLiteral(QUNO_FAULT_CHILD) : child, midway);
+  }
+};
+
+// The child's export or PDF replaced path, or failed with "Permission denied" leaving the
+// earlier file as it was; told, for an export, with failed as the text's start.
+void ExpectKeptOrReplaced(const UserFiles& files, const std::string& path, const ChildRun& run, bool kept,
+                          const char* failed) {
+  const QString q = QString::fromStdString(path);
+  ASSERT_TRUE(run.finished && !run.crashed && run.exitCode == 0);
+  if (q.endsWith(".pdf")) {
+    EXPECT_EQ((run.get("printed") + run.get("codes")).toStdString(), kept ? "012" : "1");
+    EXPECT_EQ(run.get("reason").endsWith("Permission denied"), kept) << run.get("reason").toStdString();
+  } else {
+    EXPECT_EQ(run.get("code").toInt(), kept ? kStatusExportFailed : kStatusExportDone);
+    EXPECT_EQ(run.get("text").toStdString(),
+              kept ? (failed + q + " | Permission denied | 原有文件未改变").toStdString() : std::string());
+  }
+  const std::string now = ReadBytes(path);
+  EXPECT_EQ(now == files.earlier, kept);
+  const std::string start = q.endsWith(".pdf") ? "%PDF" : gbk::FromUtf8("记录时间");
+  EXPECT_TRUE(kept || now.starts_with(start)) << "a whole new file";
+  EXPECT_EQ(FolderNames(files.folder), std::set<std::string>{fs::path(path).filename().string()});
+}
+
+}  // namespace
+
 // An earlier export or PDF that its owner, an ordinary user, made read-only to keep it:
-// the next one to that name fails with the system's reason and leaves it as it was;
-// made writable again, it is replaced and keeps its mode.
+// the next one to that name fails with the system's reason and leaves it as it was, for
+// the superuser (who may write any file) as for its owner. With a write bit the system
+// judges: the superuser replaces it, while its owner may not where only its group may
+// write. A replaced file keeps its mode.
 TEST_F(ExportThread, AReadOnlyEarlierFileStaysUntilItsOwnerMayWriteIt) {
   if (::geteuid() != 0) FAULT_UNAVAILABLE("a process of an ordinary user needs the superuser to be started");
-  constexpr uid_t kUser = 65534;
-  const std::string bin = dir.file("bin"), folder = dir.file("files");
-  ASSERT_TRUE(fs::create_directory(bin) && fs::create_directory(folder));
-  fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                  fs::perms::others_read | fs::perms::others_exec);
-  const QString child = QString::fromStdString(bin + "/child");
-  fs::copy_file(QUNO_FAULT_CHILD, child.toStdString());
-  ASSERT_EQ(::chown(bin.c_str(), kUser, kUser), 0);
-  ASSERT_EQ(::chown(folder.c_str(), kUser, kUser), 0);
-  const std::string earlier(30000, 'e');
+  const UserFiles files(dir);
   for (const char* name : {"r.xls", "c.pdf"}) {
-    const std::string path = folder + "/" + name;
-    const QString q = QString::fromStdString(path);
-    const bool pdf = QString(name).endsWith(".pdf");
-    const QStringList args = pdf ? QStringList{"pdf", q} : QStringList{"export", q, "2000"};
-    WriteBytes(path, earlier);
-    ASSERT_EQ(::chown(path.c_str(), kUser, kUser), 0);
-    for (const mode_t mode : {0444, 0644}) {
-      ASSERT_EQ(::chmod(path.c_str(), mode), 0);
-      const ChildRun run = RunFaultChild(args, {}, false, kUser, child);
-      ASSERT_TRUE(run.finished && !run.crashed && run.exitCode == 0) << name;
-      const bool kept = mode == 0444;
-      if (pdf) {
-        EXPECT_EQ(run.get("printed") + run.get("codes"), kept ? "012" : "1") << mode;
-        EXPECT_EQ(run.get("reason").endsWith("Permission denied"), kept) << run.get("reason").toStdString();
-      } else {
-        EXPECT_EQ(run.get("code"), QString::number(kept ? kStatusExportFailed : kStatusExportDone));
-        const QString told = "导出文件无法创建-" + q + " | Permission denied | 原有文件未改变";
-        EXPECT_EQ(run.get("text"), kept ? told : QString());
+    for (const uid_t writer : {kUser, uid_t{0}}) {
+      for (const mode_t mode : {0444, 0464, 0644}) {
+        SCOPED_TRACE(QStringLiteral("%1 by %2, mode %3").arg(name).arg(writer).arg(mode, 0, 8).toStdString());
+        const std::string path = files.Earlier(name, mode);
+        const bool kept = (mode & 0222) == 0 || (writer == kUser && (mode & S_IWUSR) == 0);
+        ExpectKeptOrReplaced(files, path, files.Write(path, writer), kept, "导出文件无法创建-");
+        struct stat st {};
+        EXPECT_TRUE(::stat(path.c_str(), &st) == 0 && (st.st_mode & 07777) == mode &&
+                    st.st_uid == (kept ? kUser : writer));
       }
-      EXPECT_EQ(ReadBytes(path) == earlier, kept) << name << " " << mode;
-      struct stat st {};
-      EXPECT_TRUE(::stat(path.c_str(), &st) == 0 && (st.st_mode & 07777) == mode && st.st_uid == kUser) << name;
-      EXPECT_EQ(FolderNames(folder), std::set<std::string>{name}) << name;
     }
-    fs::remove(path);
+    fs::remove(files.folder + "/" + name);
+  }
+}
+
+// The earlier file changed after the export or PDF began, between the check before its
+// first byte and its rename: made read-only, it stays and the write fails, for the
+// superuser as for its owner; removed, the new file takes the name.
+TEST_F(ExportThread, AnEarlierFileChangedWhileTheNewOneIsWrittenIsJudgedAgainBeforeTheRename) {
+  if (::geteuid() != 0) FAULT_UNAVAILABLE("a process of an ordinary user needs the superuser to be started");
+  const UserFiles files(dir);
+  for (const char* name : {"r.xls", "c.pdf"}) {
+    for (const uid_t writer : {kUser, uid_t{0}}) {
+      for (const bool removed : {false, true}) {
+        SCOPED_TRACE(QStringLiteral("%1 by %2, %3").arg(name).arg(writer).arg(removed ? "removed" : "read-only")
+                         .toStdString());
+        const std::string path = files.Earlier(name, 0644);
+        const ChildRun run = files.Write(path, writer, [&] {
+          if (removed) fs::remove(path);
+          else ::chmod(path.c_str(), 0444);
+        });
+        EXPECT_EQ(run.get("paused").toStdString(), "1") << "the writer was not held after its start";
+        ExpectKeptOrReplaced(files, path, run, !removed, "导出文件写入失败,未写完的文件已删除-");
+      }
+    }
+    fs::remove(files.folder + "/" + name);
   }
 }
 

@@ -2,14 +2,16 @@
 // touch the test process: a file-size limit, a print server that never answers (set
 // through the environment), a folder the process may not write to. Prints what
 // happened as key=value lines; line breaks inside a text become " | ".
-//   quno_fault_child [--fsize BYTES] export PATH ROWS | pdf PATH | queue NAME
+//   quno_fault_child [--fsize BYTES] [--pause] export PATH ROWS | pdf PATH | queue NAME
 //   quno_fault_child previews PDF QUEUE
 //   quno_fault_child hold-export PATH        (the export stops at its first piece, says
 //                                             held=1 and waits to be killed)
 //   quno_fault_child oom-start DIR MB        (start-up in program folder DIR with MB of
 //   quno_fault_child oom-open DIR FILE MB     address space to spare; the main form opening FILE)
 //   quno_fault_child chartqueue QUEUE   (a chart of noise through the chart preview)
-// --fsize sets RLIMIT_FSIZE just before the export or print (after start-up).
+// --fsize sets RLIMIT_FSIZE just before the export or print (after start-up). --pause
+// holds the export at its first piece and the print before its end, its new file begun:
+// says paused=1 and goes on once a line comes on stdin.
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -42,6 +44,7 @@
 namespace {
 
 long long fsize = -1;
+bool pauseMidway = false;
 
 void Say(const std::string& key, const QString& value) {
   std::printf("%s=%s\n", key.c_str(), QString(value).replace('\n', " | ").toUtf8().constData());
@@ -51,6 +54,13 @@ void Say(const std::string& key, const QString& value) {
 void Limit() {
   const rlimit r{static_cast<rlim_t>(fsize), static_cast<rlim_t>(fsize)};
   if (fsize >= 0 && setrlimit(RLIMIT_FSIZE, &r) != 0) Say("error", "setrlimit failed");
+}
+
+void PauseMidway() {
+  if (!pauseMidway) return;
+  Say("paused", "1");
+  char line[8];
+  if (std::fgets(line, sizeof line, stdin) == nullptr) Say("error", "no line to go on");
 }
 
 struct Receiver : QObject, StatusReceiver {
@@ -84,6 +94,7 @@ int Export(const std::string& path, int rows) {
   thread.SetFileName(path);
   thread.SetEndIndex(rows);
   thread.SetNotifyWindow(&r, &r);
+  if (pauseMidway) SetExportPieceHook(&PauseMidway);
   Limit();
   thread.Resume();
   r.loop.exec();
@@ -106,6 +117,7 @@ int PrintPage(utPrinter& printer, const std::string& prefix = "") {
       for (int i = 0; i < 40; ++i) dc->drawText(100, 200 + i * 150, QString::fromUtf8("打印测试 Printing %1").arg(i));
     });
     printer.EndPage();
+    PauseMidway();
   }
   printer.EndDoc();
   Say(prefix + "printed", QString::number(printer.Printed()));
@@ -247,7 +259,11 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   GetLanchg()->SetLangFile(std::string());
   int a = 1;
-  if (a + 1 < argc && std::strcmp(argv[a], "--fsize") == 0) fsize = std::atoll(argv[a + 1]), a += 2;
+  for (;;) {
+    if (a + 1 < argc && std::strcmp(argv[a], "--fsize") == 0) fsize = std::atoll(argv[a + 1]), a += 2;
+    else if (a < argc && std::strcmp(argv[a], "--pause") == 0) pauseMidway = true, ++a;
+    else break;
+  }
   const std::string cmd = a < argc ? argv[a] : "";
   const QString arg1 = a + 1 < argc ? QString::fromLocal8Bit(argv[a + 1]) : QString();
   if (cmd == "export" && a + 2 < argc) return Export(argv[a + 1], std::atoi(argv[a + 2]));

@@ -35,6 +35,7 @@ struct ChildRun {
   int exitCode = -1;
   bool crashed = false;
   std::map<QString, QString> values;  // the child's key=value lines
+  QByteArray err;                     // what it wrote on stderr
   QString get(const char* key) const {
     const auto it = values.find(QString::fromLatin1(key));
     return it == values.end() ? QString() : it->second;
@@ -45,9 +46,12 @@ struct ChildRun {
 // Runs the fault child with args; extra environment entries; root's right to write
 // anywhere dropped when noOverride (the child's folders then hold for root as well); as
 // the ordinary user `user` when not 0, from a copy at program that this user can reach.
+// With midway, the child runs with --pause (before args) and midway is called while it
+// waits there.
 inline ChildRun RunFaultChild(const QStringList& args, const std::map<QString, QString>& env = {},
                               bool noOverride = false, uid_t user = 0,
-                              const QString& program = QStringLiteral(QUNO_FAULT_CHILD)) {
+                              const QString& program = QStringLiteral(QUNO_FAULT_CHILD),
+                              const std::function<void()>& midway = {}) {
   QProcess p;
   QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
   e.insert("QT_QPA_PLATFORM", "offscreen");
@@ -65,7 +69,17 @@ inline ChildRun RunFaultChild(const QStringList& args, const std::map<QString, Q
       if (setgroups(0, nullptr) != 0 || setgid(user) != 0 || setuid(user) != 0) _exit(127);
     });
   }
-  p.start(program, args);
+  p.start(program, midway ? QStringList{"--pause"} + args : args);
+  QByteArray out;
+  if (midway) {
+    for (QDeadlineTimer end(20000); !out.contains("paused=1\n") && !end.hasExpired();) {
+      if (p.waitForReadyRead(100)) out += p.readAllStandardOutput();
+      else if (p.state() == QProcess::NotRunning) break;
+    }
+    if (out.contains("paused=1\n")) midway();
+    p.write("\n");
+    p.closeWriteChannel();
+  }
   ChildRun r;
   r.finished = p.waitForFinished(60000);
   if (!r.finished) {
@@ -74,7 +88,8 @@ inline ChildRun RunFaultChild(const QStringList& args, const std::map<QString, Q
   }
   r.crashed = p.exitStatus() == QProcess::CrashExit;
   r.exitCode = p.exitCode();
-  for (const QString& line : QString::fromUtf8(p.readAllStandardOutput()).split('\n')) {
+  r.err = p.readAllStandardError();
+  for (const QString& line : QString::fromUtf8(out + p.readAllStandardOutput()).split('\n')) {
     const auto eq = line.indexOf('=');
     if (eq > 0) r.values[line.left(eq)] = line.mid(eq + 1);
   }
