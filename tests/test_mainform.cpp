@@ -316,6 +316,18 @@ TEST(MainFormLoad, TheFilesOwnSectionIsReadBack) {
   EXPECT_EQ(f.LegendColumn(1), names);
 }
 
+// Answers each file dialog with the next name of choose and notes the folder it started in.
+static void AnswerFileDialogs(ModalWatcher& w, QStringList& choose, QStringList& startedIn) {
+  w.handler = [&](QWidget* m) {
+    auto* dialog = qobject_cast<QFileDialog*>(m);
+    if (!dialog) return false;
+    startedIn << dialog->directory().absolutePath();
+    dialog->selectFile(choose.takeFirst());
+    static_cast<QDialog*>(dialog)->accept();
+    return true;
+  };
+}
+
 // Each open dialog starts in the folder of the file chosen last, also when that open was
 // refused (here: too soon after the one before); the first in the program's folder.
 TEST(MainFormLoad, OpenDialogStartsWhereTheLastFileWasChosen) {
@@ -327,14 +339,7 @@ TEST(MainFormLoad, OpenDialogStartsWhereTheLastFileWasChosen) {
   choose << choose.back();
   QStringList startedIn;
   ModalWatcher w;
-  w.handler = [&](QWidget* m) {
-    auto* dialog = qobject_cast<QFileDialog*>(m);
-    if (!dialog) return false;
-    startedIn << dialog->directory().absolutePath();
-    dialog->selectFile(choose.takeFirst());
-    static_cast<QDialog*>(dialog)->accept();
-    return true;
-  };
+  AnswerFileDialogs(w, choose, startedIn);
   for (int i = 0; i < 3; ++i) {
     f.cbb3DropDown();
     ASSERT_TRUE(WaitLoaded(f));
@@ -356,14 +361,7 @@ TEST(MainFormLoad, ExportDialogStartsWhereTheLastExportWasNamed) {
                         path("a/kept"), path("a/z")};
   QStringList startedIn;
   ModalWatcher w;  // closes the replace question: that export is refused
-  w.handler = [&](QWidget* m) {
-    auto* dialog = qobject_cast<QFileDialog*>(m);
-    if (!dialog) return false;
-    startedIn << dialog->directory().absolutePath();
-    dialog->selectFile(choose.takeFirst());
-    static_cast<QDialog*>(dialog)->accept();
-    return true;
-  };
+  AnswerFileDialogs(w, choose, startedIn);
   EXPECT_EQ(f.AskExportFileName(), path("a/x.xls"));
   f.cbb3DropDown();
   ASSERT_TRUE(WaitLoaded(f));
