@@ -79,7 +79,9 @@ class Connection {
     return getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &len) != 0 || info.tcpi_state != TCP_CLOSE;
   }
   // Where the server records a job made over this connection as coming from: "localhost"
-  // for a local socket or a loopback address, else the address as the server writes it.
+  // for a local socket or a loopback address, else the address as the server writes it
+  // (one that looks names up, or sits behind a relay elsewhere, records another origin:
+  // no job is then taken for ours, and one left so holds no document and prints nothing).
   // Empty when unknown.
   std::string Origin() const {
     http_addr_t local{};
