@@ -168,7 +168,7 @@ int main(int argc, char** argv) {
   const double rssEnd = RssMb();
   const double seconds = Seconds(t0);
   if (result.kind != PrintOutcome::Printed) {
-    std::fprintf(stderr, "printing failed\n");
+    std::fprintf(stderr, "printing failed after %.1f s\n", seconds);
     std::fflush(stderr);
     std::printf("%s\n", printer.FailureReason().toLocal8Bit().constData());
     return 1;

@@ -303,6 +303,7 @@ bool utPrinter::Open() {
   pages_ = 0;
   failure_.clear();
   failureKind_ = PrintFailure::None;
+  leftJob_ = 0;
   ReleasePrinter();
   file_ = std::make_unique<ReplacingDevice>();
   QPageLayout layout = FileLayout();
@@ -372,6 +373,7 @@ bool utPrinter::Deliver() {
   if (queue_.empty()) return true;
   const JobResult job = SubmitPdfJob(queue_, file.TempPath(), kDocName, jobOptions_);
   if (!job.printed || job.jobId <= 0) {
+    if (job.failure == PrintFailure::LeftOnServer) leftJob_ = job.jobId;
     Fail(job.failure == PrintFailure::None ? PrintFailure::ServerRefused : job.failure,
          QString::fromStdString(queue_) + QStringLiteral(": ") + job.reason);
     return false;
@@ -407,7 +409,7 @@ PrintFailure FileFailureKind(int error) {
   return error == ENOSPC || error == EDQUOT || error == EFBIG ? PrintFailure::NoSpace : PrintFailure::FileNotWritten;
 }
 
-QString PrintFailureText(PrintFailure kind) {
+QString PrintFailureText(PrintFailure kind, int jobId) {
   struct Text {
     PrintFailure kind;
     const char* key;
@@ -421,14 +423,18 @@ QString PrintFailureText(PrintFailure kind) {
       {PrintFailure::NoSpace, "Reason5", "设备上没有剩余空间"},
       {PrintFailure::FileNotWritten, "Reason6", "打印文件无法写入"},
       {PrintFailure::DocumentFailed, "Reason7", "打印文档无法生成"},
+      {PrintFailure::LeftOnServer, "Reason8", "打印服务器没有应答，作业 %1 仍留在服务器上，可能还会打印出来，请先查看再重新打印"},
   };
-  for (const Text& t : kTexts)
-    if (t.kind == kind) return GetLangString("utPrinter", t.key, QString::fromUtf8(t.text));
+  for (const Text& t : kTexts) {
+    if (t.kind != kind) continue;
+    const QString text = GetLangString("utPrinter", t.key, QString::fromUtf8(t.text));
+    return kind == PrintFailure::LeftOnServer ? text.arg(jobId) : text;
+  }
   return QString();
 }
 
-QString PrintFailureMessage(const QString& firstLine, PrintFailure kind) {
-  const QString reason = PrintFailureText(kind);
+QString PrintFailureMessage(const QString& firstLine, PrintFailure kind, int jobId) {
+  const QString reason = PrintFailureText(kind, jobId);
   return reason.isEmpty() ? firstLine : firstLine + QLatin1Char('\n') + reason;
 }
 

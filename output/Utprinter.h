@@ -152,6 +152,8 @@ class utPrinter {
   const QString& FailureReason() const { return failure_; }
   // The kind of that failure; None when there was none.
   PrintFailure FailureKind() const { return failureKind_; }
+  // The job that failure left on the print server (PrintFailure::LeftOnServer); else 0.
+  int LeftJobId() const { return leftJob_; }
   // Pages started in the current or last job.
   int PagesStarted() const { return pages_; }
 
@@ -169,6 +171,7 @@ class utPrinter {
   JobOptions jobOptions_;
   QString failure_;
   PrintFailure failureKind_ = PrintFailure::None;
+  int leftJob_ = 0;
   PageMetrics metrics_;
   double deviceDpiX_ = 0.0;
   double deviceDpiY_ = 0.0;
@@ -196,11 +199,12 @@ class utPrinter {
 // The kind of a failure to write the PDF or spool file, from its errno: a full disk or
 // a size limit is NoSpace.
 PrintFailure FileFailureKind(int error);
-// The reason's line of the failure box, in the interface's language.
-QString PrintFailureText(PrintFailure kind);
+// The reason's line of the failure box, in the interface's language; a job left on the
+// server is named by jobId.
+QString PrintFailureText(PrintFailure kind, int jobId = 0);
 // The failure box's text: the box's own first line, then the reason on a line of its
 // own (none for PrintFailure::None).
-QString PrintFailureMessage(const QString& firstLine, PrintFailure kind);
+QString PrintFailureMessage(const QString& firstLine, PrintFailure kind, int jobId = 0);
 
 // A pen for the page: solid, one drawing unit wide, round caps and joins, in the pen's
 // colour.

@@ -262,6 +262,6 @@ void TfrmPrint::OnStatusMsg(const StatusMsg& msg) {
   SetAppCursor(AppCursor::Default);
   QMessageBox::critical(this, windowTitle(),
                         PrintFailureMessage(GetLangString("frmPrint", "Error5", "打印机加载失败!请重新加载."),
-                                            printer_->FailureKind()),
+                                            printer_->FailureKind(), printer_->LeftJobId()),
                         QMessageBox::Ok);
 }

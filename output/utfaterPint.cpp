@@ -281,7 +281,7 @@ void TfrmfaterPrit::OnStatusMsg(const StatusMsg& msg) {
   // The failure comes while the print button's hourglass is up: the box gets the arrow.
   SetAppCursor(AppCursor::Default);
   Message(PreviewMsg::Error, PrintFailureMessage(GetLangString("frmfaterPrit", "Error30", "打印机加载失败!请重新加载."),
-                                                 printer->FailureKind()));
+                                                 printer->FailureKind(), printer->LeftJobId()));
 }
 
 void TfrmfaterPrit::closeEvent(QCloseEvent* event) {

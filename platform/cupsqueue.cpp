@@ -2,8 +2,11 @@
 
 #include <cups/cups.h>
 #include <linux/sockios.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 
 #include <cerrno>
@@ -43,20 +46,51 @@ class Connection {
     setsockopt(httpGetFd(http_), SOL_SOCKET, SO_SNDTIMEO, &quarter, sizeof quarter);
   }
   ~Connection() {
-    if (http_) httpClose(http_);
+    if (!http_) return;
+    if (Lost()) Drop();
+    else httpClose(http_);
   }
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
   http_t* get() const { return http_; }
   // The limit counts again from now.
   void Arm() { until_ = Clock::now() + limit_; }
-  // Hangs up; the connection counts as lost from then on.
-  void Close() {
-    if (http_) httpClose(http_);
+  // Hangs up at once: what this machine still holds for the server (in the library's
+  // buffer or the send queue) is discarded, not sent after the hang-up as a plain close
+  // would. The library closes without writing first. Lost from then on.
+  void Drop() {
+    if (!http_) return;
+    const linger reset{1, 0};
+    setsockopt(httpGetFd(http_), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    httpClose(http_);
     http_ = nullptr;
   }
   // A wait ran out, or the connection broke: the server is not to be asked again on it.
   bool Lost() const { return expired_ || !http_ || httpError(http_) != 0; }
+  // The peer took every byte written: none waits in the library's buffer or in this
+  // machine's send queue. A reset discards that queue, so a reset connection never counts.
+  bool AllTaken() const {
+    if (!http_ || httpGetPending(http_) > 0) return false;
+    const int fd = httpGetFd(http_);
+    int unsent = -1;
+    if (ioctl(fd, SIOCOUTQ, &unsent) != 0 || unsent != 0) return false;
+    tcp_info info{};
+    socklen_t len = sizeof info;
+    return getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &len) != 0 || info.tcpi_state != TCP_CLOSE;
+  }
+  // Where the server records a job made over this connection as coming from: "localhost"
+  // for a local socket or a loopback address, else the address as the server writes it
+  // (one that looks names up, or sits behind a relay elsewhere, records another origin:
+  // no job is then taken for ours, and one left so holds no document and prints nothing).
+  // Empty when unknown.
+  std::string Origin() const {
+    http_addr_t local{};
+    socklen_t len = sizeof local;
+    if (!http_ || getsockname(httpGetFd(http_), &local.addr, &len) != 0) return {};
+    if (httpAddrLocalhost(&local)) return "localhost";
+    char text[256];
+    return httpAddrString(&local, text, sizeof text) ? text : "";
+  }
 
  private:
   // What the socket and the library show of the exchange: the bytes sent and not yet
@@ -114,49 +148,118 @@ bool Success(ipp_t* response) {
   return response && ippGetStatusCode(response) <= IPP_STATUS_OK_EVENTS_COMPLETE;
 }
 
-// This user's jobs on the queue that are named title, held, and hold no document: what a
-// creation whose answer never came leaves behind (a created job waits held for its first
-// document), and nothing else of ours looks like that, as one instance of the program
-// runs per user.
-std::vector<int> EmptyJobs(http_t* http, const char* uri, const std::string& title) {
+// The text of a name or text attribute; null for one of another kind or without a value.
+const char* TextOf(ipp_attribute_t* a) {
+  switch (ippGetValueTag(a)) {
+    case IPP_TAG_NAME:
+    case IPP_TAG_NAMELANG:
+    case IPP_TAG_TEXT:
+    case IPP_TAG_TEXTLANG: return ippGetString(a, 0, nullptr);
+    default: return nullptr;
+  }
+}
+
+// This user's unfinished jobs on the queue, with the attributes asked for.
+ipp_t* UnfinishedJobs(http_t* http, const char* uri, int count, const char* const* wanted) {
   ipp_t* request = ippNewRequest(IPP_OP_GET_JOBS);
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
   ippAddBoolean(request, IPP_TAG_OPERATION, "my-jobs", 1);
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr, "not-completed");
-  static const char* const kWanted[] = {"job-id", "job-name", "job-state", "number-of-documents"};
-  ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 4, nullptr, kWanted);
-  ipp_t* response = cupsDoRequest(http, request, "/");  // frees the request
+  ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", count, nullptr, wanted);
+  return cupsDoRequest(http, request, "/");  // frees the request
+}
+
+// What tells the job made by this print's creation from any other job of this user with
+// the same title (another print of the same user, from this machine or another): the
+// server's clock and this user's newest unfinished job just before the creation, and
+// where the server sees the creation come from. Known only when all three are.
+struct CreationMark {
+  bool known = false;
+  int upTime = 0;     // the server's clock, in the unit of a job's creation time
+  int newestJob = 0;  // jobs up to this id were there before
+  std::string origin;
+};
+
+// Asked over the job's connection just before the creation; the connection is lost when
+// the server does not answer.
+CreationMark MarkCreation(const Connection& c, const char* uri) {
+  CreationMark mark;
+  ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "printer-up-time");
+  ipp_t* printer = cupsDoRequest(c.get(), request, "/");  // frees the request
+  ipp_attribute_t* up = ippFindAttribute(printer, "printer-up-time", IPP_TAG_INTEGER);
+  if (up) mark.upTime = ippGetInteger(up, 0);
+  ippDelete(printer);
+  if (!up || c.Lost()) return mark;
+  static const char* const kWanted[] = {"job-id"};
+  ipp_t* jobs = UnfinishedJobs(c.get(), uri, 1, kWanted);
+  for (ipp_attribute_t* a = ippFindAttribute(jobs, "job-id", IPP_TAG_INTEGER); a;
+       a = ippFindNextAttribute(jobs, "job-id", IPP_TAG_INTEGER))
+    mark.newestJob = std::max(mark.newestJob, ippGetInteger(a, 0));
+  mark.known = Success(jobs) && !c.Lost();
+  ippDelete(jobs);
+  mark.origin = c.Origin();
+  mark.known = mark.known && !mark.origin.empty();
+  return mark;
+}
+
+// The jobs that a creation whose answer never came may have made: this user's jobs named
+// title, held and without a document (a created job waits so for its first document),
+// made from where this print connected, no earlier than the mark and newer than every
+// job seen there. A job the answer does not describe in full is left alone.
+std::vector<int> JobsOfCreation(http_t* http, const char* uri, const std::string& title, const CreationMark& mark) {
+  static const char* const kWanted[] = {"job-id", "job-name", "job-state", "number-of-documents",
+                                        "time-at-creation", "job-originating-host-name"};
+  ipp_t* response = UnfinishedJobs(http, uri, 6, kWanted);
   std::vector<int> ids;
-  int id = 0, documents = -1;
-  bool named = false, held = false;
+  struct Seen {
+    int id = 0, documents = -1, created = -1;
+    bool held = false, named = false, fromUs = false;
+  } job;
   // One job's attributes run up to the next separator.
   const auto take = [&] {
-    if (id > 0 && named && held && documents == 0) ids.push_back(id);
-    id = 0, documents = -1, named = held = false;
+    if (job.id > mark.newestJob && job.held && job.documents == 0 && job.named && job.fromUs &&
+        job.created >= mark.upTime)
+      ids.push_back(job.id);
+    job = Seen();
+  };
+  const auto number = [](ipp_attribute_t* a, ipp_tag_t tag) {
+    return ippGetValueTag(a) == tag ? ippGetInteger(a, 0) : -1;
+  };
+  const auto equals = [](ipp_attribute_t* a, const std::string& text) {
+    const char* value = TextOf(a);
+    return value && text == value;
   };
   for (ipp_attribute_t* a = ippFirstAttribute(response); a; a = ippNextAttribute(response)) {
     const char* name = ippGetName(a);
     if (!name) take();
     if (!name || ippGetGroupTag(a) != IPP_TAG_JOB) continue;
-    if (std::strcmp(name, "job-id") == 0) id = ippGetInteger(a, 0);
-    else if (std::strcmp(name, "job-state") == 0) held = ippGetInteger(a, 0) == IPP_JSTATE_HELD;
-    else if (std::strcmp(name, "number-of-documents") == 0) documents = ippGetInteger(a, 0);
-    else if (std::strcmp(name, "job-name") == 0) named = title == ippGetString(a, 0, nullptr);
+    if (std::strcmp(name, "job-id") == 0) job.id = number(a, IPP_TAG_INTEGER);
+    else if (std::strcmp(name, "job-state") == 0) job.held = number(a, IPP_TAG_ENUM) == IPP_JSTATE_HELD;
+    else if (std::strcmp(name, "number-of-documents") == 0) job.documents = number(a, IPP_TAG_INTEGER);
+    else if (std::strcmp(name, "time-at-creation") == 0) job.created = number(a, IPP_TAG_INTEGER);
+    else if (std::strcmp(name, "job-name") == 0) job.named = equals(a, title);
+    else if (std::strcmp(name, "job-originating-host-name") == 0) job.fromUs = equals(a, mark.origin);
   }
   take();
   ippDelete(response);
   return ids;
 }
 
-// Cancels the job, or with no job id the jobs an unanswered creation may have made. Over
-// a connection of its own: the job's may be stuck in the middle of the document.
-void CancelUnprinted(const std::string& queue, const char* uri, int jobId, const std::string& title) {
+// Cancels the job, or with no job id the jobs an unanswered creation made (none when the
+// mark is not known). Over a connection of its own: the job's may be stuck in the middle
+// of the document. True when the server cancelled the job with that id.
+bool CancelUnprinted(const std::string& queue, const char* uri, int jobId, const std::string& title,
+                     const CreationMark& mark) {
   Connection c(kCancelSilence, Connection::Limit::Silence);
-  if (!c.get()) return;
-  const std::vector<int> ids = jobId > 0 ? std::vector<int>{jobId} : EmptyJobs(c.get(), uri, title);
-  for (int id : ids)
-    if (!c.Lost()) cupsCancelJob2(c.get(), queue.c_str(), id, 0);
+  if (!c.get()) return false;
+  if (jobId > 0) return cupsCancelJob2(c.get(), queue.c_str(), jobId, 0) == 1;
+  if (mark.known)
+    for (int id : JobsOfCreation(c.get(), uri, title, mark))
+      if (!c.Lost()) cupsCancelJob2(c.get(), queue.c_str(), id, 0);
+  return false;
 }
 
 }  // namespace
@@ -263,6 +366,12 @@ JobResult SubmitPdfJob(const std::string& queue, const std::string& pdfPath, con
   httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(),
                    "/printers/%s", name.c_str());
   const std::string resource = "/printers/" + name;
+  // Taken before the creation, to find the job it made should its answer never come.
+  const CreationMark mark = MarkCreation(c, uri);
+  if (c.Lost()) {
+    refused(nullptr);
+    return r;
+  }
   ipp_t* request = ippNewRequest(IPP_OP_CREATE_JOB);
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
@@ -288,23 +397,39 @@ JobResult SubmitPdfJob(const std::string& queue, const std::string& pdfPath, con
   ippDelete(response);
   if (r.jobId == 0) {
     if (mayHaveMade) {
-      c.Close();  // a creation still on its way is dropped, not made after the search
-      CancelUnprinted(name, uri, 0, title);
+      c.Drop();  // a creation still on its way is dropped, not made after the search
+      CancelUnprinted(name, uri, 0, title, mark);
     }
     return r;
   }
 
   // The document, then the server's answer to its end: only that answer, with success,
-  // says the server has the whole document.
+  // says the server has the whole document. Its length is given up front, so that a last
+  // write that went through means every byte of it was handed to the system.
+  struct stat info {};
+  const bool sized = fstat(fileno(file), &info) == 0;
+  request = ippNewRequest(IPP_OP_SEND_DOCUMENT);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+  ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", r.jobId);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "document-name", nullptr, title.c_str());
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr, CUPS_FORMAT_PDF);
+  ippAddBoolean(request, IPP_TAG_OPERATION, "last-document", 1);
   c.Arm();
-  bool sent = cupsStartDocument(http, name.c_str(), r.jobId, title.c_str(), CUPS_FORMAT_PDF, 1) ==
-              HTTP_STATUS_CONTINUE;
+  bool sent = sized && cupsSendRequest(http, request, resource.c_str(),
+                                       ippLength(request) + static_cast<std::size_t>(info.st_size)) ==
+                           HTTP_STATUS_CONTINUE;
+  ippDelete(request);
   char buffer[65536];
-  for (std::size_t n; sent && (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
+  off_t written = 0;
+  for (std::size_t n; sent && (n = std::fread(buffer, 1, sizeof buffer, file)) > 0; written += static_cast<off_t>(n)) {
     c.Arm();  // the last piece went: room the server made
     sent = cupsWriteRequestData(http, buffer, n) == HTTP_STATUS_CONTINUE;
   }
-  const bool readFailed = std::ferror(file) != 0;
+  const bool readFailed = !sized || std::ferror(file) != 0 || (sent && written != info.st_size);
+  // Nothing of it was lost on the way out of the library (a write that gave up loses what
+  // the library held).
+  const bool handedOver = sent && !readFailed && !c.Lost();
   response = nullptr;
   if (!readFailed && (sent || !c.Lost())) {
     // An early answer (an error the server sent before the end) is read here as well; a
@@ -312,7 +437,7 @@ JobResult SubmitPdfJob(const std::string& queue, const std::string& pdfPath, con
     c.Arm();
     response = cupsGetResponse(http, resource.c_str());
   }
-  if (sent && !readFailed && Success(response)) {
+  if (handedOver && Success(response)) {
     ippDelete(response);
     r.printed = true;
     return r;
@@ -324,6 +449,14 @@ JobResult SubmitPdfJob(const std::string& queue, const std::string& pdfPath, con
     refused(Success(response) ? nullptr : response);
   }
   ippDelete(response);
-  CancelUnprinted(name, uri, r.jobId, title);
+  // Given up: whatever of the document is still on this machine must not reach the
+  // server after the failure was told. What already left it cannot be called back; if no
+  // cancel reaches the server either, the job may still print, and the user is told so.
+  const bool left = r.failure == PrintFailure::NoAnswer && handedOver && c.AllTaken();
+  c.Drop();
+  if (!CancelUnprinted(name, uri, r.jobId, title, mark) && left) {
+    r.failure = PrintFailure::LeftOnServer;
+    r.reason += QStringLiteral("; job %1 is left on the server and may still print").arg(r.jobId);
+  }
   return r;
 }

@@ -21,6 +21,8 @@ enum class PrintFailure {
   NoSpace,         // the PDF or spool file did not fit (full disk, size limit)
   FileNotWritten,  // the PDF or spool file could not be written for another reason
   DocumentFailed,  // the document or a page could not be drawn
+  LeftOnServer,    // no answer after the whole document left, and no cancel reached the
+                   // server: the job may still print
 };
 
 struct PrinterList {
@@ -53,8 +55,12 @@ using JobOptions = std::vector<std::pair<std::string, std::string>>;
 // Creates a job named title on queue and sends the PDF file as its document. Printed
 // only when the server created the job (with a job id) and answered the end of the
 // document with success; a job that was created but not counted as printed is cancelled
-// where the server still answers, also one whose creation was never answered. A server
-// that keeps taking the document, however slowly, is waited for; one that takes nothing
-// and answers nothing fails the job within eight seconds, the cancel included.
+// where the server still answers, also one whose creation was never answered (found by
+// what the server recorded of its making, never another job of the same user and title).
+// A connection given up is dropped, so that nothing still queued here reaches the server;
+// when the whole document had left before and the cancel does not reach the server
+// either, the failure is LeftOnServer with the job id. A server that keeps taking the
+// document, however slowly, is waited for; one that takes nothing and answers nothing
+// fails the job within eight seconds, the cancel included.
 JobResult SubmitPdfJob(const std::string& queue, const std::string& pdfPath, const std::string& title,
                        const JobOptions& options);

@@ -18,6 +18,7 @@
 #include <QProcess>
 #include <QThread>
 #include <cerrno>
+#include <future>
 #include <map>
 #include <tuple>
 
@@ -284,6 +285,26 @@ bool HaveTcpPdfQueue() {
   return tcp && CheckQueue("PDF").accepting;
 }
 
+// A job of user on the queue "PDF" as another print leaves it while its document is on
+// the way: named "Printing", held, without a document; made over TCP from this machine,
+// or recorded as made on the machine origin (as the server's gateway for other machines'
+// jobs records them). Its id, 0 when it was not made.
+int HeldEmptyJob(const QString& user, const char* origin = nullptr) {
+  http_t* http = httpConnect2("127.0.0.1", 631, nullptr, AF_INET, HTTP_ENCRYPTION_IF_REQUESTED, 1, 3000, nullptr);
+  if (!http) return 0;
+  ipp_t* request = ippNewRequest(IPP_OP_CREATE_JOB);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, "ipp://localhost/printers/PDF");
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, user.toUtf8().constData());
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, "Printing");
+  if (origin) ippAddString(request, IPP_TAG_JOB, IPP_TAG_NAME, "job-originating-host-name", nullptr, origin);
+  ipp_t* response = cupsDoRequest(http, request, "/printers/PDF");
+  ipp_attribute_t* id = ippFindAttribute(response, "job-id", IPP_TAG_INTEGER);
+  const int job = id ? ippGetInteger(id, 0) : 0;
+  ippDelete(response);
+  httpClose(http);
+  return job;
+}
+
 }  // namespace
 
 // The chart preview printing over TCP to the server, or to a proxy that answers a job's
@@ -361,15 +382,94 @@ TEST(PrinterQueue, SlowLinkPrintsTheWholeDocument) {
   QFile::remove(out[0].filePath());
 }
 
+// A print whose job's creation is answered only after it gave up cancels the job that
+// creation made and no other of the same user and title: not one made before the print
+// (earlier and with a lower id), nor one made while it waited on another machine (told
+// apart by origin alone: every connection here comes from this machine). Where the
+// server's job list gives the names no value, no job is taken for the print's.
+TEST(PrinterQueue, LateCreationCancelsOnlyItsOwnJob) {
+  if (!HaveTcpPdfQueue()) FAULT_UNAVAILABLE("the print server does not listen on 127.0.0.1:631 or has no queue PDF");
+  for (const bool noName : {false, true}) {
+    SCOPED_TRACE(noName ? "names without a value" : "names");
+    const QString user = QString("quno-late-%1-%2").arg(noName).arg(::getpid());
+    const int before = HeldEmptyJob(user);
+    ASSERT_GT(before, 0);
+    PrintProxy proxy(QStringList{"holdcreate", "8000"} + (noName ? QStringList{"noname"} : QStringList()));
+    ASSERT_GT(proxy.port, 0);
+    std::future<ChildRun> child = std::async(std::launch::async, [&] {
+      return RunFaultChild({"chartqueue", "PDF"},
+                           {{"CUPS_SERVER", QString("127.0.0.1:%1").arg(proxy.port)}, {"CUPS_USER", user}});
+    });
+    int during = 0;
+    for (QDeadlineTimer end(10000); during == 0 && !end.hasExpired(); QThread::msleep(50))
+      if (JobsOf(user).size() == 2) during = HeldEmptyJob(user, "other-pc");
+    const ChildRun run = child.get();
+    std::map<int, ipp_jstate_t> states;
+    for (const Job& job : JobsOf(user)) states[job.id] = job.state;
+    TakeJobsOf(user);
+    ASSERT_TRUE(run.finished && !run.crashed && run.exitCode == 0);
+    EXPECT_EQ(run.get("box"), QString::fromUtf8("打印机加载失败!请重新加载. | 打印服务器没有应答"));
+    ASSERT_GT(during, 0);
+    ASSERT_EQ(states.size(), 3u);
+    for (const auto& [id, state] : states)
+      EXPECT_EQ(state, id == before || id == during || noName ? IPP_JSTATE_HELD : IPP_JSTATE_CANCELED) << id;
+  }
+}
+
+// A relay that passes the client's bytes at a set rate and refuses new connections once
+// the document is on its way, so that no cancel reaches the server. A print that gives up
+// while its document is still leaving this machine (a chart of noise, some 400 KB, at
+// 20 KB/s) sends nothing more: its job never completes, though the relay would have
+// passed the whole document within 25 s. One whose whole document had left (a page of
+// text that the relay takes at once, passed on at 2 KB/s) says that its job, by id, is
+// left on the server and may still print.
+TEST(PrinterQueue, GivenUpPrintSendsNoMoreOrTellsItsJobIsLeft) {
+  if (!HaveTcpPdfQueue()) FAULT_UNAVAILABLE("the print server does not listen on 127.0.0.1:631 or has no queue PDF");
+  {
+    PrintProxy proxy({"rate", "20000", "4096"});
+    ASSERT_GT(proxy.port, 0);
+    const QString user = QString("quno-dropped-%1").arg(::getpid());
+    const ChildRun run = RunFaultChild({"chartqueue", "PDF"},
+                                       {{"CUPS_SERVER", QString("127.0.0.1:%1").arg(proxy.port)}, {"CUPS_USER", user}});
+    std::vector<Job> jobs = JobsOf(user);
+    for (QDeadlineTimer end(25000); jobs.size() == 1 && jobs[0].state < IPP_JSTATE_STOPPED && !end.hasExpired();)
+      QThread::msleep(500), jobs = JobsOf(user);
+    TakeJobsOf(user);
+    ASSERT_TRUE(run.finished && !run.crashed && run.exitCode == 0);
+    EXPECT_EQ(run.get("printed"), "0");
+    EXPECT_EQ(run.get("box"), QString::fromUtf8("打印机加载失败!请重新加载. | 打印服务器没有应答"));
+    EXPECT_LT(run.get("ms").toInt(), 20000);
+    ASSERT_EQ(jobs.size(), 1u);
+    EXPECT_EQ(jobs[0].state, IPP_JSTATE_HELD);
+  }
+  PrintProxy proxy({"rate", "2000", "4096"});
+  ASSERT_GT(proxy.port, 0);
+  const QString user = QString("quno-left-%1").arg(::getpid());
+  const ChildRun run = RunFaultChild({"queue", "PDF"},
+                                     {{"CUPS_SERVER", QString("127.0.0.1:%1").arg(proxy.port)}, {"CUPS_USER", user}});
+  const std::vector<Job> jobs = JobsOf(user);
+  TakeJobsOf(user);
+  ASSERT_TRUE(run.finished && !run.crashed && run.exitCode == 0);
+  EXPECT_EQ(run.get("printed"), "0");
+  EXPECT_EQ(run.get("kind").toInt(), static_cast<int>(PrintFailure::LeftOnServer)) << run.get("reason").toStdString();
+  ASSERT_EQ(jobs.size(), 1u);
+  EXPECT_NE(jobs[0].state, IPP_JSTATE_CANCELED);
+  EXPECT_TRUE(run.get("why").contains(QString(" %1 ").arg(jobs[0].id))) << run.get("why").toStdString();
+  const QDir pdfs("/var/spool/cups-pdf/ANONYMOUS");
+  for (const QString& out : pdfs.entryList({QString("*job_%1.pdf").arg(jobs[0].id)})) QFile::remove(pdfs.filePath(out));
+}
+
 // The failure box's second line: a text of its own for each kind of failure, the same in
 // the Chinese language file as by default, and English in the English one.
 TEST(PrintFailureText, OneLinePerKindInEitherLanguage) {
   std::map<std::string, QStringList> texts;
   for (const std::string file : {"", "lang/langchs.ini", "lang/langeng.ini"}) {
     GetLanchg()->SetLangFile(file.empty() ? file : SourceFile(file));
-    for (int k = static_cast<int>(PrintFailure::NoPrinter); k <= static_cast<int>(PrintFailure::DocumentFailed); ++k)
-      texts[file] << PrintFailureText(static_cast<PrintFailure>(k));
+    for (int k = static_cast<int>(PrintFailure::NoPrinter); k <= static_cast<int>(PrintFailure::LeftOnServer); ++k)
+      texts[file] << PrintFailureText(static_cast<PrintFailure>(k), 4711);
     EXPECT_FALSE(texts[file].contains(QString()) || QStringList(texts[file]).removeDuplicates() > 0) << file;
+    // A job left on the server is named by its id.
+    EXPECT_TRUE(texts[file].last().contains(" 4711 ")) << file;
   }
   GetLanchg()->SetLangFile("");
   EXPECT_EQ(PrintFailureMessage("first", PrintFailure::None), "first");

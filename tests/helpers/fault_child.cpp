@@ -124,6 +124,7 @@ int PrintPage(utPrinter& printer, const std::string& prefix = "") {
   Say(prefix + "codes", r.Codes());
   Say(prefix + "reason", printer.FailureReason());
   Say(prefix + "kind", QString::number(static_cast<int>(printer.FailureKind())));
+  Say(prefix + "why", PrintFailureText(printer.FailureKind(), printer.LeftJobId()));
   Say(prefix + "ms", QString::number(t.elapsed()));
   return 0;
 }

@@ -5,8 +5,12 @@
 //   stallall LIMIT  the same with LIMIT counted over all connections, new ones too
 //   nojobid         a job's creation and document are answered here, with success and no
 //                   job id; the rest is the server's
-//   rate BYTES      the client's bytes are passed on at BYTES a second, the server's at once
-//   holdcreate MS   the server's answer to a job's creation is passed on MS ms late
+//   rate BYTES [AFTER]  the client's bytes are passed on at BYTES a second, the server's at
+//                   once; with AFTER, once one connection has passed AFTER of its client's
+//                   bytes (a document is on its way) new connections are refused
+//   holdcreate MS [noname]  the server's answer to a job's creation is passed on MS ms
+//                   late; with noname, the jobs in the answers to job lists have names
+//                   without a value
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -38,10 +42,14 @@ bool SendAll(int fd, std::string_view data) {
 }
 
 std::atomic<long long> sentInAll{0};
+int listener = -1;
+std::atomic<bool> refusing{false};
 
 // counted: the count of the client's bytes over all connections, or null for its own.
-// rate: the client's bytes a second, 0 for as fast as they come.
-void Relay(int client, int server, long long limit, std::atomic<long long>* counted, long long rate) {
+// rate: the client's bytes a second, 0 for as fast as they come. refuseAfter: the bytes of
+// this connection after which the listener stops taking connections, 0 for never.
+void Relay(int client, int server, long long limit, std::atomic<long long>* counted, long long rate,
+           long long refuseAfter) {
   std::atomic<long long> own{0};
   std::atomic<long long>& sent = counted ? *counted : own;
   char buf[16384];
@@ -66,6 +74,8 @@ void Relay(int client, int server, long long limit, std::atomic<long long>* coun
       if (n <= 0 || !SendAll(server, {buf, static_cast<std::size_t>(n)})) return;
       sent += n;
       allowed -= static_cast<double>(n);
+      // Connections waiting in the backlog are reset, new ones refused.
+      if (refuseAfter > 0 && sent >= refuseAfter && !refusing.exchange(true)) ::shutdown(listener, SHUT_RDWR);
     }
     if (sent < limit && fds[1].revents) {
       const ssize_t n = ::recv(server, buf, sizeof buf, 0);
@@ -127,9 +137,33 @@ std::string Attr(char tag, std::string_view name, std::string_view value) {
   return a;
 }
 
+// The IPP message with every job-name attribute's value replaced by the out-of-band
+// "no-value"; the rest as it was.
+std::string WithoutJobNames(const std::string& ipp) {
+  std::string out = ipp.substr(0, 8);
+  for (std::size_t at = 8; at < ipp.size();) {
+    const char tag = ipp[at];
+    if (static_cast<unsigned char>(tag) < 0x10) {  // a group or the end
+      out += tag;
+      if (tag == '\x03') return out + ipp.substr(at + 1);
+      ++at;
+      continue;
+    }
+    const auto length = [&](std::size_t i) -> std::size_t {
+      return i + 1 < ipp.size() ? static_cast<unsigned char>(ipp[i]) << 8 | static_cast<unsigned char>(ipp[i + 1]) : 0;
+    };
+    const std::size_t nameLength = length(at + 1);
+    const std::string name = ipp.substr(at + 3, nameLength);
+    const std::size_t next = at + 5 + nameLength + length(at + 3 + nameLength);
+    out += name == "job-name" ? Attr('\x13', name, "") : ipp.substr(at, next - at);
+    at = next;
+  }
+  return out;
+}
+
 // Whole messages passed on; with holdMs < 0 a job's creation and document answered here
 // without a job id, else the answer to a creation held that long.
-void Messages(int client, int server, int holdMs) {
+void Messages(int client, int server, int holdMs, bool noName) {
   Message m;
   while (ReadMessage(client, m)) {
     const int op = m.body.size() < 8 ? 0 : static_cast<unsigned char>(m.body[2]) << 8 | static_cast<unsigned char>(m.body[3]);
@@ -142,6 +176,7 @@ void Messages(int client, int server, int holdMs) {
     }
     if (!WriteMessage(server, m) || !ReadMessage(server, m)) return;
     if (op == 0x0005 && holdMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(holdMs));
+    if (op == 0x000A && noName && m.body.size() >= 8) m.body = WithoutJobNames(m.body);  // Get-Jobs
     if (!WriteMessage(client, m)) return;
   }
 }
@@ -152,14 +187,17 @@ int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "";
   const bool relay = (mode == "stall" || mode == "stallall" || mode == "rate") && argc > 2;
   if (!relay && mode != "nojobid" && !(mode == "holdcreate" && argc > 2)) {
-    std::fprintf(stderr, "usage: quno_print_proxy stall|stallall LIMIT | nojobid | rate BYTES | holdcreate MS\n");
+    std::fprintf(stderr, "usage: quno_print_proxy stall|stallall LIMIT | nojobid | rate BYTES [AFTER] |"
+                         " holdcreate MS [noname]\n");
     return 2;
   }
   std::signal(SIGPIPE, SIG_IGN);
   const long long number = argc > 2 ? std::atoll(argv[2]) : 0;
   const long long limit = mode == "rate" ? LLONG_MAX : number;
   const long long rate = mode == "rate" ? number : 0;
-  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  const long long refuseAfter = mode == "rate" && argc > 3 ? std::atoll(argv[3]) : 0;
+  const bool noName = mode == "holdcreate" && argc > 3 && std::string_view(argv[3]) == "noname";
+  listener = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in addr = Loopback(0);
   socklen_t len = sizeof addr;
   if (::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(listener, 64) != 0 ||
@@ -172,6 +210,8 @@ int main(int argc, char** argv) {
   const sockaddr_in cups = Loopback(631);
   for (;;) {
     const int client = ::accept(listener, nullptr, nullptr);
+    if (client < 0 && refusing)
+      for (;;) ::pause();  // the connections already taken go on
     const int server = ::socket(AF_INET, SOCK_STREAM, 0);
     if (client < 0 || ::connect(server, reinterpret_cast<const sockaddr*>(&cups), sizeof cups) != 0) {
       ::close(server);
@@ -179,8 +219,8 @@ int main(int argc, char** argv) {
       continue;
     }
     std::thread([=] {
-      if (relay) Relay(client, server, limit, mode == "stallall" ? &sentInAll : nullptr, rate);
-      else Messages(client, server, mode == "nojobid" ? -1 : static_cast<int>(number));
+      if (relay) Relay(client, server, limit, mode == "stallall" ? &sentInAll : nullptr, rate, refuseAfter);
+      else Messages(client, server, mode == "nojobid" ? -1 : static_cast<int>(number), noName);
       ::close(server);
       ::close(client);
     }).detach();
