@@ -190,18 +190,18 @@ CreationMark MarkCreation(const Connection& c, const char* uri) {
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "printer-up-time");
   ipp_t* printer = cupsDoRequest(c.get(), request, "/");  // frees the request
   ipp_attribute_t* up = ippFindAttribute(printer, "printer-up-time", IPP_TAG_INTEGER);
-  if (up) mark.upTime = ippGetInteger(up, 0);
+  const bool clockKnown = up != nullptr;
+  if (clockKnown) mark.upTime = ippGetInteger(up, 0);
   ippDelete(printer);
-  if (!up || c.Lost()) return mark;
+  if (!clockKnown || c.Lost()) return mark;
   static const char* const kWanted[] = {"job-id"};
   ipp_t* jobs = UnfinishedJobs(c.get(), uri, 1, kWanted);
   for (ipp_attribute_t* a = ippFindAttribute(jobs, "job-id", IPP_TAG_INTEGER); a;
        a = ippFindNextAttribute(jobs, "job-id", IPP_TAG_INTEGER))
     mark.newestJob = std::max(mark.newestJob, ippGetInteger(a, 0));
-  mark.known = Success(jobs) && !c.Lost();
-  ippDelete(jobs);
   mark.origin = c.Origin();
-  mark.known = mark.known && !mark.origin.empty();
+  mark.known = Success(jobs) && !c.Lost() && !mark.origin.empty();
+  ippDelete(jobs);
   return mark;
 }
 
